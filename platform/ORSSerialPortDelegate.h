@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "util/Bytes.h"
+
+namespace korvane {
+
+class ORSSerialPort;
+
+// The eight callbacks of a serial port. Every one arrives on the run loop's thread, one at a
+// time; received bytes come in order, in chunks of any size, each byte once.
+class ORSSerialPortDelegate {
+public:
+    virtual void serialPortWasRemovedFromSystem(ORSSerialPort& port) = 0;
+    virtual void serialPortDidReceiveData(ORSSerialPort& port, ByteView data) = 0;
+    virtual void serialPortDidReceivePacket(ORSSerialPort& port, ByteView packet) = 0;
+    virtual void serialPortDidReceiveResponse(ORSSerialPort& port, ByteView response) = 0;
+    virtual void serialPortRequestDidTimeout(ORSSerialPort& port) = 0;
+    virtual void serialPortDidEncounterError(ORSSerialPort& port, const std::string& error) = 0;
+    virtual void serialPortWasOpened(ORSSerialPort& port) = 0;
+    // Also when the device was unplugged: the only way a lost device is learned of.
+    virtual void serialPortWasClosed(ORSSerialPort& port) = 0;
+
+protected:
+    ~ORSSerialPortDelegate() = default;
+};
+
+}  // namespace korvane

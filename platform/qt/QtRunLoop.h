@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QObject>
+#include <unordered_map>
+
+#include "platform/RunLoop.h"
+
+namespace korvane {
+
+// The run loop on Qt's event loop: one-shot precise timers of the thread that made it.
+class QtRunLoop final : public QObject, public RunLoop {
+public:
+    TimerId schedule(Duration delay, Callback callback) override;
+    void cancel(TimerId timer) override;
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    struct Pending {
+        TimerId id;
+        Callback callback;
+    };
+
+    // Qt reuses the ids of killed timers, so ours are separate and never reused.
+    TimerId nextId_ = 1;
+    std::unordered_map<TimerId, int> qtTimers_;
+    std::unordered_map<int, Pending> pending_;
+};
+
+}  // namespace korvane

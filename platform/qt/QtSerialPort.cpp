@@ -1,0 +1,136 @@
+#include "platform/qt/QtSerialPort.h"
+
+#include "platform/qt/QtSerialPortManager.h"
+
+#include <QFileInfo>
+#include <QSerialPortInfo>
+
+#include "platform/Log.h"
+#include "platform/ORSSerialPortDelegate.h"
+
+namespace korvane {
+
+namespace {
+
+constexpr qint32 kBaudRate = 19200;
+
+std::optional<QSerialPortInfo> infoFor(const std::string& path) {
+    const QString given = QString::fromStdString(path);
+    const QString location = QFileInfo(given).canonicalFilePath();
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        if (info.systemLocation() == location || info.systemLocation() == given) {
+            return info;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+QtSerialPort::QtSerialPort(const std::string& path) : path_(path) {
+    port_.setPortName(QString::fromStdString(path));
+    QObject::connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::received);
+    QObject::connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::failed);
+}
+
+QtSerialPort::~QtSerialPort() {
+    delegate_ = nullptr;
+    port_.close();
+}
+
+void QtSerialPort::open() {
+    if (port_.isOpen() || !port_.open(QIODevice::ReadWrite)) {
+        return;  // already open, or the error is reported by failed()
+    }
+    applyLineSettings();
+    // Reported from the run loop, never within the call.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (port_.isOpen() && delegate_ != nullptr) {
+                delegate_->serialPortWasOpened(*this);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void QtSerialPort::applyLineSettings() {
+    applyingSettings_ = true;
+    const auto check = [this](const char* what, bool applied) {
+        if (!applied) {
+            logLine("Could not set " + std::string(what) + " on " + path_ + ": " +
+                    port_.errorString().toStdString());
+            port_.clearError();
+        }
+    };
+    check("baud rate", port_.setBaudRate(kBaudRate));
+    check("data bits", port_.setDataBits(QSerialPort::Data8));
+    check("parity", port_.setParity(QSerialPort::NoParity));
+    check("stop bits", port_.setStopBits(QSerialPort::OneStop));
+    check("flow control", port_.setFlowControl(QSerialPort::NoFlowControl));
+    check("DTR", port_.setDataTerminalReady(false));
+    check("RTS", port_.setRequestToSend(false));
+    applyingSettings_ = false;
+}
+
+void QtSerialPort::close() {
+    if (!port_.isOpen()) {
+        return;
+    }
+    port_.close();
+    if (delegate_ != nullptr) {
+        delegate_->serialPortWasClosed(*this);
+    }
+}
+
+bool QtSerialPort::sendData(ByteView data) {
+    if (!port_.isOpen()) {
+        return false;
+    }
+    const qint64 written =
+        port_.write(reinterpret_cast<const char*>(data.data()), static_cast<qint64>(data.size()));
+    return written == static_cast<qint64>(data.size());
+}
+
+std::string QtSerialPort::name() const {
+    return port_.portName().toStdString();
+}
+
+std::optional<UsbIds> QtSerialPort::usbIds() const {
+    const auto info = infoFor(path_);
+    return info ? describePort(*info).usbIds : std::nullopt;
+}
+
+void QtSerialPort::received() {
+    const QByteArray chunk = port_.readAll();
+    if (!chunk.isEmpty() && delegate_ != nullptr) {
+        delegate_->serialPortDidReceiveData(
+            *this, ByteView(reinterpret_cast<const std::uint8_t*>(chunk.constData()),
+                            static_cast<std::size_t>(chunk.size())));
+    }
+}
+
+void QtSerialPort::failed(QSerialPort::SerialPortError error) {
+    if (error == QSerialPort::NoError || applyingSettings_ || goingAway_) {
+        return;
+    }
+    // A vanished device shows up as a resource error, or on a pseudo-terminal as reads that end
+    // the stream; both only repeat until the port is closed.
+    goingAway_ = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
+    const std::string reason = port_.errorString().toStdString();
+    // Handled from the run loop: Qt is still inside its own notification here.
+    QMetaObject::invokeMethod(
+        this,
+        [this, reason] {
+            if (delegate_ != nullptr) {
+                delegate_->serialPortDidEncounterError(*this, reason);
+            }
+            if (goingAway_) {
+                goingAway_ = false;
+                close();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+}  // namespace korvane

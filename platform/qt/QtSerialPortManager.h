@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QSerialPortInfo>
+
+#include "platform/ORSSerialPortManager.h"
+
+namespace korvane {
+
+PortDescription describePort(const QSerialPortInfo& info);
+
+// The machine's serial ports, as Qt SerialPort lists them.
+class QtSerialPortManager final : public ORSSerialPortManager {
+public:
+    std::vector<PortDescription> availablePorts() const override;
+    std::unique_ptr<ORSSerialPort> portWithPath(const std::string& path) override;
+};
+
+}  // namespace korvane

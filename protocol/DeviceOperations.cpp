@@ -1,0 +1,100 @@
+// Identify, the settings record, and reset: one request frame each and, except for reset, one
+// reply collected within its budget.
+#include "platform/Log.h"
+#include "serial/SimpleSerial.h"
+#include "util/StringPrintf.h"
+
+namespace korvane {
+
+namespace {
+
+constexpr std::string_view kSoftwarePrefix = ", Soft: ";
+
+const CommandFrame kResetRequest = {0x55, static_cast<std::uint8_t>(CommandCode::Reset), 0, 0, 0,
+                                    0,    0,                                             0, 0, 0};
+
+// The identity text carries the software version once: a read after a write replaces it.
+void setSoftwareVersion(std::string& identityText, std::uint8_t version) {
+    const auto previous = identityText.find(kSoftwarePrefix);
+    if (previous != std::string::npos) {
+        identityText.erase(previous);
+    }
+    identityText += stringPrintf(", Soft: %02u", unsigned{version});
+}
+
+}  // namespace
+
+void SimpleSerial::identify(ResultBlock completion) {
+    waitForReply(
+        [this, completion](bool, ByteView reply) {
+            if (reply.size() != kIdentifyReplyLength || frameIndex(reply) != kIdentifyEntry) {
+                completion(false);
+                return;
+            }
+            identityText = stringPrintf("Bootloader: %02X%02X, Device ID: %02X%02X", reply[10],
+                                        reply[11], reply[16], reply[17]);
+            readSettings(completion);
+        },
+        kSettingsReplyBudgetMs, kUnreachableCount);
+    const IdentifyReply request;
+    send(request.header);
+}
+
+void SimpleSerial::readSettings(ResultBlock completion) {
+    waitForReply(
+        [this, completion](bool received, ByteView reply) {
+            if (!received || reply.size() != kSettingsLength) {
+                completion(false);
+                return;
+            }
+            // Kept even when the header is wrong: the next write starts from what was read.
+            settings = DeviceSettings::fromBytes(reply);
+            if (frameIndex(settings.header) != kReadSettingsEntry) {
+                completion(false);
+                return;
+            }
+            setSoftwareVersion(identityText, settings.softwareVersion);
+            logLine("got eprom: " + identityText);
+            completion(true);
+        },
+        kSettingsReplyBudgetMs, kUnreachableCount);
+    CommandFrame request;
+    buildFrame(request, kReadSettingsEntry);
+    send(request);
+}
+
+void SimpleSerial::writeSettings(ResultBlock completion) {
+    buildFrame(settings.header, kWriteSettingsEntry);
+    send(settings.bytes());
+    waitForReply(
+        [this, completion](bool received, ByteView reply) {
+            // The device echoes the write's header.
+            if (received && frameMatches(reply, kWriteSettingsEntry)) {
+                readSettings(completion);
+                return;
+            }
+            completion(false);
+        },
+        kSettingsReplyBudgetMs, kUnreachableCount);
+}
+
+void SimpleSerial::setConfigMode(int value, ResultBlock completion) {
+    settings.configMode = static_cast<std::uint8_t>(value);
+    writeSettings(std::move(completion));
+}
+
+void SimpleSerial::setSpeedLimit(int value, ResultBlock completion) {
+    settings.speedLimit = static_cast<std::uint8_t>(value);
+    writeSettings(std::move(completion));
+}
+
+void SimpleSerial::setAutoMode(int value, ResultBlock completion) {
+    settings.autoMode = static_cast<std::uint8_t>(value);
+    writeSettings(std::move(completion));
+}
+
+void SimpleSerial::sendReset() {
+    send(kResetRequest);
+}
+
+}  // namespace korvane

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs what is missing on Debian or Ubuntu, then configures and builds.
+#   scripts/setup.sh BUILD_DIR [extra cmake arguments...]
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${1:?usage: scripts/setup.sh BUILD_DIR [cmake arguments...]}"
+shift
+
+# Each entry lists alternative names of one package (Debian's first, then Ubuntu's).
+needed=(
+  "cmake" "ninja-build" "g++" "pkg-config"
+  "qt6-base-dev" "qt6-serialport-dev|libqt6serialport6-dev"
+  "libgtest-dev" "xvfb" "xauth"
+)
+
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+
+missing=()
+for entry in "${needed[@]}"; do
+  IFS='|' read -r -a names <<<"$entry"
+  found=""
+  for name in "${names[@]}"; do installed "$name" && found=1 && break; done
+  [ -n "$found" ] || missing+=("$entry")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  for entry in "${missing[@]}"; do
+    IFS='|' read -r -a names <<<"$entry"
+    for name in "${names[@]}"; do
+      if DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$name" >/dev/null; then
+        break
+      fi
+    done
+  done
+fi
+
+cmake -S "$root" -B "$build" -G Ninja "$@" >/dev/null
+cmake --build "$build"

@@ -1,0 +1,55 @@
+#include "serial/ORSDelegate.h"
+
+#include "platform/Log.h"
+#include "serial/ORSConnectionLostDelegate.h"
+
+namespace korvane {
+
+void ORSDelegate::resetData() {
+    // A fresh buffer, not a truncated one: a long garbage burst gives its memory back.
+    total = Bytes{};
+}
+
+void ORSDelegate::logData() const {
+    logLine("Received " + describeBytes(total));
+}
+
+void ORSDelegate::serialPortWasRemovedFromSystem(ORSSerialPort&) {
+    logLine("serialPortWasRemovedFromSystem");
+}
+
+void ORSDelegate::serialPortDidReceiveData(ORSSerialPort&, ByteView data) {
+    total.insert(total.end(), data.begin(), data.end());
+    logLine("didReceiveData " + describeBytes(data) + ", total: " + describeBytes(total));
+}
+
+void ORSDelegate::serialPortDidReceivePacket(ORSSerialPort&, ByteView) {
+    logLine("didReceivePacket");
+}
+
+void ORSDelegate::serialPortDidReceiveResponse(ORSSerialPort&, ByteView) {
+    logLine("didReceiveResponse");
+}
+
+void ORSDelegate::serialPortRequestDidTimeout(ORSSerialPort&) {
+    logLine("requestDidTimeout");
+}
+
+void ORSDelegate::serialPortDidEncounterError(ORSSerialPort&, const std::string& error) {
+    logLine("didEncounterError " + error);
+}
+
+void ORSDelegate::serialPortWasOpened(ORSSerialPort&) {
+    logLine("serialPortWasOpened");
+    _isOpened = true;
+}
+
+void ORSDelegate::serialPortWasClosed(ORSSerialPort&) {
+    logLine("serialPortWasClosed");
+    _isOpened = false;
+    if (_delegate != nullptr) {
+        _delegate->connectionLost(*this);
+    }
+}
+
+}  // namespace korvane

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/ORSSerialPortDelegate.h"
+#include "util/Bytes.h"
+
+namespace korvane {
+
+class ORSConnectionLostDelegate;
+
+// Receives a port's callbacks: collects the received bytes and the open flag, and reports a closed
+// port to the link attached to it.
+class ORSDelegate final : public ORSSerialPortDelegate {
+public:
+    ORSDelegate() = default;
+    ORSDelegate(const ORSDelegate&) = delete;
+    ORSDelegate& operator=(const ORSDelegate&) = delete;
+
+    // Discards every byte received so far.
+    void resetData();
+    const std::uint8_t* data() const { return total.data(); }
+    std::uint64_t dataLength() const { return total.size(); }
+    void logData() const;
+
+    void serialPortWasRemovedFromSystem(ORSSerialPort& port) override;
+    void serialPortDidReceiveData(ORSSerialPort& port, ByteView data) override;
+    void serialPortDidReceivePacket(ORSSerialPort& port, ByteView packet) override;
+    void serialPortDidReceiveResponse(ORSSerialPort& port, ByteView response) override;
+    void serialPortRequestDidTimeout(ORSSerialPort& port) override;
+    void serialPortDidEncounterError(ORSSerialPort& port, const std::string& error) override;
+    void serialPortWasOpened(ORSSerialPort& port) override;
+    void serialPortWasClosed(ORSSerialPort& port) override;
+
+    bool isOpened() const { return _isOpened; }
+    ORSConnectionLostDelegate* delegate() const { return _delegate; }
+    // Not owned: the link to tell of a close, or none.
+    void setDelegate(ORSConnectionLostDelegate* delegate) { _delegate = delegate; }
+
+private:
+    Bytes total;
+    bool _isOpened = false;
+    ORSConnectionLostDelegate* _delegate = nullptr;
+};
+
+}  // namespace korvane

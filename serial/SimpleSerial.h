@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/ORSSerialPort.h"
+#include "platform/RunLoop.h"
+#include "platform/TimerGroup.h"
+#include "protocol/CommandFrame.h"
+#include "serial/Blocks.h"
+#include "serial/ORSConnectionLostDelegate.h"
+#include "serial/ORSDelegate.h"
+
+namespace korvane {
+
+// Reply waits poll the receive buffer every 10 ms and take 10 ms off their budget each time, so
+// a budget counts polls rather than elapsed time.
+inline constexpr Duration kPollInterval{10};
+inline constexpr std::int32_t kBudgetStepMs = 10;
+// For replies of unknown length: never reached, so the wait runs its whole budget.
+inline constexpr std::int32_t kUnreachableCount = 0x100000;
+// How long a port gets to report that it opened.
+inline constexpr Duration kOpenCheckDelay{1000};
+// Identify and the settings read and write.
+inline constexpr std::int32_t kSettingsReplyBudgetMs = 200;
+
+// The link with one device: its port, the delegate that collects what the port receives, and
+// what is known of the device at the other end. Everything runs on the run loop's thread; every
+// operation returns at once and reports through its completion. Destroying a link cancels every
+// timer and completion that refers to it.
+class SimpleSerial final : public ORSConnectionLostDelegate {
+public:
+    // Asks the port for `path` to open; the outcome is sampled by `open`.
+    explicit SimpleSerial(std::string path);
+    // Closes the port without reporting the close as a lost connection.
+    ~SimpleSerial();
+    SimpleSerial(const SimpleSerial&) = delete;
+    SimpleSerial& operator=(const SimpleSerial&) = delete;
+
+    void connectionLost(ORSDelegate& notifier) override;
+
+    // Discovery.
+    void open(ResultBlock completion);
+    void probe(ResultBlock completion);
+
+    // Request and reply.
+    void waitForReply(ResponseBlock completion, std::int32_t budgetMs, std::int32_t expectedCount);
+    bool send(ByteView bytes);
+
+    // Device operations.
+    void identify(ResultBlock completion);
+    void readSettings(ResultBlock completion);
+    void writeSettings(ResultBlock completion);
+    void setConfigMode(int value, ResultBlock completion);
+    void setSpeedLimit(int value, ResultBlock completion);
+    void setAutoMode(int value, ResultBlock completion);
+    void sendReset();
+
+    const std::string& portPath() const { return portPath_; }
+    const ORSDelegate& receiver() const { return *portDelegate; }
+
+    // Set by the holder of the link; called when the port closes under it.
+    ConnectionLostBlock connectionLostBlock;
+    // The last probe that got past opening identified the device and read its settings.
+    bool deviceReady = false;
+    // "Bootloader: %02X%02X, Device ID: %02X%02X, Soft: %02d"
+    std::string identityText;
+    // The device's settings record as last read, with the changes of a write in progress.
+    DeviceSettings settings;
+
+private:
+    void check(ResponseBlock completion, std::int32_t budgetMs, std::int32_t expectedCount);
+
+    std::unique_ptr<ORSSerialPort> serialPort;
+    std::unique_ptr<ORSDelegate> portDelegate;
+    std::string portPath_;
+    TimerGroup timers;
+};
+
+}  // namespace korvane

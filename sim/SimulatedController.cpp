@@ -1,0 +1,186 @@
+#include "sim/SimulatedController.h"
+
+#include <algorithm>
+
+namespace korvane {
+
+namespace {
+
+constexpr std::size_t kMemorySize = 0x10000;
+constexpr std::uint16_t kProgramRegion = 0x0000;
+constexpr std::uint16_t kEpromRegion = 0x00F0;
+
+std::uint16_t word(ByteView bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));
+}
+
+bool carriesData(std::uint8_t code) {
+    return code == static_cast<std::uint8_t>(CommandCode::WriteProgram) ||
+           code == static_cast<std::uint8_t>(CommandCode::WriteEprom);
+}
+
+}  // namespace
+
+SimulatedController::SimulatedController()
+    : programMemory(kMemorySize, kErasedByte), eprom(kMemorySize, kErasedByte) {
+    // Firmware 7, configuration choice 1, 19 mph, automatic mode off.
+    const std::array<std::uint8_t, kSettingsSize> record = {
+        0x07, 0x01, 0x03, 0x09, 19, 0x00, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
+    setSettingsRecord(record);
+}
+
+ByteView SimulatedController::settingsRecord() const {
+    return ByteView(eprom).subspan(kSettingsAddress, kSettingsSize);
+}
+
+void SimulatedController::setSettingsRecord(ByteView record) {
+    std::copy_n(record.begin(), std::min(record.size(), kSettingsSize),
+                eprom.begin() + kSettingsAddress);
+}
+
+std::uint16_t SimulatedController::wordSum(std::uint32_t address, std::size_t length) const {
+    std::uint16_t sum = 0;
+    for (std::size_t i = 0; i < length && address + i < programMemory.size(); ++i) {
+        const unsigned value = programMemory[address + i];
+        sum = static_cast<std::uint16_t>(sum + (i % 2 == 0 ? value : value << 8));
+    }
+    return sum;
+}
+
+SimulatedController::Response SimulatedController::receive(ByteView bytes) {
+    Response response;
+    pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    std::size_t at = 0;
+    while (true) {
+        while (at < pending_.size() && pending_[at] != kFrameStart) {
+            ++at;
+        }
+        if (pending_.size() - at < kFrameLength) {
+            break;
+        }
+        const ByteView rest = ByteView(pending_).subspan(at);
+        std::size_t length = kFrameLength;
+        if (carriesData(rest[1])) {
+            const std::size_t count = word(rest, 2);
+            if (count > kMaxDataLength) {
+                ++at;  // not a frame this device would take: look for the next start
+                continue;
+            }
+            length += count;
+        }
+        if (rest.size() < length) {
+            break;
+        }
+        handle(rest.first(length), response);
+        at += length;
+        if (response.unplugged) {
+            at = pending_.size();
+        }
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(at));
+    return response;
+}
+
+void SimulatedController::handle(ByteView request, Response& response) {
+    requests_.emplace_back(request.begin(), request.end());
+    if (faults.unplugAtRequest != 0 && requests_.size() == faults.unplugAtRequest) {
+        response.unplugged = true;
+        return;
+    }
+    const auto code = static_cast<CommandCode>(request[1]);
+    if (faults.silent || faults.unanswered.contains(code)) {
+        return;
+    }
+    if (faults.garbage) {
+        std::uniform_int_distribution<int> length(1, 40);
+        std::uniform_int_distribution<int> value(0, 255);
+        Bytes noise(static_cast<std::size_t>(length(random_)));
+        std::generate(noise.begin(), noise.end(),
+                      [&] { return static_cast<std::uint8_t>(value(random_)); });
+        response.replies.push_back(std::move(noise));
+        return;
+    }
+    Bytes reply = answer(request, response);
+    if (reply.empty()) {
+        return;
+    }
+    if (faults.wrongHeader) {
+        reply[kFrameLength - 1] ^= 0x01;
+    }
+    if (faults.replyLengthDelta != 0) {
+        const auto length = static_cast<long>(reply.size()) + faults.replyLengthDelta;
+        reply.resize(static_cast<std::size_t>(std::max(length, 1L)), 0xEE);
+    }
+    response.replies.push_back(std::move(reply));
+}
+
+Bytes SimulatedController::answer(ByteView request, Response& response) {
+    const auto code = static_cast<CommandCode>(request[1]);
+    const std::uint16_t count = word(request, 2);
+    const std::uint16_t address = word(request, 6);
+    const std::uint16_t upper = word(request, 8);
+    Bytes reply(request.begin(), request.begin() + kFrameLength);
+    switch (code) {
+        case CommandCode::Identify: {
+            IdentifyReply identity;
+            identity.bootloaderVersion = bootloaderVersion;
+            identity.deviceId = deviceId;
+            return Bytes(identity.bytes().begin(), identity.bytes().end());
+        }
+        case CommandCode::ReadEprom: {
+            const std::vector<std::uint8_t>* memory = region(upper);
+            if (memory == nullptr || address + std::size_t{count} > memory->size() ||
+                count > kMaxDataLength) {
+                return {};
+            }
+            reply.insert(reply.end(), memory->begin() + address,
+                         memory->begin() + address + count);
+            return reply;
+        }
+        case CommandCode::WriteProgram:
+        case CommandCode::WriteEprom: {
+            std::vector<std::uint8_t>* memory = region(upper);
+            const bool expectedRegion = (code == CommandCode::WriteProgram) == (upper == kProgramRegion);
+            const bool accepted = !faults.refuseWrites && memory != nullptr && expectedRegion &&
+                                  address + std::size_t{count} <= memory->size();
+            if (accepted) {
+                std::copy_n(request.begin() + kFrameLength, count, memory->begin() + address);
+            }
+            return acknowledge(request, accepted);
+        }
+        case CommandCode::Erase:
+            std::fill(programMemory.begin() + kApplicationStart, programMemory.end(), kErasedByte);
+            return acknowledge(request, true);
+        case CommandCode::Verify: {
+            std::uint16_t sum = wordSum(address, count);
+            if (faults.wrongVerifySum) {
+                ++sum;
+            }
+            reply.push_back(static_cast<std::uint8_t>(sum & 0xFF));
+            reply.push_back(static_cast<std::uint8_t>(sum >> 8));
+            return reply;
+        }
+        case CommandCode::Reset:
+            response.restarting = true;
+            return {};
+    }
+    return {};
+}
+
+Bytes SimulatedController::acknowledge(ByteView request, bool accepted) const {
+    Bytes reply(request.begin(), request.begin() + kFrameLength);
+    reply.push_back(accepted ? 1 : 0);
+    return reply;
+}
+
+std::vector<std::uint8_t>* SimulatedController::region(std::uint16_t upperAddress) {
+    if (upperAddress == kProgramRegion) {
+        return &programMemory;
+    }
+    if (upperAddress == kEpromRegion) {
+        return &eprom;
+    }
+    return nullptr;
+}
+
+}  // namespace korvane

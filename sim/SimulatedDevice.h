@@ -1,0 +1,64 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ORSSerialPort.h"
+#include "sim/ReplyScheduler.h"
+#include "sim/SimulatedController.h"
+
+namespace korvane {
+
+class SimulatedPort;
+
+// Ways the simulated port misbehaves.
+struct PortFaults {
+    // The port never reports that it opened.
+    bool neverOpens = false;
+    // The port reports that it opened only after this long.
+    Duration openDelay{0};
+    // The port takes no bytes for writing.
+    bool refusesSend = false;
+};
+
+// What stands behind one simulated path: the controller (or a device that is not one), the line
+// to it, and the port objects open on it. It outlives the ports and keeps what was programmed.
+class SimulatedDevice {
+public:
+    SimulatedDevice(std::string path, std::string name, std::optional<UsbIds> usbIds);
+    SimulatedDevice(const SimulatedDevice&) = delete;
+    SimulatedDevice& operator=(const SimulatedDevice&) = delete;
+
+    const std::string& path() const { return path_; }
+    const std::string& name() const { return name_; }
+    std::optional<UsbIds> usbIds() const { return usbIds_; }
+
+    SimulatedController controller;
+    PortFaults portFaults;
+    LineTiming timing;
+    // A reset request makes the device restart, which closes the port under the host.
+    bool restartClosesPort = true;
+
+    // Bytes the device sends unasked, delivered now to the open port.
+    void transmit(ByteView bytes);
+
+    // The cable is pulled: every open port reports that it closed. The device can be opened again.
+    void unplug();
+
+    // Port objects for this path that exist, and those of them that are open.
+    std::size_t livePorts() const { return ports_.size(); }
+    std::size_t openPorts() const;
+
+private:
+    friend class SimulatedPort;
+    void attach(SimulatedPort& port) { ports_.push_back(&port); }
+    void detach(SimulatedPort& port);
+
+    std::string path_;
+    std::string name_;
+    std::optional<UsbIds> usbIds_;
+    std::vector<SimulatedPort*> ports_;
+};
+
+}  // namespace korvane

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <memory>
+#include <string>
+
+#include "platform/TimerGroup.h"
+#include "sim/ReplyScheduler.h"
+#include "sim/SimulatedController.h"
+
+namespace korvane {
+
+// Serves the simulated controller on a pseudo-terminal, behind a stable symbolic link. When the
+// device restarts or vanishes, the terminal is hung up, as a USB serial device disappears, and a
+// new one takes its place behind the same link.
+class PtyServer final : public QObject {
+public:
+    struct Options {
+        std::string linkPath;
+        LineTiming timing;
+        bool restartClosesPort = true;
+    };
+
+    PtyServer(SimulatedController& controller, Options options);
+    ~PtyServer() override;
+
+    // Opens the terminal and points the link at it; false with the reason when it cannot.
+    bool start(std::string& reason);
+
+    const std::string& linkPath() const { return options_.linkPath; }
+    const std::string& terminalPath() const { return terminalPath_; }
+
+private:
+    bool openTerminal(std::string& reason);
+    void closeTerminal();
+    void readable();
+    void write(ByteView bytes);
+    void hangUp();
+
+    SimulatedController& controller_;
+    Options options_;
+    int master_ = -1;
+    // Held open so that the master does not see a hang-up each time the host closes its side.
+    int heldSlave_ = -1;
+    std::string terminalPath_;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    ReplyScheduler replies_;
+    TimerGroup timers_;
+};
+
+}  // namespace korvane

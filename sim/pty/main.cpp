@@ -1,0 +1,158 @@
+// korvane-sim: the simulated controller on a pseudo-terminal, so the real serial path can be tried
+// without hardware.
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+#include "platform/Log.h"
+#include "platform/qt/QtRunLoop.h"
+#include "sim/pty/PtyServer.h"
+
+using namespace korvane;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: korvane-sim [--link PATH] [--latency MS] [--chunk BYTES] [--silent] [--garbage]\n"
+    "                   [--wrong-header] [--reply-delta N] [--refuse-writes] [--wrong-verify-sum]\n"
+    "                   [--unplug-at N] [--keep-port-on-reset] [--verbose]\n";
+
+struct Settings {
+    PtyServer::Options server;
+    ControllerFaults faults;
+    bool verbose = false;
+};
+
+struct Option {
+    std::string_view name;
+    bool takesValue;
+    std::function<bool(Settings&, long)> apply;
+};
+
+const std::vector<Option>& options() {
+    static const std::vector<Option> table = {
+        {"--latency", true,
+         [](Settings& s, long v) { s.server.timing.latency = Duration{v}; return v >= 0; }},
+        {"--chunk", true,
+         [](Settings& s, long v) { s.server.timing.chunkSize = static_cast<std::size_t>(v); return v >= 0; }},
+        {"--silent", false, [](Settings& s, long) { return s.faults.silent = true; }},
+        {"--garbage", false, [](Settings& s, long) { return s.faults.garbage = true; }},
+        {"--wrong-header", false, [](Settings& s, long) { return s.faults.wrongHeader = true; }},
+        {"--reply-delta", true,
+         [](Settings& s, long v) { s.faults.replyLengthDelta = static_cast<int>(v); return true; }},
+        {"--refuse-writes", false, [](Settings& s, long) { return s.faults.refuseWrites = true; }},
+        {"--wrong-verify-sum", false,
+         [](Settings& s, long) { return s.faults.wrongVerifySum = true; }},
+        {"--unplug-at", true,
+         [](Settings& s, long v) { s.faults.unplugAtRequest = static_cast<std::uint64_t>(v); return v > 0; }},
+        {"--keep-port-on-reset", false,
+         [](Settings& s, long) { s.server.restartClosesPort = false; return true; }},
+        {"--verbose", false, [](Settings& s, long) { return s.verbose = true; }},
+    };
+    return table;
+}
+
+bool parse(int argc, char** argv, Settings& settings, std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--link" && i + 1 < argc) {
+            settings.server.linkPath = argv[++i];
+            continue;
+        }
+        const Option* option = nullptr;
+        for (const Option& candidate : options()) {
+            if (candidate.name == argument) {
+                option = &candidate;
+            }
+        }
+        if (option == nullptr) {
+            error = "unknown option " + std::string(argument);
+            return false;
+        }
+        long value = 0;
+        if (option->takesValue) {
+            char* end = nullptr;
+            if (i + 1 >= argc || (value = std::strtol(argv[++i], &end, 10), *end != '\0')) {
+                error = std::string(argument) + " needs a number";
+                return false;
+            }
+        }
+        if (!option->apply(settings, value)) {
+            error = "invalid value for " + std::string(argument);
+            return false;
+        }
+    }
+    return true;
+}
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const auto ignored = ::write(signalPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Settings settings;
+    std::string error;
+    if (!parse(argc, argv, settings, error)) {
+        std::fprintf(stderr, "korvane-sim: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    std::string madeFolder;
+    if (settings.server.linkPath.empty()) {
+        char folder[] = "/tmp/korvane-sim-XXXXXX";
+        if (::mkdtemp(folder) == nullptr) {
+            std::perror("korvane-sim: cannot make a folder in /tmp");
+            return 1;
+        }
+        madeFolder = folder;
+        settings.server.linkPath = madeFolder + "/ttyKORVANE";
+    }
+    if (::pipe(signalPipe) != 0) {
+        std::perror("korvane-sim: pipe");
+        return 1;
+    }
+
+    QCoreApplication application(argc, argv);
+    QtRunLoop loop;
+    const RunLoop::Scope loopScope(loop);
+    StderrLog stderrLog("korvane-sim");
+    SilentLog silentLog;
+    const LogSink::Scope logScope(settings.verbose ? static_cast<LogSink&>(stderrLog) : silentLog);
+
+    // Ctrl+C and kill end the event loop, so the link is removed on the way out.
+    QSocketNotifier stopRequests(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopRequests, &QSocketNotifier::activated, &application,
+                     &QCoreApplication::quit);
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+
+    int status = 0;
+    {
+        SimulatedController controller;
+        controller.faults = settings.faults;
+        PtyServer server(controller, settings.server);
+        if (!server.start(error)) {
+            std::fprintf(stderr, "korvane-sim: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("Serving the simulated controller on %s\n", server.linkPath().c_str());
+        std::printf("(pseudo-terminal %s; stop with Ctrl+C)\n", server.terminalPath().c_str());
+        std::fflush(stdout);
+        status = QCoreApplication::exec();
+    }
+    if (!madeFolder.empty()) {
+        ::rmdir(madeFolder.c_str());
+    }
+    return status;
+}

@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include "tests/support/SimulatedBench.h"
+
+namespace korvane::testing {
+namespace {
+
+class DeviceOperationsTest : public SimulatedBench {
+protected:
+    SimulatedController& device() { return controller().controller; }
+    const std::vector<Bytes>& wire() { return device().requests(); }
+};
+
+Bytes frameBytes(int index) {
+    return Bytes(CommandTable[index].begin(), CommandTable[index].end());
+}
+
+Bytes concat(Bytes head, const Bytes& tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+TEST(CommandFrameTest, TableLookup) {
+    EXPECT_EQ(frameIndex(CommandTable[2]), 2);
+    CommandFrame almost = CommandTable[1];
+    almost[9] = 0x01;
+    EXPECT_EQ(frameIndex(almost), -1);
+    EXPECT_FALSE(frameMatches(ByteView(CommandTable[0]).first(9), 0));
+    CommandFrame built{};
+    buildFrame(built, kEraseEntry);
+    EXPECT_EQ(Bytes(built.begin(), built.end()),
+              (Bytes{0x55, 0x03, 0xC0, 0x01, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00}));
+    const DeviceSettings fresh;
+    EXPECT_EQ(Bytes(fresh.bytes().begin(), fresh.bytes().end()),
+              concat(frameBytes(kReadSettingsEntry), Bytes(12, 0)));
+}
+
+TEST_F(DeviceOperationsTest, IdentifyThenReadSettingsOnTheWire) {
+    auto link = openLink();
+    EXPECT_EQ(complete([&](ResultBlock done) { link->identify(done); }), std::optional(true));
+    ASSERT_EQ(wire().size(), 2u);
+    EXPECT_EQ(wire()[0], frameBytes(kIdentifyEntry));
+    EXPECT_EQ(wire()[1], frameBytes(kReadSettingsEntry));
+    EXPECT_EQ(link->identityText, "Bootloader: 012A, Device ID: BEEF, Soft: 07");
+    EXPECT_EQ(log.count("got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 07"), 1u);
+    EXPECT_EQ(link->settings.speedLimit, 19);
+    // Both waits run their whole budget: 200 ms each.
+    EXPECT_EQ(loop.now(), kOpenCheckDelay + Duration{400});
+}
+
+TEST_F(DeviceOperationsTest, IdentifyRefusesAnythingButTheExactReply) {
+    for (const int delta : {+1, -1}) {
+        device().faults.replyLengthDelta = delta;
+        auto link = openLink();
+        device().clearRequests();
+        EXPECT_EQ(complete([&](ResultBlock done) { link->identify(done); }), std::optional(false));
+        EXPECT_TRUE(link->identityText.empty());
+        EXPECT_EQ(link->settings.bytes()[10], 0);
+        EXPECT_EQ(wire().size(), 1u) << "nothing follows a refused identify";
+    }
+    device().faults = {};
+    device().faults.wrongHeader = true;
+    auto link = openLink();
+    EXPECT_EQ(complete([&](ResultBlock done) { link->identify(done); }), std::optional(false));
+    EXPECT_EQ(log.countStartingWith("got eprom"), 0u);
+}
+
+TEST_F(DeviceOperationsTest, SettingsReplyOfWrongLengthLeavesSettingsUnchanged) {
+    auto link = readyLink();
+    const DeviceSettings before = link->settings;
+    const std::uint8_t changed[] = {0x09, 0x02, 0x03, 0x09, 25, 0x01};
+    device().setSettingsRecord(changed);
+    for (const int delta : {-1, +1}) {
+        device().faults.replyLengthDelta = delta;
+        EXPECT_EQ(complete([&](ResultBlock done) { link->readSettings(done); }),
+                  std::optional(false));
+        EXPECT_EQ(Bytes(link->settings.bytes().begin(), link->settings.bytes().end()),
+                  Bytes(before.bytes().begin(), before.bytes().end()));
+    }
+}
+
+TEST_F(DeviceOperationsTest, SettingsReplyWithWrongHeaderIsRefusedButKept) {
+    auto link = readyLink();
+    device().faults.unanswered = {CommandCode::ReadEprom};
+    const Bytes reply = concat(frameBytes(kWriteSettingsEntry),
+                               Bytes{0x08, 0x02, 0x00, 0x12, 22, 0x01, 1, 2, 3, 4, 5, 6});
+    loop.schedule(Duration{30}, [&] { controller().transmit(reply); });
+    EXPECT_EQ(complete([&](ResultBlock done) { link->readSettings(done); }), std::optional(false));
+    EXPECT_EQ(Bytes(link->settings.bytes().begin(), link->settings.bytes().end()), reply);
+    EXPECT_EQ(link->identityText, "Bootloader: 012A, Device ID: BEEF, Soft: 07");
+}
+
+TEST_F(DeviceOperationsTest, SetterWritesTheRecordAsLastReadWithOneByteChanged) {
+    auto link = readyLink();
+    device().clearRequests();
+    EXPECT_EQ(complete([&](ResultBlock done) { link->setSpeedLimit(25, done); }),
+              std::optional(true));
+    ASSERT_EQ(wire().size(), 2u);
+    EXPECT_EQ(wire()[0], concat(frameBytes(kWriteSettingsEntry),
+                                Bytes{0x07, 0x01, 0x03, 0x09, 25, 0x00, 0xA1, 0xA2, 0xA3, 0xA4,
+                                      0xA5, 0xA6}));
+    EXPECT_EQ(wire()[1], frameBytes(kReadSettingsEntry));
+    EXPECT_EQ(device().settingsRecord()[4], 25);
+    // The version is carried once, also after the read that follows a write.
+    EXPECT_EQ(link->identityText, "Bootloader: 012A, Device ID: BEEF, Soft: 07");
+
+    device().clearRequests();
+    complete([&](ResultBlock done) { link->setAutoMode(1, done); });
+    complete([&](ResultBlock done) { link->setConfigMode(4, done); });
+    EXPECT_EQ(wire()[0][15], 1);
+    EXPECT_EQ(wire()[2][11], 4);
+    EXPECT_EQ(wire()[2][15], 1);
+    EXPECT_EQ(device().settingsRecord()[1], 4);
+}
+
+TEST_F(DeviceOperationsTest, SetterKeepsOnlyTheLowByteAndWritesZerosBeforeAnyRead) {
+    auto link = openLink();
+    complete([&](ResultBlock done) { link->setSpeedLimit(300, done); });
+    EXPECT_EQ(link->settings.speedLimit, 44);
+    Bytes expected = concat(frameBytes(kWriteSettingsEntry), Bytes(12, 0));
+    expected[14] = 44;
+    EXPECT_EQ(wire()[0], expected);
+}
+
+TEST_F(DeviceOperationsTest, WriteFailsWithoutEchoOrWithoutReadBack) {
+    auto link = readyLink();
+    device().clearRequests();
+    device().faults.unanswered = {CommandCode::ReadEprom};
+    EXPECT_EQ(complete([&](ResultBlock done) { link->setAutoMode(1, done); }),
+              std::optional(false));
+    EXPECT_EQ(wire().size(), 2u) << "the echo was there, so the read-back was asked for";
+
+    device().clearRequests();
+    device().faults.unanswered = {CommandCode::WriteEprom};
+    EXPECT_EQ(complete([&](ResultBlock done) { link->setAutoMode(0, done); }),
+              std::optional(false));
+    EXPECT_EQ(wire().size(), 1u) << "no read-back after a write that was not echoed";
+    EXPECT_EQ(frameIndex(link->settings.header), kWriteSettingsEntry);
+    EXPECT_EQ(link->settings.autoMode, 0);
+}
+
+TEST_F(DeviceOperationsTest, SoftwareVersionIsShownWithAtLeastTwoDigits) {
+    const std::uint8_t record[] = {123};
+    device().setSettingsRecord(record);
+    device().bootloaderVersion = {0x01, 0x02};
+    device().deviceId = {0x1A, 0x2B};
+    auto link = readyLink();
+    EXPECT_EQ(link->identityText, "Bootloader: 0102, Device ID: 1A2B, Soft: 123");
+}
+
+TEST_F(DeviceOperationsTest, ResetIsSentAndNothingWaitsForIt) {
+    controller().restartClosesPort = false;
+    auto link = openLink();
+    const auto pending = loop.pendingTimers();
+    link->sendReset();
+    EXPECT_EQ(loop.pendingTimers(), pending);
+    EXPECT_EQ(wire().back(), (Bytes{0x55, 0x09, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+}  // namespace
+}  // namespace korvane::testing

@@ -1,0 +1,92 @@
+// The link over the Qt serial backend, in real time, against korvane-sim on a pseudo-terminal.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <functional>
+#include <optional>
+
+#include "platform/qt/QtRunLoop.h"
+#include "platform/qt/QtSerialPortManager.h"
+#include "serial/SimpleSerial.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/SimulatorProcess.h"
+
+namespace korvane::testing {
+namespace {
+
+constexpr int kPatienceMs = 5000;
+
+class QtBackendTest : public ::testing::Test {
+protected:
+    // Runs the event loop until `done` holds; false when it did not within the patience.
+    static bool runUntil(const std::function<bool()>& done) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done() && clock.elapsed() < kPatienceMs) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+        }
+        return done();
+    }
+
+    std::optional<bool> complete(const std::function<void(ResultBlock)>& operation) {
+        std::optional<bool> result;
+        operation([&](bool success) { result = success; });
+        runUntil([&] { return result.has_value(); });
+        return result;
+    }
+
+    QtRunLoop loop;
+    QtSerialPortManager ports;
+    LogCapture log;
+    SimulatorProcess simulator;
+
+private:
+    RunLoop::Scope loopScope_{loop};
+    ORSSerialPortManager::Scope portsScope_{ports};
+};
+
+TEST_F(QtBackendTest, ProbeIdentifiesTheDeviceAndReadsItsSettings) {
+    ASSERT_FALSE(simulator.path().empty());
+    SimpleSerial link(simulator.path());
+    EXPECT_EQ(complete([&](ResultBlock done) { link.probe(done); }), std::optional(true));
+    EXPECT_TRUE(link.deviceReady);
+    EXPECT_EQ(link.identityText, "Bootloader: 012A, Device ID: BEEF, Soft: 07");
+    EXPECT_EQ(link.settings.speedLimit, 19);
+    EXPECT_EQ(log.count("Device " + simulator.path() + " Opened\r\n"), 1u);
+}
+
+TEST_F(QtBackendTest, SetterWritesAndReadsBack) {
+    ASSERT_FALSE(simulator.path().empty());
+    SimpleSerial link(simulator.path());
+    ASSERT_EQ(complete([&](ResultBlock done) { link.probe(done); }), std::optional(true));
+    EXPECT_EQ(complete([&](ResultBlock done) { link.setSpeedLimit(25, done); }),
+              std::optional(true));
+    link.settings.speedLimit = 0;
+    EXPECT_EQ(complete([&](ResultBlock done) { link.readSettings(done); }), std::optional(true));
+    EXPECT_EQ(link.settings.speedLimit, 25);
+    EXPECT_EQ(log.count("Writing <55 05 0C 00 55 AA 10 00 F0 00 07 01 03 09 19 00 A1 A2 A3 A4 A5 A6>"),
+              1u);
+}
+
+TEST_F(QtBackendTest, SimulatorClosingItsSideIsALostConnection) {
+    ASSERT_FALSE(simulator.path().empty());
+    SimpleSerial link(simulator.path());
+    ASSERT_EQ(complete([&](ResultBlock done) { link.probe(done); }), std::optional(true));
+    int losses = 0;
+    link.connectionLostBlock = [&](bool lost) { losses += lost ? 1 : 100; };
+    simulator.stop();
+    EXPECT_TRUE(runUntil([&] { return losses != 0; }));
+    EXPECT_EQ(losses, 1);
+    EXPECT_FALSE(link.receiver().isOpened());
+}
+
+TEST_F(QtBackendTest, PathWithoutAPortFailsTheProbe) {
+    SimpleSerial link("/dev/korvane-no-such-port");
+    EXPECT_EQ(complete([&](ResultBlock done) { link.probe(done); }), std::optional(false));
+    EXPECT_GE(log.countStartingWith("didEncounterError "), 1u);
+    EXPECT_EQ(log.count("serialPortWasOpened"), 0u);
+}
+
+}  // namespace
+}  // namespace korvane::testing
