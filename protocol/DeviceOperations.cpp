@@ -10,8 +10,8 @@ namespace {
 
 constexpr std::string_view kSoftwarePrefix = ", Soft: ";
 
-const CommandFrame kResetRequest = {0x55, static_cast<std::uint8_t>(CommandCode::Reset), 0, 0, 0,
-                                    0,    0,                                             0, 0, 0};
+const CommandFrame kResetRequest = {
+    0x55, static_cast<std::uint8_t>(CommandCode::Reset), 0, 0, 0, 0, 0, 0, 0, 0};
 
 // The identity text carries the software version once: a read after a write replaces it.
 void setSoftwareVersion(std::string& identityText, std::uint8_t version) {

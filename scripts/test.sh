@@ -14,6 +14,10 @@ echo "== normal build =="
 scripts/setup.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build --output-on-failure -j2
 
+echo "== formatting =="
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+echo "formatted as .clang-format says"
+
 echo "== sanitizer build =="
 scripts/setup.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON
 ctest --test-dir build-asan --output-on-failure -j2

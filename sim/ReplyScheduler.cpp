@@ -9,10 +9,11 @@ void ReplyScheduler::post(const Bytes& reply, const LineTiming& timing) {
     Duration due = timing.latency;
     for (std::size_t at = 0; at < reply.size(); at += chunkSize) {
         const std::size_t length = std::min(chunkSize, reply.size() - at);
-        timers_.schedule(due, [this, chunk = Bytes(reply.begin() + static_cast<std::ptrdiff_t>(at),
-                                                   reply.begin() + static_cast<std::ptrdiff_t>(at + length))] {
-            deliver_(chunk);
-        });
+        timers_.schedule(
+            due, [this, chunk = Bytes(reply.begin() + static_cast<std::ptrdiff_t>(at),
+                                      reply.begin() + static_cast<std::ptrdiff_t>(at + length))] {
+                deliver_(chunk);
+            });
         due += timing.chunkGap;
     }
 }

@@ -24,8 +24,8 @@ bool carriesData(std::uint8_t code) {
 SimulatedController::SimulatedController()
     : programMemory(kMemorySize, kErasedByte), eprom(kMemorySize, kErasedByte) {
     // Firmware 7, configuration choice 1, 19 mph, automatic mode off.
-    const std::array<std::uint8_t, kSettingsSize> record = {
-        0x07, 0x01, 0x03, 0x09, 19, 0x00, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
+    const std::array<std::uint8_t, kSettingsSize> record = {0x07, 0x01, 0x03, 0x09, 19,   0x00,
+                                                            0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
     setSettingsRecord(record);
 }
 
@@ -133,14 +133,14 @@ Bytes SimulatedController::answer(ByteView request, Response& response) {
                 count > kMaxDataLength) {
                 return {};
             }
-            reply.insert(reply.end(), memory->begin() + address,
-                         memory->begin() + address + count);
+            reply.insert(reply.end(), memory->begin() + address, memory->begin() + address + count);
             return reply;
         }
         case CommandCode::WriteProgram:
         case CommandCode::WriteEprom: {
             std::vector<std::uint8_t>* memory = region(upper);
-            const bool expectedRegion = (code == CommandCode::WriteProgram) == (upper == kProgramRegion);
+            const bool expectedRegion =
+                (code == CommandCode::WriteProgram) == (upper == kProgramRegion);
             const bool accepted = !faults.refuseWrites && memory != nullptr && expectedRegion &&
                                   address + std::size_t{count} <= memory->size();
             if (accepted) {

@@ -40,13 +40,15 @@ std::unique_ptr<ORSSerialPort> SimulatedPortManager::portWithPath(const std::str
 }
 
 std::size_t SimulatedPortManager::livePorts() const {
-    return std::accumulate(devices_.begin(), devices_.end(), std::size_t{0},
-                           [](std::size_t sum, const auto& device) { return sum + device->livePorts(); });
+    return std::accumulate(
+        devices_.begin(), devices_.end(), std::size_t{0},
+        [](std::size_t sum, const auto& device) { return sum + device->livePorts(); });
 }
 
 std::size_t SimulatedPortManager::openPorts() const {
-    return std::accumulate(devices_.begin(), devices_.end(), std::size_t{0},
-                           [](std::size_t sum, const auto& device) { return sum + device->openPorts(); });
+    return std::accumulate(
+        devices_.begin(), devices_.end(), std::size_t{0},
+        [](std::size_t sum, const auto& device) { return sum + device->openPorts(); });
 }
 
 }  // namespace korvane

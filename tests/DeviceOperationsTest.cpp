@@ -96,9 +96,9 @@ TEST_F(DeviceOperationsTest, SetterWritesTheRecordAsLastReadWithOneByteChanged) 
     EXPECT_EQ(complete([&](ResultBlock done) { link->setSpeedLimit(25, done); }),
               std::optional(true));
     ASSERT_EQ(wire().size(), 2u);
-    EXPECT_EQ(wire()[0], concat(frameBytes(kWriteSettingsEntry),
-                                Bytes{0x07, 0x01, 0x03, 0x09, 25, 0x00, 0xA1, 0xA2, 0xA3, 0xA4,
-                                      0xA5, 0xA6}));
+    EXPECT_EQ(wire()[0],
+              concat(frameBytes(kWriteSettingsEntry),
+                     Bytes{0x07, 0x01, 0x03, 0x09, 25, 0x00, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6}));
     EXPECT_EQ(wire()[1], frameBytes(kReadSettingsEntry));
     EXPECT_EQ(device().settingsRecord()[4], 25);
     // The version is carried once, also after the read that follows a write.

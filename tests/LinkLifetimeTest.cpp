@@ -10,7 +10,9 @@ using LinkLifetimeTest = SimulatedBench;
 TEST_F(LinkLifetimeTest, CloseBeforeOpenReachesNoLink) {
     SimpleSerial link(kControllerPath);
     int losses = 0;
-    link.connectionLostBlock = [&](bool) { ++losses; };
+    link.connectionLostBlock = [&](bool) {
+        ++losses;
+    };
     loop.runFor(Duration{0});
     EXPECT_TRUE(link.receiver().isOpened());
     controller().unplug();
@@ -22,7 +24,9 @@ TEST_F(LinkLifetimeTest, CloseBeforeOpenReachesNoLink) {
 TEST_F(LinkLifetimeTest, DestroyingAnOpenLinkClosesThePortWithoutALossReport) {
     auto link = openLink();
     int losses = 0;
-    link->connectionLostBlock = [&](bool) { ++losses; };
+    link->connectionLostBlock = [&](bool) {
+        ++losses;
+    };
     EXPECT_EQ(ports.openPorts(), 1u);
     link.reset();
     EXPECT_EQ(ports.openPorts(), 0u);
@@ -34,7 +38,9 @@ TEST_F(LinkLifetimeTest, DestroyingAnOpenLinkClosesThePortWithoutALossReport) {
 TEST_F(LinkLifetimeTest, LossCallsTheBlockOnceAndChangesNothingElse) {
     auto link = readyLink();
     std::vector<bool> calls;
-    link->connectionLostBlock = [&](bool lost) { calls.push_back(lost); };
+    link->connectionLostBlock = [&](bool lost) {
+        calls.push_back(lost);
+    };
     const std::string identity = link->identityText;
     const Bytes settings(link->settings.bytes().begin(), link->settings.bytes().end());
     controller().unplug();
@@ -48,7 +54,9 @@ TEST_F(LinkLifetimeTest, LossCallsTheBlockOnceAndChangesNothingElse) {
 TEST_F(LinkLifetimeTest, LossDuringAWaitLetsTheWaitRunOut) {
     auto link = readyLink();
     int losses = 0;
-    link->connectionLostBlock = [&](bool) { ++losses; };
+    link->connectionLostBlock = [&](bool) {
+        ++losses;
+    };
     controller().controller.faults.unplugAtRequest = 3;
     const Duration start = loop.now();
     EXPECT_EQ(complete([&](ResultBlock done) { link->setAutoMode(1, done); }),

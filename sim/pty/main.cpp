@@ -1,5 +1,6 @@
 // korvane-sim: the simulated controller on a pseudo-terminal, so the real serial path can be tried
 // without hardware.
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
@@ -8,7 +9,6 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/Log.h"
@@ -39,22 +39,54 @@ struct Option {
 const std::vector<Option>& options() {
     static const std::vector<Option> table = {
         {"--latency", true,
-         [](Settings& s, long v) { s.server.timing.latency = Duration{v}; return v >= 0; }},
+         [](Settings& s, long v) {
+             s.server.timing.latency = Duration{v};
+             return v >= 0;
+         }},
         {"--chunk", true,
-         [](Settings& s, long v) { s.server.timing.chunkSize = static_cast<std::size_t>(v); return v >= 0; }},
-        {"--silent", false, [](Settings& s, long) { return s.faults.silent = true; }},
-        {"--garbage", false, [](Settings& s, long) { return s.faults.garbage = true; }},
-        {"--wrong-header", false, [](Settings& s, long) { return s.faults.wrongHeader = true; }},
+         [](Settings& s, long v) {
+             s.server.timing.chunkSize = static_cast<std::size_t>(v);
+             return v >= 0;
+         }},
+        {"--silent", false,
+         [](Settings& s, long) {
+             return s.faults.silent = true;
+         }},
+        {"--garbage", false,
+         [](Settings& s, long) {
+             return s.faults.garbage = true;
+         }},
+        {"--wrong-header", false,
+         [](Settings& s, long) {
+             return s.faults.wrongHeader = true;
+         }},
         {"--reply-delta", true,
-         [](Settings& s, long v) { s.faults.replyLengthDelta = static_cast<int>(v); return true; }},
-        {"--refuse-writes", false, [](Settings& s, long) { return s.faults.refuseWrites = true; }},
+         [](Settings& s, long v) {
+             s.faults.replyLengthDelta = static_cast<int>(v);
+             return true;
+         }},
+        {"--refuse-writes", false,
+         [](Settings& s, long) {
+             return s.faults.refuseWrites = true;
+         }},
         {"--wrong-verify-sum", false,
-         [](Settings& s, long) { return s.faults.wrongVerifySum = true; }},
+         [](Settings& s, long) {
+             return s.faults.wrongVerifySum = true;
+         }},
         {"--unplug-at", true,
-         [](Settings& s, long v) { s.faults.unplugAtRequest = static_cast<std::uint64_t>(v); return v > 0; }},
+         [](Settings& s, long v) {
+             s.faults.unplugAtRequest = static_cast<std::uint64_t>(v);
+             return v > 0;
+         }},
         {"--keep-port-on-reset", false,
-         [](Settings& s, long) { s.server.restartClosesPort = false; return true; }},
-        {"--verbose", false, [](Settings& s, long) { return s.verbose = true; }},
+         [](Settings& s, long) {
+             s.server.restartClosesPort = false;
+             return true;
+         }},
+        {"--verbose", false,
+         [](Settings& s, long) {
+             return s.verbose = true;
+         }},
     };
     return table;
 }
@@ -62,6 +94,10 @@ const std::vector<Option>& options() {
 bool parse(int argc, char** argv, Settings& settings, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        }
         if (argument == "--link" && i + 1 < argc) {
             settings.server.linkPath = argv[++i];
             continue;

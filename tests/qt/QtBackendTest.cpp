@@ -65,8 +65,9 @@ TEST_F(QtBackendTest, SetterWritesAndReadsBack) {
     link.settings.speedLimit = 0;
     EXPECT_EQ(complete([&](ResultBlock done) { link.readSettings(done); }), std::optional(true));
     EXPECT_EQ(link.settings.speedLimit, 25);
-    EXPECT_EQ(log.count("Writing <55 05 0C 00 55 AA 10 00 F0 00 07 01 03 09 19 00 A1 A2 A3 A4 A5 A6>"),
-              1u);
+    EXPECT_EQ(
+        log.count("Writing <55 05 0C 00 55 AA 10 00 F0 00 07 01 03 09 19 00 A1 A2 A3 A4 A5 A6>"),
+        1u);
 }
 
 TEST_F(QtBackendTest, SimulatorClosingItsSideIsALostConnection) {
@@ -74,7 +75,9 @@ TEST_F(QtBackendTest, SimulatorClosingItsSideIsALostConnection) {
     SimpleSerial link(simulator.path());
     ASSERT_EQ(complete([&](ResultBlock done) { link.probe(done); }), std::optional(true));
     int losses = 0;
-    link.connectionLostBlock = [&](bool lost) { losses += lost ? 1 : 100; };
+    link.connectionLostBlock = [&](bool lost) {
+        losses += lost ? 1 : 100;
+    };
     simulator.stop();
     EXPECT_TRUE(runUntil([&] { return losses != 0; }));
     EXPECT_EQ(losses, 1);

@@ -20,8 +20,9 @@ public:
         return static_cast<std::size_t>(std::count(lines_.begin(), lines_.end(), line));
     }
     std::size_t countStartingWith(std::string_view prefix) const {
-        return static_cast<std::size_t>(std::count_if(
-            lines_.begin(), lines_.end(), [&](const std::string& l) { return l.starts_with(prefix); }));
+        return static_cast<std::size_t>(
+            std::count_if(lines_.begin(), lines_.end(),
+                          [&](const std::string& l) { return l.starts_with(prefix); }));
     }
 
 private:
