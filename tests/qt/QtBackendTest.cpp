@@ -84,6 +84,20 @@ TEST_F(QtBackendTest, SimulatorClosingItsSideIsALostConnection) {
     EXPECT_FALSE(link.receiver().isOpened());
 }
 
+TEST_F(QtBackendTest, RestartedDeviceHangsUpAndComesBackBehindTheSamePath) {
+    ASSERT_FALSE(simulator.path().empty());
+    auto link = std::make_unique<SimpleSerial>(simulator.path());
+    ASSERT_EQ(complete([&](ResultBlock done) { link->probe(done); }), std::optional(true));
+    int losses = 0;
+    link->connectionLostBlock = [&](bool) {
+        ++losses;
+    };
+    link->sendReset();
+    EXPECT_TRUE(runUntil([&] { return losses != 0; }));
+    link = std::make_unique<SimpleSerial>(simulator.path());
+    EXPECT_EQ(complete([&](ResultBlock done) { link->probe(done); }), std::optional(true));
+}
+
 TEST_F(QtBackendTest, PathWithoutAPortFailsTheProbe) {
     SimpleSerial link("/dev/korvane-no-such-port");
     EXPECT_EQ(complete([&](ResultBlock done) { link.probe(done); }), std::optional(false));
