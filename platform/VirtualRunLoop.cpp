@@ -4,6 +4,11 @@
 
 namespace korvane {
 
+VirtualRunLoop::~VirtualRunLoop() {
+    dueTimes_.clear();
+    std::exchange(timers_, {}).clear();
+}
+
 TimerId VirtualRunLoop::schedule(Duration delay, Callback callback) {
     const TimerId id = nextId_++;
     const Duration::rep due = (now_ + std::max(delay, Duration{0})).count();

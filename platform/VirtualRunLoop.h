@@ -14,6 +14,12 @@ namespace korvane {
 // they were armed, so every timing rule can be asserted exactly and at once.
 class VirtualRunLoop final : public RunLoop {
 public:
+    VirtualRunLoop() = default;
+    // Pending callbacks are dropped; what they hold may cancel timers on the way out.
+    ~VirtualRunLoop() override;
+    VirtualRunLoop(const VirtualRunLoop&) = delete;
+    VirtualRunLoop& operator=(const VirtualRunLoop&) = delete;
+
     TimerId schedule(Duration delay, Callback callback) override;
     void cancel(TimerId timer) override;
 

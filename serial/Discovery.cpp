@@ -1,11 +1,78 @@
 // Finding the device: every port is opened, given a second to report that it did, and asked the
 // identify question.
+#include <algorithm>
+#include <vector>
+
 #include "platform/Log.h"
+#include "platform/ORSSerialPortManager.h"
 #include "serial/Attributes.h"
 #include "serial/SimpleSerial.h"
 #include "util/StringPrintf.h"
 
 namespace korvane {
+
+namespace {
+
+// One search, shared by the probes of all ports; it lives as long as the last of them.
+struct Search {
+    bool found = false;
+    std::uint64_t remaining = 0;
+    DiscoveryBlock completion;
+    // Every link still probing. The winner leaves with the completion; the others are closed.
+    std::vector<std::unique_ptr<SimpleSerial>> links;
+
+    std::unique_ptr<SimpleSerial> take(SimpleSerial* link) {
+        const auto held = std::find_if(links.begin(), links.end(),
+                                       [link](const auto& each) { return each.get() == link; });
+        if (held == links.end()) {
+            return nullptr;
+        }
+        std::unique_ptr<SimpleSerial> taken = std::move(*held);
+        links.erase(held);
+        return taken;
+    }
+};
+
+void probed(const std::shared_ptr<Search>& search, SimpleSerial* link, bool result) {
+    if (search->found) {
+        return;
+    }
+    std::unique_ptr<SimpleSerial> taken = search->take(link);
+    if (result) {
+        search->found = true;
+        // The losers still probing are closed now rather than left with their ports open.
+        std::exchange(search->links, {}).clear();
+        search->completion(std::move(taken));
+        return;
+    }
+    // Destroyed here, from within its own completion: nothing below touches it again.
+    taken.reset();
+    if (--search->remaining == 0) {
+        search->completion(nullptr);
+    }
+}
+
+}  // namespace
+
+void SimpleSerial::findDevice(DiscoveryBlock completion) {
+    const std::vector<PortDescription> ports =
+        ORSSerialPortManager::sharedSerialPortManager().availablePorts();
+    if (ports.empty()) {
+        completion(nullptr);
+        return;
+    }
+    auto search = std::make_shared<Search>();
+    search->remaining = ports.size();
+    search->completion = std::move(completion);
+    for (const PortDescription& port : ports) {
+        search->links.push_back(std::make_unique<SimpleSerial>(port.path));
+    }
+    // Started after every link exists; no probe can finish within this loop, so the list holds.
+    for (const auto& held : search->links) {
+        SimpleSerial* link = held.get();
+        link->probe([search, link](bool result) { probed(search, link, result); });
+    }
+}
 
 void SimpleSerial::open(ResultBlock completion) {
     // The constructor asked already; a second request is harmless.

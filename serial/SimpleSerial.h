@@ -40,7 +40,9 @@ public:
 
     void connectionLost(ORSDelegate& notifier) override;
 
-    // Discovery.
+    // Discovery: every available port is probed at once; the first whose device identifies
+    // itself and delivers its settings wins. The completion gets it, or none.
+    static void findDevice(DiscoveryBlock completion);
     void open(ResultBlock completion);
     void probe(ResultBlock completion);
 

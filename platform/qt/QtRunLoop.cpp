@@ -2,8 +2,14 @@
 
 #include <QTimerEvent>
 #include <algorithm>
+#include <utility>
 
 namespace korvane {
+
+QtRunLoop::~QtRunLoop() {
+    qtTimers_.clear();
+    std::exchange(pending_, {}).clear();
+}
 
 TimerId QtRunLoop::schedule(Duration delay, Callback callback) {
     // Precise timers: a reply wait is a chain of 10 ms polls, and coarse ones would stretch it.

@@ -10,6 +10,10 @@ namespace korvane {
 // The run loop on Qt's event loop: one-shot precise timers of the thread that made it.
 class QtRunLoop final : public QObject, public RunLoop {
 public:
+    QtRunLoop() = default;
+    // Pending callbacks are dropped; what they hold may cancel timers on the way out.
+    ~QtRunLoop() override;
+
     TimerId schedule(Duration delay, Callback callback) override;
     void cancel(TimerId timer) override;
 

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include "tests/support/SimulatedBench.h"
+
+namespace korvane::testing {
+namespace {
+
+class DiscoveryTest : public SimulatedBench {
+protected:
+    // Starts a search and records each completion with its time.
+    void find() {
+        SimpleSerial::findDevice([this](std::unique_ptr<SimpleSerial> link) {
+            ++completions;
+            foundAt = loop.now();
+            winner = std::move(link);
+        });
+    }
+
+    int completions = 0;
+    Duration foundAt{-1};
+    std::unique_ptr<SimpleSerial> winner;
+};
+
+TEST_F(DiscoveryTest, NoPortCompletesAtOnce) {
+    SimulatedPortManager none;
+    const ORSSerialPortManager::Scope scope(none);
+    find();
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(winner, nullptr);
+}
+
+TEST_F(DiscoveryTest, DeviceAmongPortsWithoutOne) {
+    ports.addDevice("/dev/ttyS1").portFaults.neverOpens = true;
+    ports.addDevice("/dev/ttyS2").controller.faults.silent = true;
+    find();
+    loop.runFor(Duration{1000});
+    EXPECT_EQ(ports.device("/dev/ttyS1")->livePorts(), 0u) << "fails at the open check";
+    EXPECT_EQ(ports.device("/dev/ttyS2")->livePorts(), 1u);
+    loop.runFor(Duration{199});
+    EXPECT_EQ(ports.device("/dev/ttyS2")->livePorts(), 1u);
+    loop.runFor(Duration{1});
+    EXPECT_EQ(ports.device("/dev/ttyS2")->livePorts(), 0u) << "fails when identify runs out";
+    EXPECT_EQ(completions, 0);
+    loop.runUntilIdle();
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(foundAt, Duration{1400});
+    ASSERT_NE(winner, nullptr);
+    EXPECT_EQ(winner->portPath(), kControllerPath);
+    EXPECT_TRUE(winner->deviceReady);
+    EXPECT_EQ(winner->identityText, "Bootloader: 012A, Device ID: BEEF, Soft: 07");
+    EXPECT_EQ(ports.livePorts(), 1u);
+}
+
+TEST_F(DiscoveryTest, FirstOfTwoDevicesWinsAndTheOtherIsClosed) {
+    SimulatedDevice& second = ports.addDevice("/dev/ttyS1");
+    // The second answers later, but within the same budget: both would succeed.
+    second.timing.latency = Duration{150};
+    find();
+    loop.runUntilIdle();
+    EXPECT_EQ(completions, 1);
+    ASSERT_NE(winner, nullptr);
+    EXPECT_EQ(winner->portPath(), kControllerPath);
+    EXPECT_EQ(second.livePorts(), 0u);
+    EXPECT_EQ(ports.openPorts(), 1u);
+}
+
+TEST_F(DiscoveryTest, NoDeviceAnywhereReportsNoneOnceAtTheLastFailure) {
+    controller().controller.faults.silent = true;
+    ports.addDevice("/dev/ttyS1").controller.faults.garbage = true;
+    ports.addDevice("/dev/ttyS2").portFaults.openDelay = Duration{1500};
+    find();
+    loop.runUntilIdle();
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(winner, nullptr);
+    EXPECT_EQ(foundAt, Duration{1200});
+    EXPECT_EQ(ports.livePorts(), 0u);
+    EXPECT_EQ(ports.openPorts(), 0u);
+}
+
+TEST_F(DiscoveryTest, IdentifyWithoutSettingsIsNoDevice) {
+    controller().controller.faults.unanswered = {CommandCode::ReadEprom};
+    find();
+    loop.runUntilIdle();
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(winner, nullptr);
+    EXPECT_EQ(foundAt, Duration{1400});
+    EXPECT_EQ(ports.livePorts(), 0u);
+}
+
+}  // namespace
+}  // namespace korvane::testing
