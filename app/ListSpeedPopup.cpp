@@ -1,0 +1,27 @@
+#include "app/ListSpeedPopup.h"
+
+#include <algorithm>
+
+namespace korvane {
+
+void ListSpeedPopup::removeAllItems() {
+    titles_.clear();
+    selected_.reset();
+}
+
+void ListSpeedPopup::addItemWithTitle(const std::string& title) {
+    titles_.push_back(title);
+}
+
+void ListSpeedPopup::selectItemWithTitle(const std::string& title) {
+    const auto found = std::find(titles_.begin(), titles_.end(), title);
+    if (found != titles_.end()) {
+        selected_ = static_cast<std::size_t>(found - titles_.begin());
+    }
+}
+
+std::string ListSpeedPopup::selectedItemTitle() const {
+    return selected_ ? titles_[*selected_] : std::string();
+}
+
+}  // namespace korvane

@@ -1,0 +1,125 @@
+#include "app/MainViewControl.h"
+
+namespace korvane {
+
+std::shared_ptr<MainViewControl> MainViewControl::create(MainView& view) {
+    return std::shared_ptr<MainViewControl>(new MainViewControl(view));
+}
+
+void MainViewControl::viewDidLoad() {
+    resetGUI();
+}
+
+void MainViewControl::viewDidDisappear() {
+    // Closing the window ends the program; nothing is sent to the device.
+    view_.stopApplication();
+}
+
+void MainViewControl::onConnect() {
+    connect();
+}
+
+void MainViewControl::onDisconnect() {
+    resetGUI();
+}
+
+void MainViewControl::resetGUI() {
+    setCanConnect(true);
+    setIsEnabled(true);
+    setIsConnected(false);
+    setConnectStatus("");
+    setSetStatus("");
+    setIsUpdatingFirmware(false);
+    setFirmwareStatus("");
+    setMaxSpeed(30);
+    // With the link still held, this shows the device's speed in the mph list once more.
+    setIsKmh(0);
+    if (port) {
+        port->connectionLostBlock = nullptr;
+        // Cancels whatever the link still waits for: its completions never come.
+        port.reset();
+    }
+}
+
+void MainViewControl::connect() {
+    setCanConnect(false);
+    SimpleSerial::findDevice([self = weak_from_this()](std::unique_ptr<SimpleSerial> link) {
+        if (const auto control = self.lock()) {
+            control->connected(std::move(link));
+        }
+    });
+}
+
+void MainViewControl::connected(std::unique_ptr<SimpleSerial> link) {
+    port = std::move(link);
+    if (!port) {
+        setCanConnect(true);
+        setConnectStatus("Please connect the USB device");
+        return;
+    }
+    setIsConnected(true);
+    setConnectStatus("Connected. " + port->identityText);
+    showGUI();
+    port->connectionLostBlock = [self = weak_from_this()](bool) {
+        if (const auto control = self.lock()) {
+            control->showAlertAndResetGui("The device is disconnected");
+        }
+    };
+}
+
+void MainViewControl::showAlertAndResetGui(const std::string& message) {
+    // The window keeps its state until the user has read the message.
+    view_.showAlert(message, {"OK"}, [self = weak_from_this()](int) {
+        if (const auto control = self.lock()) {
+            control->resetGUI();
+        }
+    });
+}
+
+template <typename T>
+void MainViewControl::store(T& storage, T value, Property property) {
+    storage = std::move(value);
+    view_.propertyChanged(property);
+}
+
+void MainViewControl::setMaxSpeed(int value) {
+    store(_maxSpeed, value, Property::maxSpeed);
+}
+
+void MainViewControl::setCanConnect(bool value) {
+    store(_canConnect, value, Property::canConnect);
+}
+
+void MainViewControl::setIsConnected(bool value) {
+    store(_isConnected, value, Property::isConnected);
+}
+
+void MainViewControl::setConnectStatus(std::string value) {
+    store(_connectStatus, std::move(value), Property::connectStatus);
+}
+
+void MainViewControl::setIsEnabled(bool value) {
+    store(_isEnabled, value, Property::isEnabled);
+}
+
+void MainViewControl::setSetStatus(std::string value) {
+    store(_setStatus, std::move(value), Property::setStatus);
+}
+
+void MainViewControl::setMaxFirmwareCount(std::uint64_t value) {
+    store(_maxFirmwareCount, value, Property::maxFirmwareCount);
+}
+
+void MainViewControl::setCurrFirmwareCount(std::uint64_t value) {
+    store(_currFirmwareCount, value, Property::currFirmwareCount);
+}
+
+void MainViewControl::setIsUpdatingFirmware(bool value) {
+    store(_isUpdatingFirmware, value, Property::isUpdatingFirmware);
+}
+
+void MainViewControl::setFirmwareStatus(std::string value) {
+    store(_firmwareStatus, std::move(value), Property::firmwareStatus);
+}
+
+}  // namespace korvane

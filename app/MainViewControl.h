@@ -1,0 +1,113 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/MainView.h"
+#include "app/SpeedPopup.h"
+#include "platform/TimerGroup.h"
+#include "serial/SimpleSerial.h"
+
+namespace korvane {
+
+// One setter of the link, called with the link, the value and the completion.
+using SettingSetter = std::function<void(SimpleSerial&, int, ResultBlock)>;
+
+// How long after the reset the user is told that the device is rebooting.
+inline constexpr Duration kRebootNoticeDelay{1000};
+
+// The controller of the window: it holds the link with the device and the firmware lines of a
+// confirmed file, and offers observable properties from which the window draws everything it
+// shows. Every setter announces its property, also when the value stays the same.
+class MainViewControl : public std::enable_shared_from_this<MainViewControl> {
+public:
+    // Completions that outlive the controller find it gone and do nothing.
+    static std::shared_ptr<MainViewControl> create(MainView& view);
+    MainViewControl(const MainViewControl&) = delete;
+    MainViewControl& operator=(const MainViewControl&) = delete;
+
+    // The view's life cycle.
+    void viewDidLoad();
+    void viewDidDisappear();
+
+    // Actions of the window.
+    void onConnect();
+    void onDisconnect();
+    void onSpeed(SpeedPopup& sender);
+
+    void connect();
+    void resetGUI();
+    void showAlertAndResetGui(const std::string& message);
+
+    // Settings, as the window shows them.
+    int isAuto() const;
+    void setIsAuto(int value);
+    int config() const;
+    void setConfig(int index);
+    int isKmh() const { return _isKmh; }
+    void setIsKmh(int value);
+    int getDeviceSpeed() const;
+    void showGUI();
+    void updatePort(SettingSetter setter, const std::string& name, int value);
+
+    // Firmware update.
+    void resetDevice();
+
+    int maxSpeed() const { return _maxSpeed; }
+    void setMaxSpeed(int value);
+    SpeedPopup* speedPopup() const { return _speedPopup; }
+    void setSpeedPopup(SpeedPopup* popup) { _speedPopup = popup; }
+    bool canConnect() const { return _canConnect; }
+    void setCanConnect(bool value);
+    bool isConnected() const { return _isConnected; }
+    void setIsConnected(bool value);
+    const std::string& connectStatus() const { return _connectStatus; }
+    void setConnectStatus(std::string value);
+    bool isEnabled() const { return _isEnabled; }
+    void setIsEnabled(bool value);
+    const std::string& setStatus() const { return _setStatus; }
+    void setSetStatus(std::string value);
+    std::uint64_t maxFirmwareCount() const { return _maxFirmwareCount; }
+    void setMaxFirmwareCount(std::uint64_t value);
+    std::uint64_t currFirmwareCount() const { return _currFirmwareCount; }
+    void setCurrFirmwareCount(std::uint64_t value);
+    bool isUpdatingFirmware() const { return _isUpdatingFirmware; }
+    void setIsUpdatingFirmware(bool value);
+    const std::string& firmwareStatus() const { return _firmwareStatus; }
+    void setFirmwareStatus(std::string value);
+
+    // The link held, or none.
+    const SimpleSerial* link() const { return port.get(); }
+
+private:
+    explicit MainViewControl(MainView& view) : view_(view) {}
+
+    void connected(std::unique_ptr<SimpleSerial> link);
+    bool hasReadyLink() const { return port && port->deviceReady; }
+    template <typename T>
+    void store(T& storage, T value, Property property);
+
+    std::unique_ptr<SimpleSerial> port;
+    std::deque<std::string> firmware;
+
+    int _maxSpeed = 0;
+    int _isKmh = 0;
+    SpeedPopup* _speedPopup = nullptr;
+    bool _canConnect = false;
+    bool _isConnected = false;
+    std::string _connectStatus;
+    bool _isEnabled = false;
+    std::string _setStatus;
+    std::uint64_t _maxFirmwareCount = 0;
+    std::uint64_t _currFirmwareCount = 0;
+    bool _isUpdatingFirmware = false;
+    std::string _firmwareStatus;
+
+    MainView& view_;
+    TimerGroup timers_;
+};
+
+}  // namespace korvane

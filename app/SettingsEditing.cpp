@@ -1,0 +1,109 @@
+// The settings as the window shows them: the automatic mode, the configuration choice, and the
+// speed limit, which the device keeps in mph and the window shows in km/h or mph.
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+
+#include "app/MainViewControl.h"
+#include "util/StringPrintf.h"
+
+namespace korvane {
+
+namespace {
+
+// The window's three configuration choices and the configMode the device stores for each.
+constexpr std::array<int, 3> kConfigModes = {1, 2, 4};
+constexpr int kMaxSpeedMph = 30;
+constexpr int kMaxSpeedKmh = 50;
+constexpr double kMphPerKmh = 0.621371;
+constexpr double kKmhPerMph = 1.609344;
+
+}  // namespace
+
+int MainViewControl::isAuto() const {
+    return hasReadyLink() ? port->settings.autoMode : 0;
+}
+
+void MainViewControl::setIsAuto(int value) {
+    if (hasReadyLink() && port->settings.autoMode != value) {
+        updatePort(&SimpleSerial::setAutoMode, "Auto", value);
+    }
+    view_.propertyChanged(Property::isAuto);
+}
+
+int MainViewControl::config() const {
+    if (!hasReadyLink()) {
+        return 0;
+    }
+    const auto found =
+        std::find(kConfigModes.begin(), kConfigModes.end(), port->settings.configMode);
+    // Any value the window does not offer shows as the first choice.
+    return found == kConfigModes.end() ? 0 : static_cast<int>(found - kConfigModes.begin());
+}
+
+void MainViewControl::setConfig(int index) {
+    const bool offered = index >= 0 && index < static_cast<int>(kConfigModes.size());
+    if (hasReadyLink() && offered) {
+        const int mode = kConfigModes[static_cast<std::size_t>(index)];
+        if (port->settings.configMode != mode) {
+            updatePort(&SimpleSerial::setConfigMode, "Config", mode);
+        }
+    }
+    view_.propertyChanged(Property::config);
+}
+
+void MainViewControl::setIsKmh(int value) {
+    _isKmh = value;
+    setMaxSpeed(value != 0 ? kMaxSpeedKmh : kMaxSpeedMph);
+    if (_speedPopup != nullptr) {
+        _speedPopup->removeAllItems();
+        for (int speed = 1; speed <= maxSpeed(); ++speed) {
+            _speedPopup->addItemWithTitle(stringPrintf("%d", speed));
+        }
+    }
+    showGUI();
+    view_.propertyChanged(Property::isKmh);
+}
+
+void MainViewControl::onSpeed(SpeedPopup& sender) {
+    if (!port) {
+        return;
+    }
+    const int chosen = std::atoi(sender.selectedItemTitle().c_str());
+    const int mph = isKmh() != 0 ? static_cast<int>(chosen * kMphPerKmh + 0.5) : chosen;
+    updatePort(&SimpleSerial::setSpeedLimit, "Speed Limit", std::min(mph, kMaxSpeedMph));
+}
+
+int MainViewControl::getDeviceSpeed() const {
+    const double mph = port->settings.speedLimit;
+    return static_cast<int>(mph * (isKmh() != 0 ? kKmhPerMph : 1.0));
+}
+
+void MainViewControl::showGUI() {
+    if (!hasReadyLink()) {
+        return;
+    }
+    setIsAuto(port->settings.autoMode);
+    // A configMode the window does not offer reads as the first choice, and is written as such.
+    setConfig(config());
+    if (_speedPopup != nullptr) {
+        _speedPopup->selectItemWithTitle(stringPrintf("%d", getDeviceSpeed()));
+    }
+}
+
+void MainViewControl::updatePort(SettingSetter setter, const std::string& name, int value) {
+    setSetStatus("Updating " + name + " ... please wait ...");
+    setIsEnabled(false);
+    // The link belongs to this controller: destroying it cancels this completion.
+    setter(*port, value, [this, name](bool success) {
+        setIsEnabled(true);
+        if (success) {
+            showGUI();
+            setSetStatus(name + " is updated");
+        } else {
+            setSetStatus("Could not set " + name);
+        }
+    });
+}
+
+}  // namespace korvane

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/MainView.h"
+
+namespace korvane::testing {
+
+// A window that records what the controller asks of it; alerts wait for the test to answer.
+class RecordingView final : public MainView {
+public:
+    struct Alert {
+        std::string message;
+        std::vector<std::string> buttons;
+        AlertCompletion completion;
+    };
+
+    void propertyChanged(Property property) override { announced.push_back(property); }
+    void showAlert(const std::string& message, const std::vector<std::string>& buttons,
+                   AlertCompletion completion) override {
+        alerts.push_back({message, buttons, std::move(completion)});
+    }
+    void stopApplication() override { ++stops; }
+
+    // Presses button `index` (0 the first) of the oldest open alert.
+    void answer(int index = 0) {
+        Alert alert = std::move(alerts.front());
+        alerts.erase(alerts.begin());
+        alert.completion(kAlertFirstButtonReturn + index);
+    }
+    std::optional<std::string> openAlert() const {
+        return alerts.empty() ? std::nullopt : std::optional(alerts.front().message);
+    }
+
+    std::vector<Property> announced;
+    std::vector<Alert> alerts;
+    int stops = 0;
+};
+
+}  // namespace korvane::testing
