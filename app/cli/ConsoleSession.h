@@ -1,0 +1,54 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/ListSpeedPopup.h"
+#include "app/MainView.h"
+#include "app/MainViewControl.h"
+#include "platform/TimerGroup.h"
+
+namespace korvane {
+
+// The terminal as the controller's window. A command starts an action and then looks at the
+// controller after every change, from the run loop, until it finishes.
+class ConsoleSession final : public MainView {
+public:
+    ConsoleSession();
+    ~ConsoleSession();
+    ConsoleSession(const ConsoleSession&) = delete;
+    ConsoleSession& operator=(const ConsoleSession&) = delete;
+
+    MainViewControl& control() { return *control_; }
+    ListSpeedPopup& speeds() { return speeds_; }
+
+    void propertyChanged(Property property) override;
+    // One-button alerts are noted and answered; the command decides what they mean.
+    void showAlert(const std::string& message, const std::vector<std::string>& buttons,
+                   AlertCompletion completion) override;
+    void stopApplication() override;
+
+    // Runs `start`, then `step` after every batch of changes, until finish() is called; returns
+    // the status given to it.
+    int run(std::function<void()> start, std::function<void()> step);
+    void finish(int status);
+
+    // The alerts shown since the last call, oldest first.
+    std::vector<std::string> takeAlerts();
+
+private:
+    void scheduleStep();
+
+    ListSpeedPopup speeds_;
+    std::shared_ptr<MainViewControl> control_;
+    std::function<void()> step_;
+    bool stepScheduled_ = false;
+    bool finished_ = false;
+    std::vector<std::string> alerts_;
+    TimerGroup timers_;
+};
+
+}  // namespace korvane
