@@ -1,0 +1,142 @@
+#include "app/window/MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "ui_MainViewControl.h"
+
+namespace korvane {
+
+namespace {
+constexpr QSize kInitialSize{480, 460};
+}
+
+MainWindow::MainWindow() : form_(std::make_unique<Ui::MainViewControl>()) {
+    setWindowTitle(QString::fromUtf8(kApplicationTitle));
+    auto view = std::make_unique<QWidget>();
+    form_->setupUi(view.get());
+    setCentralWidget(view.release());
+    resize(kInitialSize);
+    speeds_ = std::make_unique<ComboSpeedPopup>(*form_->speedCombo);
+    control_ = MainViewControl::create(*this);
+    control_->setSpeedPopup(speeds_.get());
+    connectActions();
+    control_->viewDidLoad();
+}
+
+MainWindow::~MainWindow() {
+    // The controller goes first: its link may still report to this window on the way out.
+    control_.reset();
+}
+
+void MainWindow::connectActions() {
+    Ui::MainViewControl& form = *form_;
+    // Only the user's clicks reach the controller; updates from properties do not.
+    QObject::connect(form.connectButton, &QPushButton::clicked, this, [this] { control_->onConnect(); });
+    QObject::connect(form.disconnectButton, &QPushButton::clicked, this,
+                     [this] { control_->onDisconnect(); });
+    QObject::connect(form.autoCheck, &QCheckBox::clicked, this,
+                     [this](bool checked) { control_->setIsAuto(checked ? 1 : 0); });
+    const QRadioButton* choices[] = {form.configChoice1, form.configChoice2, form.configChoice3};
+    for (int index = 0; index < 3; ++index) {
+        QObject::connect(choices[index], &QRadioButton::clicked, this,
+                         [this, index] { control_->setConfig(index); });
+    }
+    QObject::connect(form.mphRadio, &QRadioButton::clicked, this, [this] { control_->setIsKmh(0); });
+    QObject::connect(form.kmhRadio, &QRadioButton::clicked, this, [this] { control_->setIsKmh(1); });
+    QObject::connect(form.speedCombo, &QComboBox::activated, this,
+                     [this] { control_->onSpeed(*speeds_); });
+}
+
+void MainWindow::propertyChanged(Property property) {
+    Ui::MainViewControl& form = *form_;
+    const MainViewControl& control = *control_;
+    switch (property) {
+        case Property::isAuto:
+            form.autoCheck->setChecked(control.isAuto() != 0);
+            break;
+        case Property::config: {
+            QRadioButton* choices[] = {form.configChoice1, form.configChoice2, form.configChoice3};
+            choices[std::clamp(control.config(), 0, 2)]->setChecked(true);
+            break;
+        }
+        case Property::isKmh:
+            (control.isKmh() != 0 ? form.kmhRadio : form.mphRadio)->setChecked(true);
+            break;
+        case Property::maxSpeed:
+            break;  // the controller fills the speed list itself
+        case Property::canConnect:
+        case Property::isConnected:
+        case Property::isEnabled:
+        case Property::isUpdatingFirmware:
+            updateEnabledControls();
+            break;
+        case Property::connectStatus:
+            form.connectStatusLabel->setText(QString::fromStdString(control.connectStatus()));
+            break;
+        case Property::setStatus:
+            form.setStatusLabel->setText(QString::fromStdString(control.setStatus()));
+            break;
+        case Property::firmwareStatus:
+            form.firmwareStatusLabel->setText(QString::fromStdString(control.firmwareStatus()));
+            break;
+        case Property::maxFirmwareCount:
+        case Property::currFirmwareCount:
+            // Qt's progress bar counts in int; scaled so that large files still fit.
+            form.firmwareProgress->setMaximum(static_cast<int>(std::min<std::uint64_t>(
+                control.maxFirmwareCount(), std::numeric_limits<int>::max())));
+            form.firmwareProgress->setValue(static_cast<int>(std::min(
+                control.currFirmwareCount(), std::min<std::uint64_t>(control.maxFirmwareCount(),
+                                                                    std::numeric_limits<int>::max()))));
+            break;
+    }
+}
+
+void MainWindow::updateEnabledControls() {
+    Ui::MainViewControl& form = *form_;
+    const MainViewControl& control = *control_;
+    form.connectButton->setEnabled(control.canConnect());
+    form.disconnectButton->setEnabled(control.isConnected());
+    // No settings change while one is written or while the firmware is replaced.
+    const bool settingsOpen =
+        control.isConnected() && control.isEnabled() && !control.isUpdatingFirmware();
+    for (QWidget* widget : {static_cast<QWidget*>(form.autoCheck), static_cast<QWidget*>(form.configChoices),
+                            static_cast<QWidget*>(form.unitChoices), static_cast<QWidget*>(form.speedCombo)}) {
+        widget->setEnabled(settingsOpen);
+    }
+    form.firmwareButton->setEnabled(false);
+}
+
+void MainWindow::showAlert(const std::string& message, const std::vector<std::string>& buttons,
+                           AlertCompletion completion) {
+    // Window-modal: a sheet on macOS. The answer comes later, from the event loop.
+    auto* box = new QMessageBox(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::WindowModal);
+    box->setText(QString::fromStdString(message));
+    std::vector<QAbstractButton*> added;
+    for (const std::string& title : buttons) {
+        added.push_back(box->addButton(QString::fromStdString(title),
+                                       added.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+    }
+    QObject::connect(box, &QMessageBox::finished, this, [box, added, completion = std::move(completion)] {
+        const auto pressed = std::find(added.begin(), added.end(), box->clickedButton());
+        const int index = pressed == added.end() ? static_cast<int>(added.size()) - 1
+                                                 : static_cast<int>(pressed - added.begin());
+        completion(kAlertFirstButtonReturn + index);
+    });
+    box->open();
+}
+
+void MainWindow::stopApplication() {
+    QApplication::quit();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    control_->viewDidDisappear();
+}
+
+}  // namespace korvane

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "app/MainView.h"
+#include "app/MainViewControl.h"
+#include "app/window/ComboSpeedPopup.h"
+
+namespace Ui {
+class MainViewControl;
+}
+
+namespace korvane {
+
+inline constexpr const char* kApplicationTitle = "Korvane Controller configuration software";
+
+// The window: its controls follow the controller's properties and call its actions.
+class MainWindow final : public QMainWindow, public MainView {
+public:
+    MainWindow();
+    ~MainWindow() override;
+
+    MainViewControl& control() { return *control_; }
+
+    void propertyChanged(Property property) override;
+    void showAlert(const std::string& message, const std::vector<std::string>& buttons,
+                   AlertCompletion completion) override;
+    void stopApplication() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void connectActions();
+    void updateEnabledControls();
+
+    std::unique_ptr<Ui::MainViewControl> form_;
+    std::unique_ptr<ComboSpeedPopup> speeds_;
+    std::shared_ptr<MainViewControl> control_;
+};
+
+}  // namespace korvane

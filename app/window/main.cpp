@@ -1,0 +1,46 @@
+// korvane-config: the window.
+#include <QApplication>
+#include <iostream>
+#include <string>
+
+#include "app/frontend/FrontEnd.h"
+#include "app/window/MainWindow.h"
+
+using namespace korvane;
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: korvane-config [--port PATH]... [--demo] [--quiet]\n"
+    "  --port PATH   probe only this port (repeatable)\n"
+    "  --demo        talk to the built-in simulated controller\n"
+    "  --quiet       no log on stderr\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Qt takes its own options (-platform, -style, ...) out of argv first.
+    QApplication application(argc, argv);
+    FrontEndOptions options;
+    options.verbose = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--port" && i + 1 < argc) {
+            options.ports.emplace_back(argv[++i]);
+        } else if (argument == "--demo") {
+            options.demo = true;
+        } else if (argument == "--quiet") {
+            options.verbose = false;
+        } else if (argument == "--help" || argument == "-h") {
+            std::cout << kUsage;
+            return 0;
+        } else {
+            std::cerr << "korvane-config: unknown argument \"" << argument << "\"\n" << kUsage;
+            return 2;
+        }
+    }
+    FrontEnd frontEnd(options, "korvane-config");
+    MainWindow window;
+    window.show();
+    return QApplication::exec();
+}

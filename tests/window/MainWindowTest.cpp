@@ -1,0 +1,130 @@
+// The window under Qt's offscreen platform, on virtual time against the demo's ports.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/window/MainWindow.h"
+#include "platform/VirtualRunLoop.h"
+#include "sim/DemoPorts.h"
+#include "tests/support/LogCapture.h"
+
+namespace korvane::testing {
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() { addDemoDevices(ports); }
+
+    template <typename T>
+    T& widget(const char* name) {
+        T* found = window.findChild<T*>(name);
+        EXPECT_NE(found, nullptr) << name;
+        return *found;
+    }
+    QString label(const char* name) { return widget<QLabel>(name).text(); }
+    bool enabled(const char* name) { return widget<QWidget>(name).isEnabled(); }
+
+    void connect() {
+        widget<QPushButton>("connectButton").click();
+        loop.runUntil([&] { return window.control().isConnected() || window.control().canConnect(); });
+    }
+
+    QMessageBox* openAlert() {
+        QApplication::processEvents();
+        return window.findChild<QMessageBox*>();
+    }
+
+    VirtualRunLoop loop;
+    SimulatedPortManager ports;
+    LogCapture log;
+
+private:
+    RunLoop::Scope loopScope_{loop};
+    ORSSerialPortManager::Scope portsScope_{ports};
+
+protected:
+    MainWindow window;
+};
+
+TEST_F(MainWindowTest, StartsIdleWithTheSpeedListInMph) {
+    EXPECT_EQ(window.windowTitle(), "Korvane Controller configuration software");
+    EXPECT_TRUE(enabled("connectButton"));
+    EXPECT_FALSE(enabled("disconnectButton"));
+    for (const char* name : {"autoCheck", "configChoices", "unitChoices", "speedCombo"}) {
+        EXPECT_FALSE(enabled(name)) << name;
+    }
+    EXPECT_EQ(widget<QComboBox>("speedCombo").count(), 30);
+    EXPECT_TRUE(widget<QRadioButton>("mphRadio").isChecked());
+    EXPECT_EQ(label("connectStatusLabel"), "");
+}
+
+TEST_F(MainWindowTest, ConnectShowsTheDeviceAndOpensTheSettings) {
+    connect();
+    EXPECT_EQ(label("connectStatusLabel"), "Connected. Bootloader: 012A, Device ID: BEEF, Soft: 07");
+    EXPECT_FALSE(enabled("connectButton"));
+    EXPECT_TRUE(enabled("disconnectButton"));
+    for (const char* name : {"autoCheck", "configChoices", "unitChoices", "speedCombo"}) {
+        EXPECT_TRUE(enabled(name)) << name;
+    }
+    EXPECT_EQ(widget<QComboBox>("speedCombo").currentText(), "19");
+    EXPECT_TRUE(widget<QRadioButton>("configChoice1").isChecked());
+    EXPECT_FALSE(widget<QCheckBox>("autoCheck").isChecked());
+    EXPECT_FALSE(enabled("firmwareButton"));
+}
+
+TEST_F(MainWindowTest, ChangingASettingShowsItsProgressAndOutcome) {
+    connect();
+    widget<QCheckBox>("autoCheck").click();
+    EXPECT_EQ(label("setStatusLabel"), "Updating Auto ... please wait ...");
+    EXPECT_FALSE(enabled("autoCheck"));
+    EXPECT_FALSE(enabled("speedCombo"));
+    loop.runUntil([&] { return window.control().isEnabled(); });
+    EXPECT_EQ(label("setStatusLabel"), "Auto is updated");
+    EXPECT_TRUE(widget<QCheckBox>("autoCheck").isChecked());
+    EXPECT_TRUE(enabled("autoCheck"));
+
+    ports.device(kDemoControllerPath)->controller.faults.silent = true;
+    widget<QRadioButton>("configChoice3").click();
+    loop.runUntil([&] { return window.control().isEnabled(); });
+    EXPECT_EQ(label("setStatusLabel"), "Could not set Config");
+}
+
+TEST_F(MainWindowTest, UnitSwitchRefillsTheSpeedList) {
+    connect();
+    widget<QRadioButton>("kmhRadio").click();
+    EXPECT_EQ(widget<QComboBox>("speedCombo").count(), 50);
+    EXPECT_EQ(widget<QComboBox>("speedCombo").currentText(), "30");
+    widget<QPushButton>("disconnectButton").click();
+    EXPECT_EQ(widget<QComboBox>("speedCombo").count(), 30);
+    EXPECT_TRUE(widget<QRadioButton>("mphRadio").isChecked());
+    EXPECT_TRUE(enabled("connectButton"));
+}
+
+TEST_F(MainWindowTest, LostDeviceIsAnAlertAndOkResets) {
+    connect();
+    ports.device(kDemoControllerPath)->unplug();
+    QMessageBox* alert = openAlert();
+    ASSERT_NE(alert, nullptr);
+    EXPECT_EQ(alert->text(), "The device is disconnected");
+    EXPECT_EQ(alert->windowModality(), Qt::WindowModal);
+    EXPECT_TRUE(enabled("disconnectButton")) << "nothing changes before OK";
+    alert->buttons().front()->click();
+    EXPECT_TRUE(enabled("connectButton"));
+    EXPECT_FALSE(enabled("disconnectButton"));
+    EXPECT_EQ(label("connectStatusLabel"), "");
+}
+
+TEST_F(MainWindowTest, ClosingTheWindowEndsTheProgram) {
+    window.show();
+    QMetaObject::invokeMethod(&window, [this] { window.close(); }, Qt::QueuedConnection);
+    EXPECT_EQ(QApplication::exec(), 0);
+}
+
+}  // namespace
+}  // namespace korvane::testing
