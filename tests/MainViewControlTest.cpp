@@ -88,9 +88,9 @@ TEST_F(MainViewControlTest, KmhChoicesAreSentInMphAndShownAgainInKmh) {
         const char* chosen;
         int sent;
         const char* selected;
-    } table[] = {{"1", 1, "1"},    {"2", 1, "1"},    {"3", 2, "3"},    {"10", 6, "9"},
-                 {"30", 19, "30"}, {"40", 25, "40"}, {"48", 30, "48"}, {"49", 30, "48"},
-                 {"50", 30, "48"}};
+    } table[] = {{"1", 1, "1"},    {"2", 1, "1"},    {"3", 2, "3"},
+                 {"10", 6, "9"},   {"30", 19, "30"}, {"40", 25, "40"},
+                 {"48", 30, "48"}, {"49", 30, "48"}, {"50", 30, "48"}};
     for (const auto& row : table) {
         chooseSpeed(row.chosen);
         EXPECT_EQ(device().requests()[device().requests().size() - 2][14], row.sent) << row.chosen;

@@ -34,7 +34,8 @@ MainWindow::~MainWindow() {
 void MainWindow::connectActions() {
     Ui::MainViewControl& form = *form_;
     // Only the user's clicks reach the controller; updates from properties do not.
-    QObject::connect(form.connectButton, &QPushButton::clicked, this, [this] { control_->onConnect(); });
+    QObject::connect(form.connectButton, &QPushButton::clicked, this,
+                     [this] { control_->onConnect(); });
     QObject::connect(form.disconnectButton, &QPushButton::clicked, this,
                      [this] { control_->onDisconnect(); });
     QObject::connect(form.autoCheck, &QCheckBox::clicked, this,
@@ -44,8 +45,10 @@ void MainWindow::connectActions() {
         QObject::connect(choices[index], &QRadioButton::clicked, this,
                          [this, index] { control_->setConfig(index); });
     }
-    QObject::connect(form.mphRadio, &QRadioButton::clicked, this, [this] { control_->setIsKmh(0); });
-    QObject::connect(form.kmhRadio, &QRadioButton::clicked, this, [this] { control_->setIsKmh(1); });
+    QObject::connect(form.mphRadio, &QRadioButton::clicked, this,
+                     [this] { control_->setIsKmh(0); });
+    QObject::connect(form.kmhRadio, &QRadioButton::clicked, this,
+                     [this] { control_->setIsKmh(1); });
     QObject::connect(form.speedCombo, &QComboBox::activated, this,
                      [this] { control_->onSpeed(*speeds_); });
 }
@@ -87,9 +90,10 @@ void MainWindow::propertyChanged(Property property) {
             // Qt's progress bar counts in int; scaled so that large files still fit.
             form.firmwareProgress->setMaximum(static_cast<int>(std::min<std::uint64_t>(
                 control.maxFirmwareCount(), std::numeric_limits<int>::max())));
-            form.firmwareProgress->setValue(static_cast<int>(std::min(
-                control.currFirmwareCount(), std::min<std::uint64_t>(control.maxFirmwareCount(),
-                                                                    std::numeric_limits<int>::max()))));
+            form.firmwareProgress->setValue(static_cast<int>(
+                std::min(control.currFirmwareCount(),
+                         std::min<std::uint64_t>(control.maxFirmwareCount(),
+                                                 std::numeric_limits<int>::max()))));
             break;
     }
 }
@@ -102,8 +106,9 @@ void MainWindow::updateEnabledControls() {
     // No settings change while one is written or while the firmware is replaced.
     const bool settingsOpen =
         control.isConnected() && control.isEnabled() && !control.isUpdatingFirmware();
-    for (QWidget* widget : {static_cast<QWidget*>(form.autoCheck), static_cast<QWidget*>(form.configChoices),
-                            static_cast<QWidget*>(form.unitChoices), static_cast<QWidget*>(form.speedCombo)}) {
+    for (QWidget* widget :
+         {static_cast<QWidget*>(form.autoCheck), static_cast<QWidget*>(form.configChoices),
+          static_cast<QWidget*>(form.unitChoices), static_cast<QWidget*>(form.speedCombo)}) {
         widget->setEnabled(settingsOpen);
     }
     form.firmwareButton->setEnabled(false);
@@ -118,15 +123,17 @@ void MainWindow::showAlert(const std::string& message, const std::vector<std::st
     box->setText(QString::fromStdString(message));
     std::vector<QAbstractButton*> added;
     for (const std::string& title : buttons) {
-        added.push_back(box->addButton(QString::fromStdString(title),
-                                       added.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
+        added.push_back(
+            box->addButton(QString::fromStdString(title),
+                           added.empty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole));
     }
-    QObject::connect(box, &QMessageBox::finished, this, [box, added, completion = std::move(completion)] {
-        const auto pressed = std::find(added.begin(), added.end(), box->clickedButton());
-        const int index = pressed == added.end() ? static_cast<int>(added.size()) - 1
-                                                 : static_cast<int>(pressed - added.begin());
-        completion(kAlertFirstButtonReturn + index);
-    });
+    QObject::connect(
+        box, &QMessageBox::finished, this, [box, added, completion = std::move(completion)] {
+            const auto pressed = std::find(added.begin(), added.end(), box->clickedButton());
+            const int index = pressed == added.end() ? static_cast<int>(added.size()) - 1
+                                                     : static_cast<int>(pressed - added.begin());
+            completion(kAlertFirstButtonReturn + index);
+        });
     box->open();
 }
 

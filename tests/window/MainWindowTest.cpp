@@ -32,7 +32,8 @@ protected:
 
     void connect() {
         widget<QPushButton>("connectButton").click();
-        loop.runUntil([&] { return window.control().isConnected() || window.control().canConnect(); });
+        loop.runUntil(
+            [&] { return window.control().isConnected() || window.control().canConnect(); });
     }
 
     QMessageBox* openAlert() {
@@ -66,7 +67,8 @@ TEST_F(MainWindowTest, StartsIdleWithTheSpeedListInMph) {
 
 TEST_F(MainWindowTest, ConnectShowsTheDeviceAndOpensTheSettings) {
     connect();
-    EXPECT_EQ(label("connectStatusLabel"), "Connected. Bootloader: 012A, Device ID: BEEF, Soft: 07");
+    EXPECT_EQ(label("connectStatusLabel"),
+              "Connected. Bootloader: 012A, Device ID: BEEF, Soft: 07");
     EXPECT_FALSE(enabled("connectButton"));
     EXPECT_TRUE(enabled("disconnectButton"));
     for (const char* name : {"autoCheck", "configChoices", "unitChoices", "speedCombo"}) {
@@ -122,7 +124,8 @@ TEST_F(MainWindowTest, LostDeviceIsAnAlertAndOkResets) {
 
 TEST_F(MainWindowTest, ClosingTheWindowEndsTheProgram) {
     window.show();
-    QMetaObject::invokeMethod(&window, [this] { window.close(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &window, [this] { window.close(); }, Qt::QueuedConnection);
     EXPECT_EQ(QApplication::exec(), 0);
 }
 
