@@ -30,6 +30,7 @@ void MainViewControl::resetGUI() {
     setConnectStatus("");
     setSetStatus("");
     setIsUpdatingFirmware(false);
+    setIsUpdateRunning(false);
     setFirmwareStatus("");
     setMaxSpeed(30);
     // With the link still held, this shows the device's speed in the mph list once more.
@@ -120,6 +121,10 @@ void MainViewControl::setIsUpdatingFirmware(bool value) {
 
 void MainViewControl::setFirmwareStatus(std::string value) {
     store(_firmwareStatus, std::move(value), Property::firmwareStatus);
+}
+
+void MainViewControl::setIsUpdateRunning(bool value) {
+    store(_isUpdateRunning, value, Property::isUpdateRunning);
 }
 
 }  // namespace korvane

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/Control.h"
 #include "app/MainView.h"
 #include "app/SpeedPopup.h"
 #include "platform/TimerGroup.h"
@@ -53,7 +54,14 @@ public:
     void showGUI();
     void updatePort(SettingSetter setter, const std::string& name, int value);
 
-    // Firmware update.
+    // Firmware update: choose a file, confirm, erase, program record by record, restart.
+    void onChooseFile(Control& sender);
+    void chooseFile(Control& sender);
+    void loadDataFile(ByteView data);
+    void updateFirmware();
+    void updateFirmware2();
+    void writeFirstFirmwareLine();
+    void finishUpdateFirmware();
     void resetDevice();
 
     int maxSpeed() const { return _maxSpeed; }
@@ -78,15 +86,22 @@ public:
     void setIsUpdatingFirmware(bool value);
     const std::string& firmwareStatus() const { return _firmwareStatus; }
     void setFirmwareStatus(std::string value);
+    bool isUpdateRunning() const { return _isUpdateRunning; }
+    void setIsUpdateRunning(bool value);
 
     // The link held, or none.
     const SimpleSerial* link() const { return port.get(); }
+    // The lines of the confirmed file not yet programmed.
+    const std::deque<std::string>& firmwareLines() const { return firmware; }
 
 private:
     explicit MainViewControl(MainView& view) : view_(view) {}
 
     void connected(std::unique_ptr<SimpleSerial> link);
     bool hasReadyLink() const { return port && port->deviceReady; }
+    // Settings may be written: a ready link that no firmware update is using.
+    bool canWriteSettings() const { return hasReadyLink() && !_isUpdateRunning; }
+    void recordWritten(bool success);
     template <typename T>
     void store(T& storage, T value, Property property);
 
@@ -105,6 +120,7 @@ private:
     std::uint64_t _currFirmwareCount = 0;
     bool _isUpdatingFirmware = false;
     std::string _firmwareStatus;
+    bool _isUpdateRunning = false;
 
     MainView& view_;
     TimerGroup timers_;

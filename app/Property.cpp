@@ -30,6 +30,8 @@ std::string_view propertyName(Property property) {
             return "isUpdatingFirmware";
         case Property::firmwareStatus:
             return "firmwareStatus";
+        case Property::isUpdateRunning:
+            return "isUpdateRunning";
     }
     return "?";
 }

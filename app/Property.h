@@ -19,6 +19,8 @@ enum class Property {
     currFirmwareCount,
     isUpdatingFirmware,
     firmwareStatus,
+    // A firmware update is erasing or programming the device: no other exchange may start.
+    isUpdateRunning,
 };
 
 std::string_view propertyName(Property property);

@@ -25,7 +25,7 @@ int MainViewControl::isAuto() const {
 }
 
 void MainViewControl::setIsAuto(int value) {
-    if (hasReadyLink() && port->settings.autoMode != value) {
+    if (canWriteSettings() && port->settings.autoMode != value) {
         updatePort(&SimpleSerial::setAutoMode, "Auto", value);
     }
     view_.propertyChanged(Property::isAuto);
@@ -43,7 +43,7 @@ int MainViewControl::config() const {
 
 void MainViewControl::setConfig(int index) {
     const bool offered = index >= 0 && index < static_cast<int>(kConfigModes.size());
-    if (hasReadyLink() && offered) {
+    if (canWriteSettings() && offered) {
         const int mode = kConfigModes[static_cast<std::size_t>(index)];
         if (port->settings.configMode != mode) {
             updatePort(&SimpleSerial::setConfigMode, "Config", mode);
@@ -66,7 +66,7 @@ void MainViewControl::setIsKmh(int value) {
 }
 
 void MainViewControl::onSpeed(SpeedPopup& sender) {
-    if (!port) {
+    if (!port || _isUpdateRunning) {
         return;
     }
     const int chosen = std::atoi(sender.selectedItemTitle().c_str());

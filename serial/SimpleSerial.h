@@ -8,6 +8,7 @@
 #include "platform/RunLoop.h"
 #include "platform/TimerGroup.h"
 #include "protocol/CommandFrame.h"
+#include "protocol/ProgramFrame.h"
 #include "serial/Blocks.h"
 #include "serial/ORSConnectionLostDelegate.h"
 #include "serial/ORSDelegate.h"
@@ -24,6 +25,8 @@ inline constexpr std::int32_t kUnreachableCount = 0x100000;
 inline constexpr Duration kOpenCheckDelay{1000};
 // Identify and the settings read and write.
 inline constexpr std::int32_t kSettingsReplyBudgetMs = 200;
+// Erase, record writes and Verify.
+inline constexpr std::int32_t kFirmwareReplyBudgetMs = 1000;
 
 // The link with one device: its port, the delegate that collects what the port receives, and
 // what is known of the device at the other end. Everything runs on the run loop's thread; every
@@ -59,6 +62,13 @@ public:
     void setAutoMode(int value, ResultBlock completion);
     void sendReset();
 
+    // Firmware programming.
+    void eraseFirmware(ResultBlock completion);
+    void resetFirmwareState();
+    // One record line, from its ":". Completes within the call when nothing is exchanged.
+    void writeRecord(const std::string& line, ResultBlock completion);
+    void verifyRecord(ResultBlock completion);
+
     const std::string& portPath() const { return portPath_; }
     const ORSDelegate& receiver() const { return *portDelegate; }
 
@@ -77,6 +87,8 @@ private:
     std::unique_ptr<ORSSerialPort> serialPort;
     std::unique_ptr<ORSDelegate> portDelegate;
     std::string portPath_;
+    ProgramFrame programFrame;
+    VerifyFrame verifyFrame;
     TimerGroup timers;
 };
 

@@ -1,5 +1,7 @@
 #include "sim/SimulatedController.h"
 
+#include "protocol/ProgramFrame.h"
+
 #include <algorithm>
 
 namespace korvane {
@@ -39,12 +41,11 @@ void SimulatedController::setSettingsRecord(ByteView record) {
 }
 
 std::uint16_t SimulatedController::wordSum(std::uint32_t address, std::size_t length) const {
-    std::uint16_t sum = 0;
-    for (std::size_t i = 0; i < length && address + i < programMemory.size(); ++i) {
-        const unsigned value = programMemory[address + i];
-        sum = static_cast<std::uint16_t>(sum + (i % 2 == 0 ? value : value << 8));
+    const ByteView memory(programMemory);
+    if (address >= memory.size()) {
+        return 0;
     }
-    return sum;
+    return korvane::wordSum(memory.subspan(address, std::min(length, memory.size() - address)));
 }
 
 SimulatedController::Response SimulatedController::receive(ByteView bytes) {
@@ -133,7 +134,8 @@ Bytes SimulatedController::answer(ByteView request, Response& response) {
                 count > kMaxDataLength) {
                 return {};
             }
-            reply.insert(reply.end(), memory->begin() + address, memory->begin() + address + count);
+            reply.resize(kFrameLength + count);
+            std::copy_n(memory->begin() + address, count, reply.begin() + kFrameLength);
             return reply;
         }
         case CommandCode::WriteProgram:

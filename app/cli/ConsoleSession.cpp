@@ -18,13 +18,24 @@ void ConsoleSession::propertyChanged(Property) {
     scheduleStep();
 }
 
-void ConsoleSession::showAlert(const std::string& message, const std::vector<std::string>&,
+void ConsoleSession::showAlert(const std::string& message, const std::vector<std::string>& buttons,
                                AlertCompletion completion) {
+    if (buttons.size() > 1) {
+        if (!confirmer_) {
+            return;  // nobody to ask: the question stays unanswered
+        }
+        confirmer_(message, [completion = std::move(completion)](bool yes) {
+            completion(yes ? kAlertFirstButtonReturn : kAlertFirstButtonReturn + 1);
+        });
+        return;
+    }
+    // A notice is left open: the command ends before anything would close it.
     alerts_.push_back(message);
-    // Answered from the run loop, as a window would: never within the controller's call.
-    timers_.schedule(Duration{0},
-                     [completion = std::move(completion)] { completion(kAlertFirstButtonReturn); });
     scheduleStep();
+}
+
+void ConsoleSession::runOpenPanel(const std::string&, OpenPanelCompletion completion) {
+    timers_.schedule(Duration{0}, [completion = std::move(completion)] { completion(std::nullopt); });
 }
 
 void ConsoleSession::stopApplication() {

@@ -26,10 +26,16 @@ public:
     ListSpeedPopup& speeds() { return speeds_; }
 
     void propertyChanged(Property property) override;
-    // One-button alerts are noted and answered; the command decides what they mean.
+    // Questions go to the confirmer; notices are noted, and the command decides what they mean.
     void showAlert(const std::string& message, const std::vector<std::string>& buttons,
                    AlertCompletion completion) override;
+    // The command line names its files itself.
+    void runOpenPanel(const std::string& fileType, OpenPanelCompletion completion) override;
     void stopApplication() override;
+
+    // Answers a question with yes or no, later.
+    using Confirmer = std::function<void(const std::string& question, std::function<void(bool)>)>;
+    void setConfirmer(Confirmer confirmer) { confirmer_ = std::move(confirmer); }
 
     // Runs `start`, then `step` after every batch of changes, until finish() is called; returns
     // the status given to it.
@@ -48,6 +54,7 @@ private:
     bool stepScheduled_ = false;
     bool finished_ = false;
     std::vector<std::string> alerts_;
+    Confirmer confirmer_;
     TimerGroup timers_;
 };
 

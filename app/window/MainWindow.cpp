@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -20,6 +21,7 @@ MainWindow::MainWindow() : form_(std::make_unique<Ui::MainViewControl>()) {
     setCentralWidget(view.release());
     resize(kInitialSize);
     speeds_ = std::make_unique<ComboSpeedPopup>(*form_->speedCombo);
+    firmwareButton_ = std::make_unique<WidgetControl>(*form_->firmwareButton);
     control_ = MainViewControl::create(*this);
     control_->setSpeedPopup(speeds_.get());
     connectActions();
@@ -51,6 +53,8 @@ void MainWindow::connectActions() {
                      [this] { control_->setIsKmh(1); });
     QObject::connect(form.speedCombo, &QComboBox::activated, this,
                      [this] { control_->onSpeed(*speeds_); });
+    QObject::connect(form.firmwareButton, &QPushButton::clicked, this,
+                     [this] { control_->onChooseFile(*firmwareButton_); });
 }
 
 void MainWindow::propertyChanged(Property property) {
@@ -74,6 +78,7 @@ void MainWindow::propertyChanged(Property property) {
         case Property::isConnected:
         case Property::isEnabled:
         case Property::isUpdatingFirmware:
+        case Property::isUpdateRunning:
             updateEnabledControls();
             break;
         case Property::connectStatus:
@@ -103,15 +108,35 @@ void MainWindow::updateEnabledControls() {
     const MainViewControl& control = *control_;
     form.connectButton->setEnabled(control.canConnect());
     form.disconnectButton->setEnabled(control.isConnected());
-    // No settings change while one is written or while the firmware is replaced.
-    const bool settingsOpen =
-        control.isConnected() && control.isEnabled() && !control.isUpdatingFirmware();
+    // One exchange at a time: no settings change while one is written or while the firmware
+    // is replaced, no update while a setting is written or another update runs.
+    const bool idle = control.isConnected() && control.isEnabled() && !control.isUpdateRunning();
+    const bool settingsOpen = idle && !control.isUpdatingFirmware();
     for (QWidget* widget :
          {static_cast<QWidget*>(form.autoCheck), static_cast<QWidget*>(form.configChoices),
           static_cast<QWidget*>(form.unitChoices), static_cast<QWidget*>(form.speedCombo)}) {
         widget->setEnabled(settingsOpen);
     }
-    form.firmwareButton->setEnabled(false);
+    form.firmwareButton->setEnabled(idle);
+}
+
+void MainWindow::runOpenPanel(const std::string& fileType, OpenPanelCompletion completion) {
+    // On its own, not a sheet; the window stays responsive meanwhile.
+    auto* panel = new QFileDialog(this, QStringLiteral("Choose a firmware file"), QString(),
+                                  QStringLiteral("Firmware (*.%1)").arg(QString::fromStdString(fileType)));
+    panel->setAttribute(Qt::WA_DeleteOnClose);
+    panel->setFileMode(QFileDialog::ExistingFile);
+    panel->setWindowModality(Qt::NonModal);
+    QObject::connect(panel, &QFileDialog::finished, this,
+                     [panel, completion = std::move(completion)](int result) {
+                         const QStringList chosen = panel->selectedFiles();
+                         if (result == QDialog::Accepted && !chosen.isEmpty()) {
+                             completion(chosen.front().toStdString());
+                         } else {
+                             completion(std::nullopt);
+                         }
+                     });
+    panel->show();
 }
 
 void MainWindow::showAlert(const std::string& message, const std::vector<std::string>& buttons,

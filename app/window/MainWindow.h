@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QWidget>
 #include <memory>
 
 #include "app/MainView.h"
@@ -15,6 +16,16 @@ namespace korvane {
 
 inline constexpr const char* kApplicationTitle = "Korvane Controller configuration software";
 
+// A widget as the sender of an action.
+class WidgetControl final : public Control {
+public:
+    explicit WidgetControl(QWidget& widget) : widget_(widget) {}
+    void setEnabled(bool enabled) override { widget_.setEnabled(enabled); }
+
+private:
+    QWidget& widget_;
+};
+
 // The window: its controls follow the controller's properties and call its actions.
 class MainWindow final : public QMainWindow, public MainView {
 public:
@@ -26,6 +37,7 @@ public:
     void propertyChanged(Property property) override;
     void showAlert(const std::string& message, const std::vector<std::string>& buttons,
                    AlertCompletion completion) override;
+    void runOpenPanel(const std::string& fileType, OpenPanelCompletion completion) override;
     void stopApplication() override;
 
 protected:
@@ -37,6 +49,7 @@ private:
 
     std::unique_ptr<Ui::MainViewControl> form_;
     std::unique_ptr<ComboSpeedPopup> speeds_;
+    std::unique_ptr<WidgetControl> firmwareButton_;
     std::shared_ptr<MainViewControl> control_;
 };
 

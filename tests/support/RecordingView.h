@@ -22,6 +22,9 @@ public:
                    AlertCompletion completion) override {
         alerts.push_back({message, buttons, std::move(completion)});
     }
+    void runOpenPanel(const std::string& fileType, OpenPanelCompletion completion) override {
+        panels.push_back({fileType, std::move(completion)});
+    }
     void stopApplication() override { ++stops; }
 
     // Presses button `index` (0 the first) of the oldest open alert.
@@ -36,6 +39,11 @@ public:
 
     std::vector<Property> announced;
     std::vector<Alert> alerts;
+    struct Panel {
+        std::string fileType;
+        OpenPanelCompletion completion;
+    };
+    std::vector<Panel> panels;
     int stops = 0;
 };
 

@@ -77,7 +77,7 @@ TEST_F(MainWindowTest, ConnectShowsTheDeviceAndOpensTheSettings) {
     EXPECT_EQ(widget<QComboBox>("speedCombo").currentText(), "19");
     EXPECT_TRUE(widget<QRadioButton>("configChoice1").isChecked());
     EXPECT_FALSE(widget<QCheckBox>("autoCheck").isChecked());
-    EXPECT_FALSE(enabled("firmwareButton"));
+    EXPECT_TRUE(enabled("firmwareButton"));
 }
 
 TEST_F(MainWindowTest, ChangingASettingShowsItsProgressAndOutcome) {
