@@ -143,7 +143,8 @@ Bytes SimulatedController::answer(ByteView request, Response& response) {
             std::vector<std::uint8_t>* memory = region(upper);
             const bool expectedRegion =
                 (code == CommandCode::WriteProgram) == (upper == kProgramRegion);
-            const bool accepted = !faults.refuseWrites && memory != nullptr && expectedRegion &&
+            const bool refused = faults.refuseWrites || requests_.size() == faults.refuseRequest;
+            const bool accepted = !refused && memory != nullptr && expectedRegion &&
                                   address + std::size_t{count} <= memory->size();
             if (accepted) {
                 std::copy_n(request.begin() + kFrameLength, count, memory->begin() + address);

@@ -25,6 +25,8 @@ struct ControllerFaults {
     int replyLengthDelta = 0;
     // Acknowledges memory writes with status 0 and stores nothing.
     bool refuseWrites = false;
+    // Refuses only the write that is this request (1 is the first); 0 none.
+    std::uint64_t refuseRequest = 0;
     // Answers Verify with a word sum one too high.
     bool wrongVerifySum = false;
     // Vanishes at this request (1 is the first), which gets no answer; 0 never.

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include "tests/support/HexImage.h"
+#include "tests/support/SimulatedBench.h"
+
+namespace korvane::testing {
+namespace {
+
+class FirmwareCommandsTest : public SimulatedBench {
+protected:
+    void SetUp() override {
+        link = openLink();
+        link->resetFirmwareState();
+    }
+
+    SimulatedController& device() { return controller().controller; }
+    const std::vector<Bytes>& wire() { return device().requests(); }
+
+    // Writes the line; the result, with whether it came within the call.
+    std::pair<std::optional<bool>, bool> write(const std::string& line) {
+        std::optional<bool> result;
+        link->writeRecord(line, [&](bool success) { result = success; });
+        const bool atOnce = result.has_value();
+        loop.runUntil([&] { return result.has_value(); });
+        return {result, atOnce};
+    }
+
+    std::unique_ptr<SimpleSerial> link;
+};
+
+Bytes sixteen() {
+    Bytes data(16);
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<std::uint8_t>(0xA0 + i);
+    }
+    return data;
+}
+
+Bytes concat(Bytes head, const Bytes& tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+TEST_F(FirmwareCommandsTest, ProgramMemoryRecordIsWrittenThenVerified) {
+    EXPECT_EQ(write(upperAddressRecord(0x0000)), std::make_pair(std::optional(true), true));
+    EXPECT_TRUE(wire().empty());
+    const Duration start = loop.now();
+    EXPECT_EQ(write(hexRecord(0x00, 0x0100, sixteen())).first, std::optional(true));
+    ASSERT_EQ(wire().size(), 2u);
+    EXPECT_EQ(wire()[0], concat({0x55, 0x02, 0x10, 0x00, 0x55, 0xAA, 0x00, 0x01, 0x00, 0x00}, sixteen()));
+    EXPECT_EQ(wire()[1], (Bytes{0x55, 0x08, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00}));
+    // Each wait ends at the first poll after its reply: two polls for the record.
+    EXPECT_EQ(loop.now() - start, Duration{20});
+    EXPECT_EQ(device().programMemory[0x0100], 0xA0);
+}
+
+TEST_F(FirmwareCommandsTest, EpromRecordIsWrittenWithoutVerify) {
+    write(upperAddressRecord(0x00F0));
+    EXPECT_EQ(write(hexRecord(0x00, 0x0020, {1, 2, 3})).first, std::optional(true));
+    ASSERT_EQ(wire().size(), 1u);
+    EXPECT_EQ(wire()[0], (Bytes{0x55, 0x05, 0x03, 0x00, 0x55, 0xAA, 0x20, 0x00, 0xF0, 0x00, 1, 2, 3}));
+    EXPECT_EQ(device().eprom[0x0022], 3);
+}
+
+TEST_F(FirmwareCommandsTest, RecordsOfOtherRegionsAreSkipped) {
+    write(upperAddressRecord(0x0030));
+    EXPECT_EQ(write(hexRecord(0x00, 0x0000, sixteen())), std::make_pair(std::optional(true), true));
+    EXPECT_EQ(write(hexRecord(0x00, 0x0040, {7})), std::make_pair(std::optional(true), true));
+    EXPECT_TRUE(wire().empty());
+    // The last Verify of an update still finds the last record's address.
+    std::optional<bool> verified;
+    link->verifyRecord([&](bool ok) { verified = ok; });
+    loop.runUntilIdle();
+    EXPECT_EQ(wire().back(), (Bytes{0x55, 0x08, 0x00, 0x00, 0x00, 0x00, 0x40, 0x00, 0x00, 0x00}));
+}
+
+TEST_F(FirmwareCommandsTest, RecordsThatCannotBeProgrammedFailAtOnce) {
+    for (const std::string line : {":00000001FF", ":0400", ":", "", ":01000004AA", ":FF00000001"}) {
+        EXPECT_EQ(write(line), std::make_pair(std::optional(false), true)) << line;
+    }
+    EXPECT_EQ(log.count("Could not update firmware. 3"), 1u);
+    EXPECT_TRUE(wire().empty());
+}
+
+TEST_F(FirmwareCommandsTest, EmptyRecordIsTheHeaderAlone) {
+    EXPECT_EQ(write(hexRecord(0x00, 0x1000, {})).first, std::optional(true));
+    EXPECT_EQ(wire()[0], (Bytes{0x55, 0x02, 0x00, 0x00, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00}));
+    EXPECT_EQ(wire()[1], (Bytes{0x55, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00}));
+}
+
+TEST_F(FirmwareCommandsTest, AcknowledgementMustBeElevenBytesEndingInOne) {
+    device().faults.replyLengthDelta = +1;
+    EXPECT_EQ(write(hexRecord(0x00, 0x1000, {1, 2})).first, std::optional(false));
+    EXPECT_EQ(log.count("Could not update firmware 2. success: 1, datalen: 12"), 1u);
+    EXPECT_EQ(wire().size(), 1u) << "no Verify after a refused write";
+
+    device().faults = {};
+    device().faults.silent = true;
+    const Duration start = loop.now();
+    EXPECT_EQ(write(hexRecord(0x00, 0x1000, {1, 2})).first, std::optional(false));
+    EXPECT_EQ(loop.now() - start, Duration{1000});
+    EXPECT_EQ(log.count("Could not update firmware 2. success: 0, datalen: 0"), 1u);
+
+    device().faults = {};
+    device().faults.refuseWrites = true;
+    EXPECT_EQ(write(hexRecord(0x00, 0x1000, {1, 2})).first, std::optional(false));
+}
+
+TEST_F(FirmwareCommandsTest, WrongWordSumFailsTheRecord) {
+    device().faults.wrongVerifySum = true;
+    EXPECT_EQ(write(hexRecord(0x00, 0x1000, {1, 2, 3})).first, std::optional(false));
+    EXPECT_EQ(log.countStartingWith("Could not update firmware"), 0u) << "no log line for this";
+}
+
+TEST_F(FirmwareCommandsTest, VerifyAfterResetAsksForNothing) {
+    std::optional<bool> verified;
+    link->verifyRecord([&](bool ok) { verified = ok; });
+    loop.runUntilIdle();
+    EXPECT_EQ(wire()[0], (Bytes{0x55, 0x08, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(verified, std::optional(true));
+    device().faults.wrongVerifySum = true;
+    link->verifyRecord([&](bool ok) { verified = ok; });
+    loop.runUntilIdle();
+    EXPECT_EQ(verified, std::optional(false));
+}
+
+TEST_F(FirmwareCommandsTest, EraseWaitsItsSecondOrFailsAtOnce) {
+    std::optional<bool> erased;
+    link->eraseFirmware([&](bool ok) { erased = ok; });
+    EXPECT_EQ(wire()[0], (Bytes{0x55, 0x03, 0xC0, 0x01, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00}));
+    loop.runFor(Duration{999});
+    EXPECT_FALSE(erased);
+    loop.runFor(Duration{1});
+    EXPECT_EQ(erased, std::optional(true));
+
+    erased.reset();
+    controller().portFaults.refusesSend = true;
+    link->eraseFirmware([&](bool ok) { erased = ok; });
+    EXPECT_EQ(erased, std::optional(false));
+}
+
+}  // namespace
+}  // namespace korvane::testing
