@@ -1,0 +1,294 @@
+#include <gtest/gtest.h>
+
+#include "app/ListSpeedPopup.h"
+#include "app/MainViewControl.h"
+#include "tests/support/HexImage.h"
+#include "tests/support/RecordingView.h"
+#include "tests/support/SimulatedBench.h"
+
+namespace korvane::testing {
+namespace {
+
+constexpr const char* kRebootNotice = "The device is rebooting. Click Connect button to reconnect";
+
+// Records every value of the two progress counts as the window would see them.
+class ProgressView final : public MainView {
+public:
+    explicit ProgressView(RecordingView& inner) : inner_(inner) {}
+    void propertyChanged(Property property) override {
+        if (property == Property::currFirmwareCount && control != nullptr) {
+            progress.push_back(control->currFirmwareCount());
+        }
+        inner_.propertyChanged(property);
+    }
+    void showAlert(const std::string& message, const std::vector<std::string>& buttons,
+                   AlertCompletion completion) override {
+        inner_.showAlert(message, buttons, std::move(completion));
+    }
+    void runOpenPanel(const std::string& type, OpenPanelCompletion completion) override {
+        inner_.runOpenPanel(type, std::move(completion));
+    }
+    void stopApplication() override { inner_.stopApplication(); }
+
+    const MainViewControl* control = nullptr;
+    std::vector<std::uint64_t> progress;
+
+private:
+    RecordingView& inner_;
+};
+
+class FirmwareUpdateTest : public SimulatedBench {
+protected:
+    void SetUp() override {
+        view.control = control.get();
+        control->setSpeedPopup(&speeds);
+        control->viewDidLoad();
+        control->onConnect();
+        loop.runUntil([&] { return control->isConnected(); });
+        device().clearRequests();
+    }
+
+    SimulatedController& device() { return controller().controller; }
+
+    // Loads the file and answers its question with `button`.
+    void load(const Bytes& file, int button = 0) {
+        control->loadDataFile(file);
+        ASSERT_TRUE(recorded.openAlert().has_value());
+        recorded.answer(button);
+    }
+
+    // Runs until the reboot notice, an alert, or the end of the update.
+    void runToTheEnd() {
+        loop.runUntil([&] { return recorded.openAlert().has_value(); });
+    }
+
+    std::size_t requestsWith(CommandCode code) {
+        return static_cast<std::size_t>(std::count_if(
+            device().requests().begin(), device().requests().end(),
+            [code](const Bytes& r) { return r[1] == static_cast<std::uint8_t>(code); }));
+    }
+
+    RecordingView recorded;
+    ProgressView view{recorded};
+    ListSpeedPopup speeds;
+    std::shared_ptr<MainViewControl> control = MainViewControl::create(view);
+};
+
+TEST_F(FirmwareUpdateTest, WholeUpdateProgramsTheDeviceAsTheFileSays) {
+    const HexImage image = realisticImage();
+    control->loadDataFile(image.bytes());
+    ASSERT_EQ(recorded.alerts.size(), 1u);
+    EXPECT_EQ(recorded.alerts[0].message, "Update firmware from file Software version: 12?");
+    EXPECT_EQ(recorded.alerts[0].buttons, (std::vector<std::string>{"Update", "Cancel"}));
+    recorded.answer(0);
+    EXPECT_TRUE(control->isUpdateRunning());
+    loop.runUntil([&] { return recorded.alerts.size() == 2; });
+
+    // The device restarts and leaves the bus, so its port closes before the notice comes.
+    ASSERT_EQ(recorded.alerts.size(), 2u);
+    EXPECT_EQ(recorded.alerts[0].message, "The device is disconnected");
+    EXPECT_EQ(recorded.alerts[1].message, kRebootNotice);
+    const std::uint64_t n = image.records;
+    EXPECT_EQ(control->maxFirmwareCount(), n);
+    // 0 when programming starts, then k before record k + 1, and n before the last Verify.
+    ASSERT_EQ(view.progress.size(), n + 2);
+    EXPECT_EQ(view.progress[0], 0u);
+    for (std::uint64_t k = 0; k <= n; ++k) {
+        EXPECT_EQ(view.progress[k + 1], k);
+    }
+    for (std::uint64_t left = n; left >= 1; --left) {
+        EXPECT_EQ(log.countStartingWith("File line -" + std::to_string(left) + ": :"), 1u) << left;
+    }
+    EXPECT_EQ(log.count("File line -" + std::to_string(n) + ": " + upperAddressRecord(0)), 1u);
+
+    for (const auto& [upper, bytes] : image.memory) {
+        const auto& memory = upper == 0x00F0 ? device().eprom : device().programMemory;
+        for (const auto& [address, value] : bytes) {
+            ASSERT_EQ(memory[address], value) << upper << ":" << address;
+        }
+    }
+    EXPECT_EQ(device().programMemory[0x0000], SimulatedController::kErasedByte) << "0x0030 skipped";
+    // Erase, 25 program records with a Verify each, 2 eprom records, the last Verify, reset.
+    EXPECT_EQ(requestsWith(CommandCode::Erase), 1u);
+    EXPECT_EQ(requestsWith(CommandCode::WriteProgram), 25u);
+    EXPECT_EQ(requestsWith(CommandCode::WriteEprom), 2u);
+    EXPECT_EQ(requestsWith(CommandCode::Verify), 26u);
+    EXPECT_EQ(device().requests().back(), (Bytes{0x55, 0x09, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(control->firmwareStatus(), "Updating firmware. Please wait...");
+}
+
+TEST_F(FirmwareUpdateTest, RebootNoticeComesASecondAfterTheResetAndResetsTheWindow) {
+    controller().restartClosesPort = false;
+    load(realisticImage(2).bytes());
+    loop.runUntil([&] { return !device().requests().empty() && device().requests().back()[1] == 0x09; });
+    const Duration resetAt = loop.now();
+    runToTheEnd();
+    EXPECT_EQ(loop.now() - resetAt, Duration{1000});
+    recorded.answer();
+    EXPECT_FALSE(control->isConnected());
+    EXPECT_FALSE(control->isUpdatingFirmware());
+    EXPECT_EQ(control->firmwareStatus(), "");
+    EXPECT_EQ(control->currFirmwareCount(), control->maxFirmwareCount()) << "kept for the window";
+    EXPECT_EQ(ports.livePorts(), 0u);
+}
+
+TEST_F(FirmwareUpdateTest, FailedThirdRecordStopsTheUpdate) {
+    controller().restartClosesPort = false;
+    // Erase is request 1; the first record only sets the upper address, the second takes a write
+    // and a Verify; the third record's write is request 4.
+    device().faults.refuseRequest = 4;
+    load(realisticImage().bytes());
+    loop.runUntil([&] { return !control->isUpdateRunning(); });
+    loop.runUntilIdle();
+    EXPECT_EQ(control->firmwareStatus(), "Could not update firmware");
+    EXPECT_EQ(control->currFirmwareCount(), 2u);
+    EXPECT_TRUE(control->isUpdatingFirmware());
+    EXPECT_EQ(device().requests().size(), 4u) << "no fourth record, no reset";
+    EXPECT_FALSE(recorded.openAlert());
+    EXPECT_EQ(control->firmwareLines().size(), realisticImage().records - 3);
+
+    // A new file may be chosen; it starts again with the erase.
+    device().faults = {};
+    load(realisticImage(2).bytes());
+    EXPECT_EQ(device().requests().back()[1], static_cast<std::uint8_t>(CommandCode::Erase));
+    runToTheEnd();
+    EXPECT_EQ(recorded.openAlert(), std::optional<std::string>(kRebootNotice));
+}
+
+TEST_F(FirmwareUpdateTest, EraseThatCannotBeSentEndsInAnAlert) {
+    controller().restartClosesPort = false;
+    load(realisticImage(2).bytes());
+    runToTheEnd();
+    recorded.answer();
+    control->onConnect();
+    loop.runUntil([&] { return control->isConnected(); });
+    const auto counts = std::make_pair(control->maxFirmwareCount(), control->currFirmwareCount());
+
+    controller().portFaults.refusesSend = true;
+    control->loadDataFile(realisticImage().bytes());
+    recorded.answer(0);
+    EXPECT_EQ(recorded.openAlert(), std::optional<std::string>("Failed to send Erase command"));
+    recorded.answer();
+    EXPECT_TRUE(control->canConnect());
+    EXPECT_EQ(std::make_pair(control->maxFirmwareCount(), control->currFirmwareCount()), counts);
+}
+
+TEST_F(FirmwareUpdateTest, UnpluggedInTheMiddle) {
+    device().faults.unplugAtRequest = 8;
+    load(realisticImage().bytes());
+    runToTheEnd();
+    EXPECT_EQ(recorded.openAlert(), std::optional<std::string>("The device is disconnected"));
+    // The window keeps showing the update until OK; the record in flight runs out meanwhile.
+    loop.runFor(Duration{1000});
+    EXPECT_EQ(control->firmwareStatus(), "Could not update firmware");
+    recorded.answer();
+    loop.runUntilIdle();
+    EXPECT_FALSE(control->isConnected());
+    EXPECT_EQ(device().requests().size(), 8u);
+    EXPECT_EQ(loop.pendingTimers(), 0u);
+}
+
+TEST_F(FirmwareUpdateTest, DisconnectWhileARecordWaitsTouchesNothingAfterwards) {
+    load(realisticImage().bytes());
+    loop.runFor(Duration{1005});
+    control->onDisconnect();
+    loop.runUntilIdle();
+    EXPECT_FALSE(recorded.openAlert());
+    EXPECT_EQ(loop.pendingTimers(), 0u);
+    EXPECT_EQ(ports.livePorts(), 0u);
+}
+
+TEST_F(FirmwareUpdateTest, NothingElseStartsWhileTheUpdateRuns) {
+    controller().restartClosesPort = false;
+    load(realisticImage().bytes());
+    for (const Duration at : {Duration{500}, Duration{1105}}) {
+        loop.runFor(at);
+        control->setIsAuto(1);
+        control->setConfig(2);
+        speeds.selectItemWithTitle("5");
+        control->onSpeed(speeds);
+        control->loadDataFile(realisticImage(2).bytes());
+        control->updateFirmware();
+        EXPECT_TRUE(recorded.alerts.empty());
+        EXPECT_EQ(control->setStatus(), "");
+    }
+    runToTheEnd();
+    EXPECT_EQ(recorded.openAlert(), std::optional<std::string>(kRebootNotice));
+    EXPECT_EQ(requestsWith(CommandCode::Erase), 1u);
+    const Bytes settingsWrite(CommandTable[kWriteSettingsEntry].begin(), CommandTable[kWriteSettingsEntry].end());
+    for (const Bytes& request : device().requests()) {
+        EXPECT_FALSE(std::equal(settingsWrite.begin(), settingsWrite.end(), request.begin()));
+    }
+}
+
+TEST_F(FirmwareUpdateTest, NoUpdateWithoutAReadyLink) {
+    control->onDisconnect();
+    control->loadDataFile(realisticImage().bytes());
+    recorded.answer(0);
+    loop.runUntilIdle();
+    EXPECT_FALSE(control->isUpdateRunning());
+    EXPECT_EQ(control->maxFirmwareCount(), 0u);
+}
+
+TEST_F(FirmwareUpdateTest, InvalidFileOrCancelChangeNothing) {
+    control->loadDataFile(realisticImage(3).bytes());
+    recorded.answer(1);
+    EXPECT_TRUE(control->firmwareLines().empty()) << "Cancel stores nothing";
+    EXPECT_EQ(control->firmwareStatus(), "");
+
+    std::string broken = realisticImage().file();
+    broken.replace(broken.find("FA\n"), 2, "FB");
+    control->loadDataFile(Bytes(broken.begin(), broken.end()));
+    EXPECT_EQ(control->firmwareStatus(), "Invalid firmware file");
+    EXPECT_TRUE(recorded.alerts.empty());
+    EXPECT_EQ(log.countStartingWith("Invalid firmware file: line 1: checksum"), 1u);
+    loop.runUntilIdle();
+    EXPECT_TRUE(device().requests().empty()) << "never erased";
+}
+
+TEST_F(FirmwareUpdateTest, ManyRecordsWithoutExchangeKeepTheStackFlat) {
+    controller().restartClosesPort = false;
+    HexImage image;
+    image.upper(0x0030);
+    for (int i = 0; i < 100000; ++i) {
+        image.add(hexRecord(0x00, static_cast<std::uint16_t>(i * 4), {1, 2, 3, 4}));
+    }
+    // The stack depth at every record's log line.
+    struct DepthLog final : LogSink {
+        void write(std::string_view) override {
+            const char here = 0;
+            const auto at = reinterpret_cast<std::uintptr_t>(&here);
+            lowest = std::min(lowest, at);
+            highest = std::max(highest, at);
+        }
+        std::uintptr_t lowest = UINTPTR_MAX;
+        std::uintptr_t highest = 0;
+    } depth;
+    const LogSink::Scope scope(depth);
+    load(image.bytes());
+    runToTheEnd();
+    EXPECT_EQ(recorded.openAlert(), std::optional<std::string>(kRebootNotice));
+    EXPECT_EQ(control->currFirmwareCount(), 100001u);
+    EXPECT_LT(depth.highest - depth.lowest, 64u * 1024u);
+}
+
+TEST_F(FirmwareUpdateTest, FilePanelTakesHexFilesAndFreesItsButton) {
+    struct Button final : Control {
+        void setEnabled(bool value) override { states.push_back(value); }
+        std::vector<bool> states;
+    } button;
+    control->onChooseFile(button);
+    ASSERT_EQ(recorded.panels.size(), 1u);
+    EXPECT_EQ(recorded.panels[0].fileType, "hex");
+    EXPECT_EQ(button.states, std::vector<bool>{false});
+    recorded.panels[0].completion(std::nullopt);
+    EXPECT_EQ(button.states, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(recorded.alerts.empty());
+
+    control->onChooseFile(button);
+    recorded.panels[1].completion("/nonexistent/firmware.hex");
+    EXPECT_EQ(control->firmwareStatus(), "Invalid firmware file");
+}
+
+}  // namespace
+}  // namespace korvane::testing
