@@ -37,7 +37,8 @@ std::optional<std::string> recordProblem(std::string_view line) {
     }
     const std::size_t count = record[0];
     if (record.size() != count + kRecordFrame) {
-        return stringPrintf("byte count %zu, but %zu data bytes", count, record.size() - kRecordFrame);
+        return stringPrintf("byte count %zu, but %zu data bytes", count,
+                            record.size() - kRecordFrame);
     }
     unsigned sum = 0;
     for (const std::uint8_t byte : record) {

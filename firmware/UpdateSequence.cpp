@@ -41,14 +41,15 @@ void MainViewControl::loadDataFile(ByteView data) {
     }
     const std::string question = stringPrintf("Update firmware from file Software version: %02u?",
                                               unsigned{reading.file->softwareVersion});
-    view_.showAlert(question, {"Update", "Cancel"},
-                    [self = weak_from_this(), lines = std::move(reading.file->lines)](int response) {
-                        const auto control = self.lock();
-                        if (control && response == kAlertFirstButtonReturn) {
-                            control->firmware = lines;
-                            control->updateFirmware();
-                        }
-                    });
+    view_.showAlert(
+        question, {"Update", "Cancel"},
+        [self = weak_from_this(), lines = std::move(reading.file->lines)](int response) {
+            const auto control = self.lock();
+            if (control && response == kAlertFirstButtonReturn) {
+                control->firmware = lines;
+                control->updateFirmware();
+            }
+        });
 }
 
 void MainViewControl::updateFirmware() {

@@ -30,7 +30,8 @@ struct ProgramFrame {
 
 // The Verify request: count and address are filled in before each send.
 struct VerifyFrame {
-    std::array<std::uint8_t, 10> bytes = {0x55, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00};
+    std::array<std::uint8_t, 10> bytes = {0x55, 0x08, 0x00, 0x00, 0x00,
+                                          0x00, 0x00, 0x10, 0x00, 0x00};
     std::uint8_t length = 10;
 };
 

@@ -47,7 +47,8 @@ TEST_F(FirmwareCommandsTest, ProgramMemoryRecordIsWrittenThenVerified) {
     const Duration start = loop.now();
     EXPECT_EQ(write(hexRecord(0x00, 0x0100, sixteen())).first, std::optional(true));
     ASSERT_EQ(wire().size(), 2u);
-    EXPECT_EQ(wire()[0], concat({0x55, 0x02, 0x10, 0x00, 0x55, 0xAA, 0x00, 0x01, 0x00, 0x00}, sixteen()));
+    EXPECT_EQ(wire()[0],
+              concat({0x55, 0x02, 0x10, 0x00, 0x55, 0xAA, 0x00, 0x01, 0x00, 0x00}, sixteen()));
     EXPECT_EQ(wire()[1], (Bytes{0x55, 0x08, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00}));
     // Each wait ends at the first poll after its reply: two polls for the record.
     EXPECT_EQ(loop.now() - start, Duration{20});
@@ -58,7 +59,8 @@ TEST_F(FirmwareCommandsTest, EpromRecordIsWrittenWithoutVerify) {
     write(upperAddressRecord(0x00F0));
     EXPECT_EQ(write(hexRecord(0x00, 0x0020, {1, 2, 3})).first, std::optional(true));
     ASSERT_EQ(wire().size(), 1u);
-    EXPECT_EQ(wire()[0], (Bytes{0x55, 0x05, 0x03, 0x00, 0x55, 0xAA, 0x20, 0x00, 0xF0, 0x00, 1, 2, 3}));
+    EXPECT_EQ(wire()[0],
+              (Bytes{0x55, 0x05, 0x03, 0x00, 0x55, 0xAA, 0x20, 0x00, 0xF0, 0x00, 1, 2, 3}));
     EXPECT_EQ(device().eprom[0x0022], 3);
 }
 

@@ -32,7 +32,8 @@ TEST(HexBytesTest, WordSum) {
 }
 
 TEST(FirmwareFileTest, RecordsUpToTheEndRecordAndTheVersionBeforeIt) {
-    const auto reading = read(kRecord + "\n" + hexRecord(0, 0x10, {0x0C, 0x01}) + "\n" + kEnd + "\n");
+    const auto reading =
+        read(kRecord + "\n" + hexRecord(0, 0x10, {0x0C, 0x01}) + "\n" + kEnd + "\n");
     ASSERT_TRUE(reading.file);
     EXPECT_EQ(reading.file->lines,
               (std::deque<std::string>{kRecord, hexRecord(0, 0x10, {0x0C, 0x01})}));

@@ -120,7 +120,8 @@ TEST_F(FirmwareUpdateTest, WholeUpdateProgramsTheDeviceAsTheFileSays) {
 TEST_F(FirmwareUpdateTest, RebootNoticeComesASecondAfterTheResetAndResetsTheWindow) {
     controller().restartClosesPort = false;
     load(realisticImage(2).bytes());
-    loop.runUntil([&] { return !device().requests().empty() && device().requests().back()[1] == 0x09; });
+    loop.runUntil(
+        [&] { return !device().requests().empty() && device().requests().back()[1] == 0x09; });
     const Duration resetAt = loop.now();
     runToTheEnd();
     EXPECT_EQ(loop.now() - resetAt, Duration{1000});
@@ -215,7 +216,8 @@ TEST_F(FirmwareUpdateTest, NothingElseStartsWhileTheUpdateRuns) {
     runToTheEnd();
     EXPECT_EQ(recorded.openAlert(), std::optional<std::string>(kRebootNotice));
     EXPECT_EQ(requestsWith(CommandCode::Erase), 1u);
-    const Bytes settingsWrite(CommandTable[kWriteSettingsEntry].begin(), CommandTable[kWriteSettingsEntry].end());
+    const Bytes settingsWrite(CommandTable[kWriteSettingsEntry].begin(),
+                              CommandTable[kWriteSettingsEntry].end());
     for (const Bytes& request : device().requests()) {
         EXPECT_FALSE(std::equal(settingsWrite.begin(), settingsWrite.end(), request.begin()));
     }

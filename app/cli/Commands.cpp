@@ -5,6 +5,8 @@
 #include <optional>
 
 #include "app/cli/ConsoleSession.h"
+#include "app/cli/Terminal.h"
+#include "firmware/FirmwareFile.h"
 #include "platform/ORSSerialPortManager.h"
 #include "util/StringPrintf.h"
 
@@ -18,6 +20,7 @@ constexpr int kMaxSpeedMph = 30;
 constexpr int kMaxSpeedKmh = 50;
 constexpr const char* kRebootNotice = "The device is rebooting. Click Connect button to reconnect";
 constexpr const char* kDeviceLost = "The device is disconnected";
+constexpr const char* kRecordFailed = "Could not update firmware";
 
 // Finds the controller, then hands over: `ready` once the device is held and nothing is being
 // written, `next` after every later change. An alert ends the command as a failure unless
@@ -32,6 +35,8 @@ int converse(ConsoleSession& session, std::function<void()> ready, std::function
                                if (!onAlert || !onAlert(alert)) {
                                    std::cerr << alert << '\n';
                                    session.finish(kFailure);
+                               }
+                               if (session.finished()) {
                                    return;
                                }
                            }
@@ -249,6 +254,81 @@ CommandAction parseReset(const std::vector<std::string>& arguments) {
     };
 }
 
+CommandAction parseFlash(const std::vector<std::string>& arguments) {
+    std::vector<std::string> files;
+    bool yes = false;
+    for (const std::string& argument : arguments) {
+        if (argument == "--yes") {
+            yes = true;
+        } else {
+            files.push_back(argument);
+        }
+    }
+    if (files.size() != 1) {
+        throw UsageError{"expected: flash FILE [--yes]"};
+    }
+    // The file is checked whole before any port is touched.
+    Bytes file = readWholeFile(files[0]);
+    const FirmwareFileReading reading = readFirmwareFile(file);
+    if (!reading.file) {
+        const std::string where =
+            reading.problem.line == 0 ? "" : "line " + std::to_string(reading.problem.line) + ": ";
+        throw InputError{"Invalid firmware file\n" + files[0] + ": " + where +
+                         (file.empty() ? "cannot be read, or is empty" : reading.problem.reason)};
+    }
+    if (!yes && !inputIsTerminal()) {
+        throw UsageError{"no terminal to confirm the update on: add --yes"};
+    }
+    return [file = std::move(file), yes](ConsoleSession& session) {
+        TerminalQuestion question;
+        session.setConfirmer(
+            [&session, &question, yes](const std::string& text, std::function<void(bool)> answer) {
+                if (yes) {
+                    std::cout << text << " Update\n";
+                    answer(true);
+                    return;
+                }
+                question.ask(text, [&session, answer = std::move(answer)](bool update) {
+                    if (!update) {
+                        std::cerr << "Firmware update cancelled\n";
+                        session.finish(kFailure);
+                    }
+                    answer(update);
+                });
+            });
+        ProgressReport progress(outputIsTerminal());
+        MainViewControl& control = session.control();
+        const auto allRecordsDone = [&control] {
+            return control.isUpdatingFirmware() && control.maxFirmwareCount() > 0 &&
+                   control.currFirmwareCount() == control.maxFirmwareCount();
+        };
+        return converse(
+            session, [&] { control.loadDataFile(file); },
+            [&] {
+                if (control.isUpdatingFirmware()) {
+                    progress.update(control.currFirmwareCount(), control.maxFirmwareCount());
+                }
+                if (control.firmwareStatus() == kRecordFailed) {
+                    progress.finish();
+                    std::cerr << kRecordFailed << '\n';
+                    session.finish(kFailure);
+                }
+            },
+            [&](const std::string& alert) {
+                if (alert == kDeviceLost && allRecordsDone()) {
+                    return true;  // restarting after the update, the device leaves the bus
+                }
+                progress.finish();
+                if (alert == kRebootNotice) {
+                    std::cout << alert << '\n';
+                    session.finish(kSuccess);
+                    return true;
+                }
+                return false;
+            });
+    };
+}
+
 }  // namespace
 
 const std::vector<Command>& commands() {
@@ -260,6 +340,7 @@ const std::vector<Command>& commands() {
         {"set", "set speed N [--kmh]", "set the speed limit: N mph (1-30) or N km/h (1-50)",
          parseSet},
         {"reset", "reset", "restart the controller", parseReset},
+        {"flash", "flash FILE [--yes]", "replace the firmware with an Intel HEX file", parseFlash},
     };
     return table;
 }

@@ -14,6 +14,11 @@ struct UsageError {
     std::string reason;
 };
 
+// Input that cannot be used (a firmware file that is not fit): the reason, without the usage.
+struct InputError {
+    std::string reason;
+};
+
 // What a command does once its arguments are checked; returns the exit status.
 using CommandAction = std::function<int(ConsoleSession&)>;
 

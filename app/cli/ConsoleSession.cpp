@@ -35,7 +35,8 @@ void ConsoleSession::showAlert(const std::string& message, const std::vector<std
 }
 
 void ConsoleSession::runOpenPanel(const std::string&, OpenPanelCompletion completion) {
-    timers_.schedule(Duration{0}, [completion = std::move(completion)] { completion(std::nullopt); });
+    timers_.schedule(Duration{0},
+                     [completion = std::move(completion)] { completion(std::nullopt); });
 }
 
 void ConsoleSession::stopApplication() {

@@ -41,6 +41,7 @@ public:
     // the status given to it.
     int run(std::function<void()> start, std::function<void()> step);
     void finish(int status);
+    bool finished() const { return finished_; }
 
     // The alerts shown since the last call, oldest first.
     std::vector<std::string> takeAlerts();

@@ -72,6 +72,9 @@ int main(int argc, char** argv) {
     } catch (const UsageError& error) {
         std::cerr << "korvane-cli: " << error.reason << "\n\n" << usage();
         return kUsageStatus;
+    } catch (const InputError& error) {
+        std::cerr << error.reason << '\n';
+        return kUsageStatus;
     }
 
     QCoreApplication application(argc, argv);

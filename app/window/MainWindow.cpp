@@ -122,8 +122,9 @@ void MainWindow::updateEnabledControls() {
 
 void MainWindow::runOpenPanel(const std::string& fileType, OpenPanelCompletion completion) {
     // On its own, not a sheet; the window stays responsive meanwhile.
-    auto* panel = new QFileDialog(this, QStringLiteral("Choose a firmware file"), QString(),
-                                  QStringLiteral("Firmware (*.%1)").arg(QString::fromStdString(fileType)));
+    auto* panel =
+        new QFileDialog(this, QStringLiteral("Choose a firmware file"), QString(),
+                        QStringLiteral("Firmware (*.%1)").arg(QString::fromStdString(fileType)));
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setFileMode(QFileDialog::ExistingFile);
     panel->setWindowModality(Qt::NonModal);

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QTemporaryFile>
 
 #include "tests/support/SimulatorProcess.h"
 
@@ -113,6 +114,59 @@ TEST(CliTest, AgainstTheSimulatorOnAPseudoTerminal) {
     EXPECT_EQ(run.status, 0) << "the device is back behind the same path";
     EXPECT_NE(run.err.find("got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 07"),
               std::string::npos);
+}
+
+const QString kDemoFirmware = QStringLiteral(KORVANE_SOURCE_DIR "/examples/demo-firmware.hex");
+
+TEST(CliTest, FlashWithoutAsking) {
+    const CliRun run = cli({"--demo", "flash", kDemoFirmware, "--yes"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("Update firmware from file Software version: 08? Update\n", 0), 0u);
+    EXPECT_NE(run.out.find("Programmed 101 of 101 records (100%)\n"), std::string::npos);
+    EXPECT_NE(run.out.find("\nThe device is rebooting. Click Connect button to reconnect\n"),
+              std::string::npos);
+}
+
+TEST(CliTest, FlashChecksTheFileBeforeAnyPort) {
+    SimulatorProcess simulator({"--verbose"});
+    ASSERT_FALSE(simulator.path().empty());
+    const QString path = QString::fromStdString(simulator.path());
+    QTemporaryFile broken;
+    ASSERT_TRUE(broken.open());
+    broken.write(":0400000001020304F3\n:00000001FF\n");
+    broken.close();
+    CliRun run = cli({"--port", path, "flash", broken.fileName(), "--yes"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "Invalid firmware file\n" + broken.fileName().toStdString() +
+                           ": line 1: checksum F3, should be F2\n");
+    run = cli({"--port", path, "flash", "/nonexistent.hex", "--yes"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err.rfind("Invalid firmware file\n", 0), 0u);
+    run = cli({"--port", path, "flash", kDemoFirmware});
+    EXPECT_EQ(run.status, 2) << "no terminal to ask, and no --yes";
+    EXPECT_EQ(simulator.log().find("request"), std::string::npos) << "nothing reached the device";
+    cli({"--port", path, "info"});
+    EXPECT_NE(simulator.log().find("request <55 00"), std::string::npos)
+        << "the log does show them";
+}
+
+TEST(CliTest, FlashOverAPseudoTerminal) {
+    SimulatorProcess simulator;
+    ASSERT_FALSE(simulator.path().empty());
+    const CliRun run =
+        cli({"--port", QString::fromStdString(simulator.path()), "flash", kDemoFirmware, "--yes"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("The device is rebooting. Click Connect button to reconnect\n"),
+              std::string::npos);
+}
+
+TEST(CliTest, FlashFailsWhenTheDeviceRefusesARecord) {
+    SimulatorProcess simulator({"--refuse-writes"});
+    ASSERT_FALSE(simulator.path().empty());
+    const CliRun run =
+        cli({"--port", QString::fromStdString(simulator.path()), "flash", kDemoFirmware, "--yes"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Could not update firmware\n");
 }
 
 }  // namespace

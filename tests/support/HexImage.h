@@ -22,7 +22,8 @@ inline std::string hexRecord(std::uint8_t type, std::uint16_t address, const Byt
 }
 
 inline std::string upperAddressRecord(std::uint16_t upper) {
-    return hexRecord(0x04, 0, {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)});
+    return hexRecord(0x04, 0,
+                     {static_cast<std::uint8_t>(upper >> 8), static_cast<std::uint8_t>(upper)});
 }
 
 // A firmware image as a file, with the bytes each region should hold afterwards.

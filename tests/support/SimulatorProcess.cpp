@@ -9,7 +9,7 @@ constexpr int kStartTimeoutMs = 10000;
 SimulatorProcess::SimulatorProcess(const QStringList& arguments) {
     process_.setProgram(QStringLiteral(KORVANE_SIM_BINARY));
     process_.setArguments(arguments);
-    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process_.setProcessChannelMode(QProcess::SeparateChannels);
     process_.start();
     if (!process_.waitForStarted(kStartTimeoutMs)) {
         return;
@@ -23,6 +23,11 @@ SimulatorProcess::SimulatorProcess(const QStringList& arguments) {
 
 SimulatorProcess::~SimulatorProcess() {
     stop();
+}
+
+std::string SimulatorProcess::log() {
+    process_.waitForReadyRead(100);
+    return process_.readAllStandardError().toStdString();
 }
 
 void SimulatorProcess::stop() {

@@ -4,8 +4,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -120,6 +122,41 @@ TEST_F(MainWindowTest, LostDeviceIsAnAlertAndOkResets) {
     EXPECT_TRUE(enabled("connectButton"));
     EXPECT_FALSE(enabled("disconnectButton"));
     EXPECT_EQ(label("connectStatusLabel"), "");
+}
+
+TEST_F(MainWindowTest, FirmwareUpdateFromTheFilePanelWithProgress) {
+    ports.device(kDemoControllerPath)->restartClosesPort = false;
+    connect();
+    widget<QPushButton>("firmwareButton").click();
+    EXPECT_FALSE(enabled("firmwareButton")) << "while the panel is open";
+    QFileDialog* panel = window.findChild<QFileDialog*>();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(panel->nameFilters().front().endsWith("(*.hex)"));
+    panel->selectFile(QStringLiteral(KORVANE_SOURCE_DIR "/examples/demo-firmware.hex"));
+    QMetaObject::invokeMethod(panel, "accept");
+    QMessageBox* question = openAlert();
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(question->text(), "Update firmware from file Software version: 08?");
+    ASSERT_EQ(question->buttons().size(), 2);
+    question->buttons().front()->click();
+
+    loop.runFor(Duration{1200});
+    EXPECT_EQ(label("firmwareStatusLabel"), "Updating firmware. Please wait...");
+    EXPECT_FALSE(enabled("firmwareButton"));
+    EXPECT_FALSE(enabled("autoCheck"));
+    auto& progress = widget<QProgressBar>("firmwareProgress");
+    EXPECT_EQ(progress.maximum(), 101);
+    EXPECT_GT(progress.value(), 0);
+    EXPECT_LT(progress.value(), 101);
+
+    loop.runUntil([&] { return openAlert() != nullptr; });
+    QMessageBox* notice = openAlert();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->text(), "The device is rebooting. Click Connect button to reconnect");
+    EXPECT_EQ(progress.value(), 101);
+    notice->buttons().front()->click();
+    EXPECT_TRUE(enabled("connectButton"));
+    EXPECT_EQ(label("firmwareStatusLabel"), "");
 }
 
 TEST_F(MainWindowTest, ClosingTheWindowEndsTheProgram) {

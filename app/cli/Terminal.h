@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QSocketNotifier;
+
+namespace korvane {
+
+// Whether standard input and output are a terminal a person sits at.
+bool inputIsTerminal();
+bool outputIsTerminal();
+
+// Asks a question on the terminal without stopping the run loop; the answer comes later.
+class TerminalQuestion {
+public:
+    TerminalQuestion();
+    ~TerminalQuestion();
+    TerminalQuestion(const TerminalQuestion&) = delete;
+    TerminalQuestion& operator=(const TerminalQuestion&) = delete;
+
+    // "yes" for "update", "u", "yes" or "y" in any case; anything else, or the end of input, is no.
+    void ask(const std::string& question, std::function<void(bool)> answer);
+
+private:
+    void readable();
+
+    std::unique_ptr<QSocketNotifier> notifier_;
+    std::string typed_;
+    std::function<void(bool)> answer_;
+};
+
+// Progress of a firmware update: a bar on a terminal, otherwise a line every tenth.
+class ProgressReport {
+public:
+    explicit ProgressReport(bool terminal) : terminal_(terminal) {}
+    void update(std::uint64_t done, std::uint64_t total);
+    // Ends the bar's line.
+    void finish();
+
+private:
+    bool terminal_;
+    bool drawn_ = false;
+    int lastTenth_ = -1;
+    int lastPercent_ = -1;
+};
+
+}  // namespace korvane
