@@ -28,6 +28,8 @@ public:
     virtual std::vector<PortDescription> availablePorts() const = 0;
     // A new port object for `path`, or none.
     virtual std::unique_ptr<ORSSerialPort> portWithPath(const std::string& path) = 0;
+    // False when the port exists but this user may not open it.
+    virtual bool canAccess(const std::string& path) const = 0;
 };
 
 }  // namespace korvane

@@ -18,6 +18,7 @@ public:
     std::unique_ptr<ORSSerialPort> portWithPath(const std::string& path) override {
         return system_.portWithPath(path);
     }
+    bool canAccess(const std::string& path) const override { return system_.canAccess(path); }
 
 private:
     ORSSerialPortManager& system_;

@@ -20,6 +20,8 @@ struct PortFaults {
     Duration openDelay{0};
     // The port takes no bytes for writing.
     bool refusesSend = false;
+    // This user may not open the port.
+    bool noAccess = false;
 };
 
 // What stands behind one simulated path: the controller (or a device that is not one), the line

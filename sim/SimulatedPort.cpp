@@ -27,6 +27,13 @@ void SimulatedPort::open() {
 }
 
 void SimulatedPort::opened() {
+    if (device_->portFaults.noAccess) {
+        state_ = State::Closed;
+        if (delegate_ != nullptr) {
+            delegate_->serialPortDidEncounterError(*this, device_->path() + ": Permission denied");
+        }
+        return;
+    }
     if (deviceTakenByAnother()) {
         // Serial ports are opened exclusively.
         state_ = State::Closed;

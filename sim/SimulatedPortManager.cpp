@@ -39,6 +39,11 @@ std::unique_ptr<ORSSerialPort> SimulatedPortManager::portWithPath(const std::str
     return std::make_unique<SimulatedPort>(std::move(device));
 }
 
+bool SimulatedPortManager::canAccess(const std::string& path) const {
+    const SimulatedDevice* found = device(path);
+    return found == nullptr || !found->portFaults.noAccess;
+}
+
 std::size_t SimulatedPortManager::livePorts() const {
     return std::accumulate(
         devices_.begin(), devices_.end(), std::size_t{0},

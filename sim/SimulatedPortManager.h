@@ -21,6 +21,7 @@ public:
 
     std::vector<PortDescription> availablePorts() const override;
     std::unique_ptr<ORSSerialPort> portWithPath(const std::string& path) override;
+    bool canAccess(const std::string& path) const override;
 
     // Port objects that exist (one per link), and those of them that are open.
     std::size_t livePorts() const;

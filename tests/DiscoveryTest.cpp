@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/AccessHint.h"
 #include "tests/support/SimulatedBench.h"
 
 namespace korvane::testing {
@@ -85,6 +86,23 @@ TEST_F(DiscoveryTest, IdentifyWithoutSettingsIsNoDevice) {
     EXPECT_EQ(winner, nullptr);
     EXPECT_EQ(foundAt, Duration{1400});
     EXPECT_EQ(ports.livePorts(), 0u);
+}
+
+TEST_F(DiscoveryTest, PortWithoutPermissionIsLoggedWithTheReasonAndHinted) {
+    controller().controller.faults.silent = true;
+    ports.addDevice("/dev/ttyACM1").portFaults.noAccess = true;
+    find();
+    loop.runUntilIdle();
+    EXPECT_EQ(winner, nullptr);
+    EXPECT_EQ(log.count("didEncounterError /dev/ttyACM1: Permission denied"), 1u);
+    EXPECT_EQ(log.count("Device /dev/ttyACM1 Not opened\r\n"), 1u);
+#ifdef __linux__
+    EXPECT_EQ(accessHint(ports),
+              "No permission to open /dev/ttyACM1: add yourself to the dialout group (sudo usermod "
+              "-aG dialout $USER) and log in again");
+#endif
+    ports.device("/dev/ttyACM1")->portFaults.noAccess = false;
+    EXPECT_EQ(accessHint(ports), "");
 }
 
 }  // namespace

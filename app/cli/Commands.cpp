@@ -4,6 +4,7 @@
 #include <iostream>
 #include <optional>
 
+#include "app/AccessHint.h"
 #include "app/cli/ConsoleSession.h"
 #include "app/cli/Terminal.h"
 #include "firmware/FirmwareFile.h"
@@ -47,6 +48,11 @@ int converse(ConsoleSession& session, std::function<void()> ready, std::function
                                ready();
                            } else if (control.canConnect()) {
                                std::cerr << control.connectStatus() << '\n';
+                               if (const std::string hint =
+                                       accessHint(ORSSerialPortManager::sharedSerialPortManager());
+                                   !hint.empty()) {
+                                   std::cerr << hint << '\n';
+                               }
                                session.finish(kFailure);
                            }
                        });

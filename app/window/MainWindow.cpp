@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
+#include "app/AccessHint.h"
 #include "ui_MainViewControl.h"
 
 namespace korvane {
@@ -81,9 +82,19 @@ void MainWindow::propertyChanged(Property property) {
         case Property::isUpdateRunning:
             updateEnabledControls();
             break;
-        case Property::connectStatus:
-            form.connectStatusLabel->setText(QString::fromStdString(control.connectStatus()));
+        case Property::connectStatus: {
+            std::string status = control.connectStatus();
+            // No controller found: say so, and why when a port could not be opened.
+            if (control.canConnect() && !status.empty()) {
+                if (const std::string hint =
+                        accessHint(ORSSerialPortManager::sharedSerialPortManager());
+                    !hint.empty()) {
+                    status += "\n" + hint;
+                }
+            }
+            form.connectStatusLabel->setText(QString::fromStdString(status));
             break;
+        }
         case Property::setStatus:
             form.setStatusLabel->setText(QString::fromStdString(control.setStatus()));
             break;

@@ -117,7 +117,7 @@ void QtSerialPort::failed(QSerialPort::SerialPortError error) {
     // A vanished device shows up as a resource error, or on a pseudo-terminal as reads that end
     // the stream; both only repeat until the port is closed.
     goingAway_ = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
-    const std::string reason = port_.errorString().toStdString();
+    const std::string reason = path_ + ": " + port_.errorString().toStdString();
     // Handled from the run loop: Qt is still inside its own notification here.
     QMetaObject::invokeMethod(
         this,

@@ -2,6 +2,12 @@
 
 #include "platform/qt/QtSerialPort.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace korvane {
 
 PortDescription describePort(const QSerialPortInfo& info) {
@@ -23,6 +29,16 @@ std::vector<PortDescription> QtSerialPortManager::availablePorts() const {
 
 std::unique_ptr<ORSSerialPort> QtSerialPortManager::portWithPath(const std::string& path) {
     return std::make_unique<QtSerialPort>(path);
+}
+
+bool QtSerialPortManager::canAccess(const std::string& path) const {
+#ifdef _WIN32
+    (void)path;
+    return true;
+#else
+    // Serial devices belong to a group (dialout on most Linux systems) that new users are not in.
+    return ::access(path.c_str(), R_OK | W_OK) == 0 || errno != EACCES;
+#endif
 }
 
 }  // namespace korvane

@@ -13,6 +13,7 @@ class QtSerialPortManager final : public ORSSerialPortManager {
 public:
     std::vector<PortDescription> availablePorts() const override;
     std::unique_ptr<ORSSerialPort> portWithPath(const std::string& path) override;
+    bool canAccess(const std::string& path) const override;
 };
 
 }  // namespace korvane

@@ -1,6 +1,7 @@
 // korvane-cli as a process: against the built-in demo and against korvane-sim.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QProcess>
 #include <QTemporaryFile>
@@ -114,6 +115,30 @@ TEST(CliTest, AgainstTheSimulatorOnAPseudoTerminal) {
     EXPECT_EQ(run.status, 0) << "the device is back behind the same path";
     EXPECT_NE(run.err.find("got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 07"),
               std::string::npos);
+}
+
+TEST(CliTest, PortWithoutPermissionGetsAHint) {
+    QTemporaryFile port;
+    ASSERT_TRUE(port.open());
+    port.setPermissions(QFileDevice::Permissions());
+    QStringList arguments = {"--port", port.fileName(), "info"};
+    QString program = QStringLiteral(KORVANE_CLI_BINARY);
+    if (::geteuid() == 0) {
+        // Root may open anything: ask as somebody who may not.
+        arguments.prepend(program);
+        arguments = QStringList{"-u", "nobody", "--"} + arguments;
+        program = "runuser";
+    }
+    QProcess process;
+    process.start(program, arguments);
+    ASSERT_TRUE(process.waitForFinished(kPatienceMs));
+    EXPECT_EQ(process.exitCode(), 1);
+    const std::string err = process.readAllStandardError().toStdString();
+    EXPECT_EQ(err.rfind("Please connect the USB device\nNo permission to open " +
+                            port.fileName().toStdString(),
+                        0),
+              0u)
+        << err;
 }
 
 const QString kDemoFirmware = QStringLiteral(KORVANE_SOURCE_DIR "/examples/demo-firmware.hex");

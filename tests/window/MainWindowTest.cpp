@@ -159,6 +159,16 @@ TEST_F(MainWindowTest, FirmwareUpdateFromTheFilePanelWithProgress) {
     EXPECT_EQ(label("firmwareStatusLabel"), "");
 }
 
+TEST_F(MainWindowTest, NoControllerAndAPortWithoutPermission) {
+    ports.device(kDemoControllerPath)->portFaults.noAccess = true;
+    connect();
+    const QStringList lines = label("connectStatusLabel").split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "Please connect the USB device");
+    EXPECT_TRUE(lines[1].startsWith("No permission to open /dev/ttyDEMO0"))
+        << lines[1].toStdString();
+}
+
 TEST_F(MainWindowTest, ClosingTheWindowEndsTheProgram) {
     window.show();
     QMetaObject::invokeMethod(
