@@ -1,9 +1,6 @@
 #include "platform/qt/QtSerialPort.h"
 
-#include "platform/qt/QtSerialPortManager.h"
 
-#include <QFileInfo>
-#include <QSerialPortInfo>
 
 #include "platform/Log.h"
 #include "platform/ORSSerialPortDelegate.h"
@@ -14,20 +11,10 @@ namespace {
 
 constexpr qint32 kBaudRate = 19200;
 
-std::optional<QSerialPortInfo> infoFor(const std::string& path) {
-    const QString given = QString::fromStdString(path);
-    const QString location = QFileInfo(given).canonicalFilePath();
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        if (info.systemLocation() == location || info.systemLocation() == given) {
-            return info;
-        }
-    }
-    return std::nullopt;
-}
-
 }  // namespace
 
-QtSerialPort::QtSerialPort(const std::string& path) : path_(path) {
+QtSerialPort::QtSerialPort(const std::string& path, std::optional<UsbIds> usbIds)
+    : path_(path), usbIds_(usbIds) {
     port_.setPortName(QString::fromStdString(path));
     QObject::connect(&port_, &QSerialPort::readyRead, this, &QtSerialPort::received);
     QObject::connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPort::failed);
@@ -94,11 +81,6 @@ bool QtSerialPort::sendData(ByteView data) {
 
 std::string QtSerialPort::name() const {
     return port_.portName().toStdString();
-}
-
-std::optional<UsbIds> QtSerialPort::usbIds() const {
-    const auto info = infoFor(path_);
-    return info ? describePort(*info).usbIds : std::nullopt;
 }
 
 void QtSerialPort::received() {

@@ -12,7 +12,8 @@ namespace korvane {
 // the close.
 class QtSerialPort final : public QObject, public ORSSerialPort {
 public:
-    explicit QtSerialPort(const std::string& path);
+    // `usbIds` as the system listed them: looking them up per port would walk every port again.
+    QtSerialPort(const std::string& path, std::optional<UsbIds> usbIds);
     ~QtSerialPort() override;
 
     void setDelegate(ORSSerialPortDelegate* delegate) override { delegate_ = delegate; }
@@ -21,7 +22,7 @@ public:
     bool sendData(ByteView data) override;
     std::string name() const override;
     std::string path() const override { return path_; }
-    std::optional<UsbIds> usbIds() const override;
+    std::optional<UsbIds> usbIds() const override { return usbIds_; }
 
 private:
     void applyLineSettings();
@@ -29,6 +30,7 @@ private:
     void failed(QSerialPort::SerialPortError error);
 
     std::string path_;
+    std::optional<UsbIds> usbIds_;
     QSerialPort port_;
     ORSSerialPortDelegate* delegate_ = nullptr;
     // Line settings a port cannot take (DTR on a pseudo-terminal) are logged, not reported.

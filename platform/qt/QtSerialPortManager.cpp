@@ -1,5 +1,8 @@
 #include "platform/qt/QtSerialPortManager.h"
 
+#include <QFileInfo>
+#include <algorithm>
+
 #include "platform/qt/QtSerialPort.h"
 
 #ifndef _WIN32
@@ -20,15 +23,19 @@ PortDescription describePort(const QSerialPortInfo& info) {
 }
 
 std::vector<PortDescription> QtSerialPortManager::availablePorts() const {
-    std::vector<PortDescription> ports;
+    listed_.clear();
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        ports.push_back(describePort(info));
+        listed_.push_back(describePort(info));
     }
-    return ports;
+    return listed_;
 }
 
 std::unique_ptr<ORSSerialPort> QtSerialPortManager::portWithPath(const std::string& path) {
-    return std::make_unique<QtSerialPort>(path);
+    const std::string canonical = QFileInfo(QString::fromStdString(path)).canonicalFilePath().toStdString();
+    const auto found = std::find_if(listed_.begin(), listed_.end(), [&](const PortDescription& port) {
+        return port.path == path || port.path == canonical;
+    });
+    return std::make_unique<QtSerialPort>(path, found != listed_.end() ? found->usbIds : std::nullopt);
 }
 
 bool QtSerialPortManager::canAccess(const std::string& path) const {
