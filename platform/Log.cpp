@@ -37,6 +37,10 @@ void StderrLog::write(std::string_view text) {
                  static_cast<int>(text.size()), text.data());
 }
 
+bool logKeepsLines() {
+    return !LogSink::isInstalled() || LogSink::current().keepsLines();
+}
+
 void logLine(std::string_view text) {
     if (LogSink::isInstalled()) {
         LogSink::current().write(text);

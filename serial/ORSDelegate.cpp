@@ -20,7 +20,12 @@ void ORSDelegate::serialPortWasRemovedFromSystem(ORSSerialPort&) {
 
 void ORSDelegate::serialPortDidReceiveData(ORSSerialPort&, ByteView data) {
     total.insert(total.end(), data.begin(), data.end());
-    logLine("didReceiveData " + describeBytes(data) + ", total: " + describeBytes(total));
+    if (total.size() > kMaxBuffered) {
+        total.erase(total.begin(), total.end() - static_cast<std::ptrdiff_t>(kMaxBuffered));
+    }
+    if (logKeepsLines()) {
+        logLine("didReceiveData " + describeBytes(data) + ", total: " + describeBytes(total));
+    }
 }
 
 void ORSDelegate::serialPortDidReceivePacket(ORSSerialPort&, ByteView) {

@@ -14,6 +14,10 @@ class ORSConnectionLostDelegate;
 // port to the link attached to it.
 class ORSDelegate final : public ORSSerialPortDelegate {
 public:
+    // No reply is longer than a few hundred bytes; a device that talks on and on while nobody
+    // waits keeps only its latest bytes, so neither memory nor the log grows without end.
+    static constexpr std::size_t kMaxBuffered = 64 * 1024;
+
     ORSDelegate() = default;
     ORSDelegate(const ORSDelegate&) = delete;
     ORSDelegate& operator=(const ORSDelegate&) = delete;

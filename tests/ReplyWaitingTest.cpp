@@ -115,6 +115,19 @@ TEST_F(ReplyWaitingTest, BytesFromBeforeTheWaitAreNeverSeen) {
     EXPECT_TRUE(result.bytes.empty());
 }
 
+TEST_F(ReplyWaitingTest, DeviceTalkingOnWhileNobodyWaitsKeepsOnlyItsLatestBytes) {
+    Bytes burst(1000);
+    for (int i = 0; i < 200; ++i) {
+        burst[0] = static_cast<std::uint8_t>(i);
+        controller().transmit(burst);
+    }
+    EXPECT_EQ(link->receiver().dataLength(), ORSDelegate::kMaxBuffered);
+    EXPECT_EQ(link->receiver().data()[ORSDelegate::kMaxBuffered - 1000], 199);
+    wait(20, kUnreachableCount);
+    loop.runUntilIdle();
+    EXPECT_FALSE(result.received);
+}
+
 TEST_F(ReplyWaitingTest, SendLogsOnceAlsoWhenThePortRefuses) {
     const CommandFrame frame = CommandTable[kIdentifyEntry];
     controller().portFaults.refusesSend = true;
