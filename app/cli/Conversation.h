@@ -1,0 +1,22 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace korvane {
+
+class ConsoleSession;
+
+inline constexpr int kSuccess = 0;
+inline constexpr int kFailure = 1;
+inline constexpr const char* kRebootNotice =
+    "The device is rebooting. Click Connect button to reconnect";
+inline constexpr const char* kDeviceLost = "The device is disconnected";
+
+// Finds the controller, then hands over: `ready` once the device is held and nothing is being
+// written, `next` after every later change. An alert ends the command as a failure unless
+// `onAlert` takes it. Returns the exit status.
+int converse(ConsoleSession& session, std::function<void()> ready, std::function<void()> next,
+             std::function<bool(const std::string&)> onAlert = nullptr);
+
+}  // namespace korvane

@@ -1,0 +1,222 @@
+// The commands that read or change the controller's settings, or restart it.
+#include <cstdio>
+#include <iostream>
+
+#include "app/cli/ConsoleSession.h"
+#include "app/cli/Conversation.h"
+#include "app/cli/Verbs.h"
+#include "platform/ORSSerialPortManager.h"
+#include "util/StringPrintf.h"
+
+namespace korvane {
+
+namespace {
+
+constexpr int kMaxSpeedMph = 30;
+constexpr int kMaxSpeedKmh = 50;
+
+// After a setter: when nothing was sent (the device holds the value already), says so.
+void endIfNothingSent(ConsoleSession& session, const std::string& already) {
+    if (session.control().isEnabled()) {
+        std::cout << already << '\n';
+        session.finish(kSuccess);
+    }
+}
+
+void reportWrite(ConsoleSession& session, const std::string& name) {
+    MainViewControl& control = session.control();
+    if (!control.isEnabled()) {
+        return;
+    }
+    const bool updated = control.setStatus() == name + " is updated";
+    (updated ? std::cout : std::cerr) << control.setStatus() << '\n';
+    session.finish(updated ? kSuccess : kFailure);
+}
+
+std::string jsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            quoted += stringPrintf("\\u%04x", static_cast<unsigned>(c));
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + '"';
+}
+
+void printInfo(MainViewControl& control, bool json) {
+    const SimpleSerial& link = *control.link();
+    if (json) {
+        char bootloader[5] = "";
+        char deviceId[5] = "";
+        std::sscanf(link.identityText.c_str(), "Bootloader: %4[0-9A-F], Device ID: %4[0-9A-F]",
+                    bootloader, deviceId);
+        std::cout << "{\"port\": " << jsonString(link.portPath())
+                  << ", \"bootloader\": " << jsonString(bootloader)
+                  << ", \"deviceId\": " << jsonString(deviceId)
+                  << ", \"software\": " << unsigned{link.settings.softwareVersion}
+                  << ", \"auto\": " << (control.isAuto() != 0 ? "true" : "false")
+                  << ", \"config\": " << control.config() + 1
+                  << ", \"speedLimitMph\": " << unsigned{link.settings.speedLimit} << "}\n";
+        return;
+    }
+    std::cout << control.connectStatus() << '\n'
+              << "Port: " << link.portPath() << '\n'
+              << "Automatic mode: " << (control.isAuto() != 0 ? "on" : "off") << '\n'
+              << "Configuration: " << control.config() + 1 << '\n'
+              << "Speed limit: " << unsigned{link.settings.speedLimit} << " mph\n";
+}
+
+int number(const std::string& text, int low, int high, const std::string& what) {
+    std::size_t used = 0;
+    int value = 0;
+    try {
+        value = std::stoi(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (used == 0 || used != text.size() || value < low || value > high) {
+        throw UsageError{what + " must be a whole number from " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", not \"" + text + "\""};
+    }
+    return value;
+}
+
+void expectCount(const std::vector<std::string>& arguments, std::size_t count,
+                 const std::string& synopsis) {
+    if (arguments.size() != count) {
+        throw UsageError{"expected: " + synopsis};
+    }
+}
+
+CommandAction parseSetAuto(const std::string& value) {
+    if (value != "on" && value != "off") {
+        throw UsageError{"automatic mode is on or off, not \"" + value + "\""};
+    }
+    const int mode = value == "on" ? 1 : 0;
+    return [mode, value](ConsoleSession& session) {
+        return converse(
+            session,
+            [&session, mode, value] {
+                session.control().setIsAuto(mode);
+                endIfNothingSent(session, "Auto is already " + value);
+            },
+            [&session] { reportWrite(session, "Auto"); });
+    };
+}
+
+CommandAction parseSetConfig(const std::string& value) {
+    const int choice = number(value, 1, 3, "the configuration");
+    return [choice](ConsoleSession& session) {
+        return converse(
+            session,
+            [&session, choice] {
+                session.control().setConfig(choice - 1);
+                endIfNothingSent(session, "Config is already " + std::to_string(choice));
+            },
+            [&session] { reportWrite(session, "Config"); });
+    };
+}
+
+CommandAction parseSetSpeed(const std::vector<std::string>& arguments) {
+    const bool kmh = arguments.size() == 3 && arguments[2] == "--kmh";
+    if (arguments.size() != 2 && !kmh) {
+        throw UsageError{"expected: set speed N [--kmh]"};
+    }
+    const int speed = number(arguments[1], 1, kmh ? kMaxSpeedKmh : kMaxSpeedMph,
+                             kmh ? "the speed in km/h" : "the speed in mph");
+    return [speed, kmh](ConsoleSession& session) {
+        return converse(
+            session,
+            [&session, speed, kmh] {
+                // Chosen in the speed list, as in the window: the same conversion to mph.
+                session.control().setIsKmh(kmh ? 1 : 0);
+                session.speeds().selectItemWithTitle(std::to_string(speed));
+                session.control().onSpeed(session.speeds());
+            },
+            [&session] {
+                reportWrite(session, "Speed Limit");
+                if (session.control().setStatus() == "Speed Limit is updated") {
+                    std::cout << "Speed limit: "
+                              << unsigned{session.control().link()->settings.speedLimit}
+                              << " mph\n";
+                }
+            });
+    };
+}
+
+}  // namespace
+
+CommandAction parsePorts(const std::vector<std::string>& arguments) {
+    expectCount(arguments, 0, "ports");
+    return [](ConsoleSession&) {
+        for (const PortDescription& port :
+             ORSSerialPortManager::sharedSerialPortManager().availablePorts()) {
+            std::cout << port.path << '\t' << port.name;
+            if (port.usbIds) {
+                std::cout << '\t'
+                          << stringPrintf("%04x:%04x", unsigned{port.usbIds->vendorId},
+                                          unsigned{port.usbIds->productId});
+            }
+            std::cout << '\n';
+        }
+        return kSuccess;
+    };
+}
+
+CommandAction parseInfo(const std::vector<std::string>& arguments) {
+    if (arguments.size() > 1 || (arguments.size() == 1 && arguments[0] != "--json")) {
+        throw UsageError{"expected: info [--json]"};
+    }
+    const bool json = !arguments.empty();
+    return [json](ConsoleSession& session) {
+        return converse(
+            session,
+            [&session, json] {
+                printInfo(session.control(), json);
+                session.finish(kSuccess);
+            },
+            [] {});
+    };
+}
+
+CommandAction parseSet(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        throw UsageError{"expected: set auto|config|speed VALUE"};
+    }
+    const std::string& what = arguments[0];
+    if (what == "speed") {
+        return parseSetSpeed(arguments);
+    }
+    if (what == "auto") {
+        expectCount(arguments, 2, "set auto on|off");
+        return parseSetAuto(arguments[1]);
+    }
+    if (what == "config") {
+        expectCount(arguments, 2, "set config 1|2|3");
+        return parseSetConfig(arguments[1]);
+    }
+    throw UsageError{"there is no setting \"" + what + "\"; choose auto, config or speed"};
+}
+
+CommandAction parseReset(const std::vector<std::string>& arguments) {
+    expectCount(arguments, 0, "reset");
+    return [](ConsoleSession& session) {
+        return converse(
+            session, [&session] { session.control().resetDevice(); }, [] {},
+            [&session](const std::string& alert) {
+                if (alert == kRebootNotice) {
+                    std::cout << alert << '\n';
+                    session.finish(kSuccess);
+                }
+                // A restarting device leaves the bus: its port closes.
+                return alert == kRebootNotice || alert == kDeviceLost;
+            });
+    };
+}
+
+}  // namespace korvane
