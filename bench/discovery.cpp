@@ -47,15 +47,17 @@ Result discover() {
 }
 
 void report(const char* what, std::size_t ports, const Result& result, std::size_t leftOpen) {
-    std::printf("%-34s %3zu ports  %s  %.3f s  ratio %.3f (target <= 1.10)  losing ports open: %zu\n",
-                what, ports, result.winner ? "found" : "NONE ", result.seconds,
-                result.seconds / kOneProbeSeconds, leftOpen);
+    std::printf(
+        "%-34s %3zu ports  %s  %.3f s  ratio %.3f (target <= 1.10)  losing ports open: %zu\n", what,
+        ports, result.winner ? "found" : "NONE ", result.seconds, result.seconds / kOneProbeSeconds,
+        leftOpen);
 }
 
 // Pseudo-terminals this process still has open.
 std::size_t openTerminals() {
     std::size_t count = 0;
-    for (const QFileInfo& fd : QDir("/proc/self/fd").entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
+    for (const QFileInfo& fd :
+         QDir("/proc/self/fd").entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
         count += fd.symLinkTarget().startsWith("/dev/pts/") ? 1 : 0;
     }
     return count;
@@ -70,7 +72,8 @@ void simulatedPorts(std::size_t count) {
     ports.addDevice("/dev/ttyCONTROLLER").timing.latency = Duration{5};
     const ORSSerialPortManager::Scope scope(ports);
     Result result = discover();
-    report("simulated ports, Qt run loop", count, result, ports.openPorts() - (result.winner ? 1 : 0));
+    report("simulated ports, Qt run loop", count, result,
+           ports.openPorts() - (result.winner ? 1 : 0));
 }
 
 void terminals(std::size_t count, const std::string& simulator) {
@@ -87,13 +90,15 @@ void terminals(std::size_t count, const std::string& simulator) {
     }
     for (const auto& process : processes) {
         process->waitForReadyRead(10000);
-        paths.push_back(QString::fromUtf8(process->readLine()).trimmed().section(' ', -1).toStdString());
+        paths.push_back(
+            QString::fromUtf8(process->readLine()).trimmed().section(' ', -1).toStdString());
     }
     QtSerialPortManager system;
     SelectedPortManager ports(system, paths);
     const ORSSerialPortManager::Scope scope(ports);
     Result result = discover();
-    report("korvane-sim on pseudo-terminals", count, result, openTerminals() - (result.winner ? 1 : 0));
+    report("korvane-sim on pseudo-terminals", count, result,
+           openTerminals() - (result.winner ? 1 : 0));
     result.winner.reset();
     for (const auto& process : processes) {
         process->terminate();
@@ -105,7 +110,8 @@ void terminals(std::size_t count, const std::string& simulator) {
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    const std::string simulator = QCoreApplication::applicationDirPath().toStdString() + "/../korvane-sim";
+    const std::string simulator =
+        QCoreApplication::applicationDirPath().toStdString() + "/../korvane-sim";
     QtRunLoop loop;
     const RunLoop::Scope loopScope(loop);
     SilentLog quiet;

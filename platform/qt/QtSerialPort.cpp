@@ -1,7 +1,5 @@
 #include "platform/qt/QtSerialPort.h"
 
-
-
 #include "platform/Log.h"
 #include "platform/ORSSerialPortDelegate.h"
 

@@ -31,11 +31,13 @@ std::vector<PortDescription> QtSerialPortManager::availablePorts() const {
 }
 
 std::unique_ptr<ORSSerialPort> QtSerialPortManager::portWithPath(const std::string& path) {
-    const std::string canonical = QFileInfo(QString::fromStdString(path)).canonicalFilePath().toStdString();
-    const auto found = std::find_if(listed_.begin(), listed_.end(), [&](const PortDescription& port) {
-        return port.path == path || port.path == canonical;
-    });
-    return std::make_unique<QtSerialPort>(path, found != listed_.end() ? found->usbIds : std::nullopt);
+    const std::string canonical =
+        QFileInfo(QString::fromStdString(path)).canonicalFilePath().toStdString();
+    const auto found = std::find_if(
+        listed_.begin(), listed_.end(),
+        [&](const PortDescription& port) { return port.path == path || port.path == canonical; });
+    return std::make_unique<QtSerialPort>(path,
+                                          found != listed_.end() ? found->usbIds : std::nullopt);
 }
 
 bool QtSerialPortManager::canAccess(const std::string& path) const {
