@@ -178,14 +178,15 @@ int main(int argc, char** argv) {
         SimulatedController controller;
         controller.faults = settings.faults;
         PtyServer server(controller, settings.server);
-        if (!server.start(error)) {
+        if (server.start(error)) {
+            std::printf("Serving the simulated controller on %s\n", server.linkPath().c_str());
+            std::printf("(pseudo-terminal %s; stop with Ctrl+C)\n", server.terminalPath().c_str());
+            std::fflush(stdout);
+            status = QCoreApplication::exec();
+        } else {
             std::fprintf(stderr, "korvane-sim: %s\n", error.c_str());
-            return 1;
+            status = 1;
         }
-        std::printf("Serving the simulated controller on %s\n", server.linkPath().c_str());
-        std::printf("(pseudo-terminal %s; stop with Ctrl+C)\n", server.terminalPath().c_str());
-        std::fflush(stdout);
-        status = QCoreApplication::exec();
     }
     if (!madeFolder.empty()) {
         ::rmdir(madeFolder.c_str());
