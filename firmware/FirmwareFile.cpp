@@ -17,14 +17,11 @@ namespace {
 // Count, two address bytes, type, checksum.
 constexpr std::size_t kRecordFrame = 5;
 
-bool isHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
 // Why the record line cannot be programmed, or nothing. The end record is checked elsewhere.
 std::optional<std::string> recordProblem(std::string_view line) {
     const std::string_view digits = line.substr(1);
-    const auto bad = std::find_if_not(digits.begin(), digits.end(), isHexDigit);
+    const auto bad =
+        std::find_if(digits.begin(), digits.end(), [](char c) { return hexDigitValue(c) < 0; });
     if (bad != digits.end()) {
         return stringPrintf("'%c' is not a hexadecimal digit", *bad);
     }

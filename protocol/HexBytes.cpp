@@ -4,9 +4,7 @@
 
 namespace korvane {
 
-namespace {
-
-int hexDigit(char c) {
+int hexDigitValue(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';
     }
@@ -19,6 +17,8 @@ int hexDigit(char c) {
     return -1;
 }
 
+namespace {
+
 std::uint8_t pieceValue(std::string_view piece) {
     std::size_t at = 0;
     while (at < piece.size() && std::isspace(static_cast<unsigned char>(piece[at])) != 0) {
@@ -30,8 +30,8 @@ std::uint8_t pieceValue(std::string_view piece) {
         ++at;
     }
     int value = 0;
-    for (; at < piece.size() && hexDigit(piece[at]) >= 0; ++at) {
-        value = value * 16 + hexDigit(piece[at]);
+    for (; at < piece.size() && hexDigitValue(piece[at]) >= 0; ++at) {
+        value = value * 16 + hexDigitValue(piece[at]);
     }
     return static_cast<std::uint8_t>(negative ? -value : value);
 }

@@ -12,4 +12,7 @@ namespace korvane {
 // "1G" gives 01, "G1" gives 00, "ABC" gives AB 0C.
 Bytes hexToBytes(std::string_view text);
 
+// The value of a hexadecimal digit (either case), or -1 for any other character.
+int hexDigitValue(char c);
+
 }  // namespace korvane

@@ -12,8 +12,14 @@
 namespace korvane {
 
 namespace {
+
 constexpr QSize kInitialSize{480, 460};
+
+int toProgress(std::uint64_t count) {
+    return static_cast<int>(std::min<std::uint64_t>(count, std::numeric_limits<int>::max()));
 }
+
+}  // namespace
 
 MainWindow::MainWindow() : form_(std::make_unique<Ui::MainViewControl>()) {
     setWindowTitle(QString::fromUtf8(kApplicationTitle));
@@ -103,13 +109,10 @@ void MainWindow::propertyChanged(Property property) {
             break;
         case Property::maxFirmwareCount:
         case Property::currFirmwareCount:
-            // Qt's progress bar counts in int; scaled so that large files still fit.
-            form.firmwareProgress->setMaximum(static_cast<int>(std::min<std::uint64_t>(
-                control.maxFirmwareCount(), std::numeric_limits<int>::max())));
-            form.firmwareProgress->setValue(static_cast<int>(
-                std::min(control.currFirmwareCount(),
-                         std::min<std::uint64_t>(control.maxFirmwareCount(),
-                                                 std::numeric_limits<int>::max()))));
+            // Qt's progress bar counts in int.
+            form.firmwareProgress->setMaximum(toProgress(control.maxFirmwareCount()));
+            form.firmwareProgress->setValue(
+                toProgress(std::min(control.currFirmwareCount(), control.maxFirmwareCount())));
             break;
     }
 }

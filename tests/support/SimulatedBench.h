@@ -21,6 +21,8 @@ protected:
     SimulatedPortManager ports;
     LogCapture log;
 
+    SimulatedBench() { ports.addDevice(kControllerPath, "ttySIM0", UsbIds{0x04D8, 0x000A}); }
+
     SimulatedDevice& controller() { return *ports.device(kControllerPath); }
 
     // A link to the controller whose port has opened and which reports losses.
@@ -55,7 +57,6 @@ protected:
 private:
     ORSSerialPortManager::Scope portsScope_{ports};
     RunLoop::Scope loopScope_{loop};
-    SimulatedDevice& added_ = ports.addDevice(kControllerPath, "ttySIM0", UsbIds{0x04D8, 0x000A});
 };
 
 }  // namespace korvane::testing
