@@ -20,7 +20,19 @@ void MainViewControl::onConnect() {
 }
 
 void MainViewControl::onDisconnect() {
+    // An update always ends by itself: every wait has a budget. Letting go of the link in the
+    // middle would leave the controller without firmware for no gain.
+    if (_isUpdateRunning) {
+        return;
+    }
+    resetKeepingTheUpdateState(interruptionStatement());
+}
+
+void MainViewControl::resetKeepingTheUpdateState(const std::string& statement) {
     resetGUI();
+    if (!statement.empty()) {
+        setFirmwareStatus(statement);
+    }
 }
 
 void MainViewControl::resetGUI() {
@@ -32,6 +44,8 @@ void MainViewControl::resetGUI() {
     setIsUpdatingFirmware(false);
     setIsUpdateRunning(false);
     setFirmwareStatus("");
+    setFirmwareDetail("");
+    updateStage_ = UpdateStage::none;
     setMaxSpeed(30);
     // With the link still held, this shows the device's speed in the mph list once more.
     setIsKmh(0);
@@ -63,9 +77,19 @@ void MainViewControl::connected(std::unique_ptr<SimpleSerial> link) {
     showGUI();
     port->connectionLostBlock = [self = weak_from_this()](bool) {
         if (const auto control = self.lock()) {
-            control->showAlertAndResetGui("The device is disconnected");
+            control->deviceLost();
         }
     };
+}
+
+void MainViewControl::deviceLost() {
+    // Taken now: the record in flight still fails before the user has read the alert.
+    view_.showAlert("The device is disconnected", {"OK"},
+                    [self = weak_from_this(), statement = interruptionStatement()](int) {
+                        if (const auto control = self.lock()) {
+                            control->resetKeepingTheUpdateState(statement);
+                        }
+                    });
 }
 
 void MainViewControl::showAlertAndResetGui(const std::string& message) {
@@ -125,6 +149,10 @@ void MainViewControl::setFirmwareStatus(std::string value) {
 
 void MainViewControl::setIsUpdateRunning(bool value) {
     store(_isUpdateRunning, value, Property::isUpdateRunning);
+}
+
+void MainViewControl::setFirmwareDetail(std::string value) {
+    store(_firmwareDetail, std::move(value), Property::firmwareDetail);
 }
 
 }  // namespace korvane

@@ -5,10 +5,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Control.h"
 #include "app/MainView.h"
 #include "app/SpeedPopup.h"
+#include "firmware/FirmwareFile.h"
 #include "platform/TimerGroup.h"
 #include "serial/SimpleSerial.h"
 
@@ -19,6 +21,20 @@ using SettingSetter = std::function<void(SimpleSerial&, int, ResultBlock)>;
 
 // How long after the reset the user is told that the device is rebooting.
 inline constexpr Duration kRebootNoticeDelay{1000};
+
+// Where a firmware update stands. From the erase until the restart the controller has no
+// complete firmware.
+enum class UpdateStage {
+    none,
+    erasing,
+    programming,
+    // Every record is written; the last Verify runs.
+    verifying,
+    // A record failed: nothing more is sent.
+    stopped,
+    // The reset is sent: the update is complete.
+    restarting,
+};
 
 // The controller of the window: it holds the link with the device and the firmware lines of a
 // confirmed file, and offers observable properties from which the window draws everything it
@@ -88,6 +104,13 @@ public:
     void setFirmwareStatus(std::string value);
     bool isUpdateRunning() const { return _isUpdateRunning; }
     void setIsUpdateRunning(bool value);
+    const std::string& firmwareDetail() const { return _firmwareDetail; }
+    void setFirmwareDetail(std::string value);
+
+    UpdateStage updateStage() const { return updateStage_; }
+    // What an update that ends now leaves in the controller and what to do, or empty when no
+    // update has left it without complete firmware.
+    std::string interruptionStatement() const;
 
     // The link held, or none.
     const SimpleSerial* link() const { return port.get(); }
@@ -102,11 +125,19 @@ private:
     // Settings may be written: a ready link that no firmware update is using.
     bool canWriteSettings() const { return hasReadyLink() && !_isUpdateRunning; }
     void recordWritten(bool success);
+    void deviceLost();
+    // resetGUI, then the firmware status says what an unfinished update left behind.
+    void resetKeepingTheUpdateState(const std::string& statement);
+    // Selects the device's speed in the speed list, in the unit shown.
+    void selectDeviceSpeed();
     template <typename T>
     void store(T& storage, T value, Property property);
 
     std::unique_ptr<SimpleSerial> port;
     std::deque<std::string> firmware;
+    // Where each line of the confirmed file came from, for naming a failed record.
+    std::vector<RecordOrigin> firmwareOrigins_;
+    UpdateStage updateStage_ = UpdateStage::none;
 
     int _maxSpeed = 0;
     int _isKmh = 0;
@@ -121,6 +152,7 @@ private:
     bool _isUpdatingFirmware = false;
     std::string _firmwareStatus;
     bool _isUpdateRunning = false;
+    std::string _firmwareDetail;
 
     MainView& view_;
     TimerGroup timers_;

@@ -32,6 +32,8 @@ std::string_view propertyName(Property property) {
             return "firmwareStatus";
         case Property::isUpdateRunning:
             return "isUpdateRunning";
+        case Property::firmwareDetail:
+            return "firmwareDetail";
     }
     return "?";
 }

@@ -21,6 +21,9 @@ enum class Property {
     firmwareStatus,
     // A firmware update is erasing or programming the device: no other exchange may start.
     isUpdateRunning,
+    // What the firmware status means for the controller: a refused file's reason, the record that
+    // failed, records that will not be written. Shown under the firmware status.
+    firmwareDetail,
 };
 
 std::string_view propertyName(Property property);

@@ -86,7 +86,11 @@ void MainViewControl::showGUI() {
     setIsAuto(port->settings.autoMode);
     // A configMode the window does not offer reads as the first choice, and is written as such.
     setConfig(config());
-    if (_speedPopup != nullptr) {
+    selectDeviceSpeed();
+}
+
+void MainViewControl::selectDeviceSpeed() {
+    if (_speedPopup != nullptr && hasReadyLink()) {
         _speedPopup->selectItemWithTitle(stringPrintf("%d", getDeviceSpeed()));
     }
 }
@@ -102,6 +106,11 @@ void MainViewControl::updatePort(SettingSetter setter, const std::string& name, 
             setSetStatus(name + " is updated");
         } else {
             setSetStatus("Could not set " + name);
+            // The controls show the record as last read rather than the refused choice. Only
+            // announced: showGUI could start another write.
+            view_.propertyChanged(Property::isAuto);
+            view_.propertyChanged(Property::config);
+            selectDeviceSpeed();
         }
     });
 }

@@ -1,10 +1,8 @@
 #include "firmware/FirmwareFile.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cctype>
 #include <string_view>
-#include <vector>
 
 #include "protocol/HexBytes.h"
 #include "protocol/ProgramFrame.h"
@@ -16,26 +14,53 @@ namespace {
 
 // Count, two address bytes, type, checksum.
 constexpr std::size_t kRecordFrame = 5;
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kBlanks = " \t";
 
-// Why the record line cannot be programmed, or nothing. The end record is checked elsewhere.
-std::optional<std::string> recordProblem(std::string_view line) {
+bool startsWithBlank(std::string_view text) {
+    return !text.empty() && kBlanks.find(text.front()) != std::string_view::npos;
+}
+
+bool endsWithBlank(std::string_view text) {
+    return !text.empty() && kBlanks.find(text.back()) != std::string_view::npos;
+}
+
+bool equalIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::toupper(static_cast<unsigned char>(x)) ==
+               std::toupper(static_cast<unsigned char>(y));
+    });
+}
+
+// A record line, converted and checked: its bytes, or why it cannot be programmed. The end
+// record is checked elsewhere.
+struct CheckedRecord {
+    Bytes bytes;
+    std::string problem;
+};
+
+CheckedRecord checkRecord(std::string_view line) {
     const std::string_view digits = line.substr(1);
+    if (endsWithBlank(digits)) {
+        return {{}, "blanks after the record"};
+    }
     const auto bad =
         std::find_if(digits.begin(), digits.end(), [](char c) { return hexDigitValue(c) < 0; });
     if (bad != digits.end()) {
-        return stringPrintf("'%c' is not a hexadecimal digit", *bad);
+        return {{}, stringPrintf("'%c' is not a hexadecimal digit", *bad)};
     }
     if (digits.size() % 2 != 0) {
-        return std::string("odd number of hexadecimal digits");
+        return {{}, "odd number of hexadecimal digits"};
     }
-    const Bytes record = hexToBytes(digits);
+    Bytes record = hexToBytes(digits);
     if (record.size() < kRecordFrame) {
-        return std::string("too short for a record");
+        return {{}, "too short for a record"};
     }
     const std::size_t count = record[0];
     if (record.size() != count + kRecordFrame) {
-        return stringPrintf("byte count %zu, but %zu data bytes", count,
-                            record.size() - kRecordFrame);
+        return {{},
+                stringPrintf("byte count %zu, but %zu data bytes", count,
+                             record.size() - kRecordFrame)};
     }
     unsigned sum = 0;
     for (const std::uint8_t byte : record) {
@@ -43,25 +68,80 @@ std::optional<std::string> recordProblem(std::string_view line) {
     }
     if ((sum & 0xFF) != 0) {
         const unsigned expected = (0x100 - ((sum - record.back()) & 0xFF)) & 0xFF;
-        return stringPrintf("checksum %02X, should be %02X", unsigned{record.back()}, expected);
+        return {{},
+                stringPrintf("checksum %02X, should be %02X", unsigned{record.back()}, expected)};
     }
+    const unsigned address = record[1] << 8 | record[2];
     switch (record[3]) {
         case kDataRecord:
             if (count > kMaxRecordData) {
-                return stringPrintf("%zu data bytes, more than one request carries (%zu)", count,
-                                    kMaxRecordData);
+                return {{},
+                        stringPrintf("%zu data bytes, more than one request carries (%zu)", count,
+                                     kMaxRecordData)};
             }
-            return std::nullopt;
+            if (address + count > kSegmentSize) {
+                return {{},
+                        stringPrintf("%zu data bytes at %04X run past the end of the 64 KiB "
+                                     "segment",
+                                     count, address)};
+            }
+            return {std::move(record), {}};
         case kExtendedLinearAddressRecord:
             if (count != 2) {
-                return std::string("an upper address record carries 2 bytes");
+                return {{}, "an upper address record carries 2 bytes"};
             }
-            return std::nullopt;
+            return {std::move(record), {}};
         case kEndOfFileRecord:
-            return std::string("end record before the end of the file");
+            return {{}, "end record before the end of the file"};
         default:
-            return stringPrintf("record type %02X is not supported", unsigned{record[3]});
+            return {{}, stringPrintf("record type %02X is not supported", unsigned{record[3]})};
     }
+}
+
+// Why reading stopped.
+enum class Stop { endOfText, shortLine, notARecord };
+
+// Why the records read do not end with the end record: the last record read, or the line that
+// stopped the reading.
+FirmwareFileProblem missingEndRecord(std::string_view lastRecord, std::size_t lastNumber, Stop stop,
+                                     std::string_view stopLine, std::size_t stopNumber,
+                                     bool zeroByte) {
+    const std::string_view endRecordPrefix = lastRecord.substr(0, kEndRecord.size());
+    if (equalIgnoringCase(endRecordPrefix, kEndRecord)) {
+        const std::string_view rest = lastRecord.substr(endRecordPrefix.size());
+        if (!rest.empty() && endRecordPrefix == kEndRecord) {
+            const bool blanks = rest.find_first_not_of(kBlanks) == std::string_view::npos;
+            return {lastNumber, blanks ? "blanks after the end record"
+                                       : "characters after the end record :00000001FF"};
+        }
+        if (lastRecord.size() == kEndRecord.size()) {
+            return {lastNumber, "the end record must be written in uppercase: :00000001FF"};
+        }
+    }
+    switch (stop) {
+        case Stop::shortLine:
+            return {stopNumber, "a blank line before the end record :00000001FF"};
+        case Stop::notARecord:
+            if (stopLine.starts_with(kByteOrderMark)) {
+                return {stopNumber, "a byte-order mark before the record"};
+            }
+            if (startsWithBlank(stopLine)) {
+                return {stopNumber, "blanks before the record"};
+            }
+            return {stopNumber, "not a record (it does not begin with ':'), before the end record"};
+        case Stop::endOfText:
+            break;
+    }
+    if (zeroByte) {
+        return {stopNumber, "a zero byte ends the text before the end record :00000001FF"};
+    }
+    if (!stopLine.empty()) {
+        return {stopNumber, "the last line has no line end, so it is not read"};
+    }
+    if (lastNumber == 0) {
+        return {0, "the file is empty"};
+    }
+    return {lastNumber, "the records do not end with the end record :00000001FF"};
 }
 
 }  // namespace
@@ -73,20 +153,27 @@ FirmwareFileReading readFirmwareFile(ByteView data) {
     FirmwareFile file;
     std::vector<std::size_t> lineNumbers;
     std::size_t at = 0;
-    for (std::size_t number = 1;; ++number) {
+    std::size_t number = 1;
+    Stop stop = Stop::endOfText;
+    std::string_view stopLine;
+    for (;; ++number) {
         const std::size_t end = text.find('\n', at);
         if (end == std::string_view::npos) {
-            break;  // a last line without a line end is not read
+            stopLine = text.substr(at);  // a last line without a line end is not read
+            break;
         }
         std::string_view line = text.substr(at, end - at);
         at = end + 1;
         if (line.size() < 2) {
+            stop = Stop::shortLine;
             break;
         }
         if (line.back() == '\r') {
             line.remove_suffix(1);
         }
         if (line.front() != ':') {
+            stop = Stop::notARecord;
+            stopLine = line;
             break;
         }
         file.lines.emplace_back(line);
@@ -94,30 +181,57 @@ FirmwareFileReading readFirmwareFile(ByteView data) {
     }
 
     if (file.lines.empty() || file.lines.back() != kEndRecord) {
-        const std::size_t last = lineNumbers.empty() ? 0 : lineNumbers.back();
-        return {std::nullopt, {last, "the records do not end with the end record :00000001FF"}};
+        const std::string_view last = file.lines.empty() ? "" : file.lines.back();
+        const std::size_t lastNumber = lineNumbers.empty() ? 0 : lineNumbers.back();
+        return {std::nullopt,
+                missingEndRecord(last, lastNumber, stop, stopLine, number, zero != data.end())};
     }
     file.lines.pop_back();
     lineNumbers.pop_back();
     if (file.lines.empty()) {
         return {std::nullopt, {0, "no record before the end record"}};
     }
+    file.origins.reserve(file.lines.size());
+    std::uint16_t upper = kProgramRegion;  // as the link starts an update
     for (std::size_t i = 0; i < file.lines.size(); ++i) {
-        if (auto problem = recordProblem(file.lines[i])) {
-            return {std::nullopt, {lineNumbers[i], std::move(*problem)}};
+        CheckedRecord record = checkRecord(file.lines[i]);
+        if (!record.problem.empty()) {
+            return {std::nullopt, {lineNumbers[i], std::move(record.problem)}};
         }
+        const Bytes& bytes = record.bytes;
+        if (bytes[3] == kExtendedLinearAddressRecord) {
+            upper = static_cast<std::uint16_t>(bytes[4] << 8 | bytes[5]);
+        } else if (!isWritableRegion(upper)) {
+            ++file.skippedRecords;
+            auto& seen = file.skippedUpperAddresses;
+            if (std::find(seen.begin(), seen.end(), upper) == seen.end()) {
+                seen.push_back(upper);
+            }
+        }
+        file.origins.push_back(
+            {lineNumbers[i], std::uint32_t{upper} << 16 | bytes[1] << 8 | bytes[2]});
     }
     // The version is the first data byte of the last record before the end record.
     file.softwareVersion = hexToBytes(std::string_view(file.lines.back()).substr(1))[4];
     return {std::move(file), {}};
 }
 
-Bytes readWholeFile(const std::string& path) {
-    std::ifstream stream(path, std::ios::binary);
-    if (!stream) {
+std::string describeSkippedRecords(const FirmwareFile& file) {
+    if (file.skippedRecords == 0) {
         return {};
     }
-    return Bytes(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    const auto& uppers = file.skippedUpperAddresses;
+    std::string text = stringPrintf("Records not written: %zu (upper address%s ",
+                                    file.skippedRecords, uppers.size() == 1 ? "" : "es");
+    for (std::size_t i = 0; i < uppers.size(); ++i) {
+        text += stringPrintf(i == 0 ? "0x%04X" : ", 0x%04X", unsigned{uppers[i]});
+    }
+    return text + ")";
+}
+
+std::string describeProblem(const FirmwareFileProblem& problem) {
+    return problem.line == 0 ? problem.reason
+                             : stringPrintf("line %zu: %s", problem.line, problem.reason.c_str());
 }
 
 }  // namespace korvane

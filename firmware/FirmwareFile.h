@@ -4,6 +4,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "util/Bytes.h"
 
@@ -11,11 +12,24 @@ namespace korvane {
 
 inline constexpr std::string_view kEndRecord = ":00000001FF";
 
+// Where a record line came from: its line in the file (1 the first) and the address its data
+// goes to (upper address << 16 | load address).
+struct RecordOrigin {
+    std::size_t line = 0;
+    std::uint32_t address = 0;
+};
+
 // A firmware file fit to be programmed: its record lines in file order, each from its ":" on,
 // without the end record; and the software version it carries.
 struct FirmwareFile {
     std::deque<std::string> lines;
     std::uint8_t softwareVersion = 0;
+    // One for each of `lines`.
+    std::vector<RecordOrigin> origins;
+    // Data records for memory the controller does not have: they are skipped, not written.
+    std::size_t skippedRecords = 0;
+    // Their upper addresses, in the order they first appear.
+    std::vector<std::uint16_t> skippedUpperAddresses;
 };
 
 // Where a file was refused and why. Line 1 is the first of the file; 0 stands for the file as a
@@ -34,10 +48,27 @@ struct FirmwareFileReading {
 // zero byte, at a line shorter than two characters, at a line that is not a record, and before a
 // last line without a line end. What was read must end with the end record, hold a record before
 // it, and every record must be sound (hex digit pairs, its byte count, its checksum, types 00 and
-// 04, at most 245 data bytes), so that nothing is erased for a file that cannot be programmed.
+// 04, at most 245 data bytes within its 64 KiB segment), so that nothing is erased for a file
+// that cannot be programmed. A refusal names the line and what is wrong with it.
 FirmwareFileReading readFirmwareFile(ByteView data);
 
-// The whole file, or nothing when it cannot be read.
-Bytes readWholeFile(const std::string& path);
+// "Records not written: 6 (upper addresses 0x0005, 0x0030)", or empty when every data record is
+// written.
+std::string describeSkippedRecords(const FirmwareFile& file);
+
+// "line 4: checksum F3, should be F2", or the reason alone for the file as a whole.
+std::string describeProblem(const FirmwareFileProblem& problem);
+
+// A firmware file is far smaller: anything larger is refused before it is read.
+inline constexpr std::uintmax_t kMaxFirmwareFileBytes = 16 * 1024 * 1024;
+
+// The whole content of a regular file, or why it cannot be had (a folder, a pipe or a device, no
+// permission, too large). Never blocks on a pipe or reads a device without end.
+struct FileContent {
+    Bytes bytes;
+    // Empty when the file was read.
+    std::string problem;
+};
+FileContent readWholeFile(const std::string& path);
 
 }  // namespace korvane

@@ -21,10 +21,17 @@ void MainViewControl::chooseFile(Control& sender) {
             return;
         }
         sender.setEnabled(true);
-        if (path) {
-            // A file that cannot be read is an empty one, and refused as such.
-            control->loadDataFile(readWholeFile(*path));
+        if (!path) {
+            return;
         }
+        const FileContent content = readWholeFile(*path);
+        if (!content.problem.empty()) {
+            logLine("Invalid firmware file: " + *path + ": " + content.problem);
+            control->setFirmwareStatus("Invalid firmware file");
+            control->setFirmwareDetail(*path + ": " + content.problem);
+            return;
+        }
+        control->loadDataFile(content.bytes);
     });
 }
 
@@ -37,19 +44,22 @@ void MainViewControl::loadDataFile(ByteView data) {
         logLine(stringPrintf("Invalid firmware file: line %zu: %s", reading.problem.line,
                              reading.problem.reason.c_str()));
         setFirmwareStatus("Invalid firmware file");
+        setFirmwareDetail(describeProblem(reading.problem));
         return;
     }
     const std::string question = stringPrintf("Update firmware from file Software version: %02u?",
                                               unsigned{reading.file->softwareVersion});
-    view_.showAlert(
-        question, {"Update", "Cancel"},
-        [self = weak_from_this(), lines = std::move(reading.file->lines)](int response) {
-            const auto control = self.lock();
-            if (control && response == kAlertFirstButtonReturn) {
-                control->firmware = lines;
-                control->updateFirmware();
-            }
-        });
+    // Known before the erase: records the controller has no memory for.
+    setFirmwareDetail(describeSkippedRecords(*reading.file));
+    view_.showAlert(question, {"Update", "Cancel"},
+                    [self = weak_from_this(), file = std::move(*reading.file)](int response) {
+                        const auto control = self.lock();
+                        if (control && response == kAlertFirstButtonReturn) {
+                            control->firmware = file.lines;
+                            control->firmwareOrigins_ = file.origins;
+                            control->updateFirmware();
+                        }
+                    });
 }
 
 void MainViewControl::updateFirmware() {
@@ -58,6 +68,7 @@ void MainViewControl::updateFirmware() {
         return;
     }
     setIsUpdateRunning(true);
+    updateStage_ = UpdateStage::erasing;
     // The link belongs to this controller: destroying it cancels these completions.
     port->eraseFirmware([this](bool erased) {
         if (!erased) {
@@ -70,6 +81,8 @@ void MainViewControl::updateFirmware() {
 
 void MainViewControl::updateFirmware2() {
     port->resetFirmwareState();
+    updateStage_ = UpdateStage::programming;
+    setFirmwareDetail("");
     setMaxFirmwareCount(firmware.size());
     setCurrFirmwareCount(0);
     setIsUpdatingFirmware(true);
@@ -118,12 +131,53 @@ void MainViewControl::recordWritten(bool success) {
         writeFirstFirmwareLine();
         return;
     }
+    updateStage_ = UpdateStage::stopped;
     setFirmwareStatus("Could not update firmware");
+    // The record that failed is the one after those finished.
+    const std::uint64_t failed = currFirmwareCount();
+    const RecordOrigin origin =
+        failed < firmwareOrigins_.size() ? firmwareOrigins_[failed] : RecordOrigin{};
+    setFirmwareDetail(
+        stringPrintf("Record %llu of %llu failed (line %zu, address 0x%08X): the "
+                     "controller's firmware is erased; flash again",
+                     static_cast<unsigned long long>(failed + 1),
+                     static_cast<unsigned long long>(maxFirmwareCount()), origin.line,
+                     unsigned{origin.address}));
     // The user may choose a file again; the unprogrammed lines stay until then.
     setIsUpdateRunning(false);
 }
 
+std::string MainViewControl::interruptionStatement() const {
+    const auto done = static_cast<unsigned long long>(currFirmwareCount());
+    const auto total = static_cast<unsigned long long>(maxFirmwareCount());
+    switch (updateStage_) {
+        case UpdateStage::erasing:
+            return "Firmware update interrupted during the erase: the controller may have no "
+                   "firmware; flash again";
+        case UpdateStage::programming:
+            return stringPrintf(
+                "Firmware update interrupted after record %llu of %llu: the "
+                "controller has no complete firmware; flash again",
+                done, total);
+        case UpdateStage::verifying:
+            return stringPrintf(
+                "Firmware update interrupted after record %llu of %llu, before "
+                "the restart: flash again",
+                done, total);
+        case UpdateStage::stopped:
+            return stringPrintf(
+                "Firmware update failed after record %llu of %llu: the "
+                "controller has no complete firmware; flash again",
+                done, total);
+        case UpdateStage::none:
+        case UpdateStage::restarting:
+            break;
+    }
+    return {};
+}
+
 void MainViewControl::finishUpdateFirmware() {
+    updateStage_ = UpdateStage::verifying;
     // The device checks the last record once more; whatever it says, it is restarted.
     port->verifyRecord([this](bool) { resetDevice(); });
 }
@@ -133,6 +187,7 @@ void MainViewControl::resetDevice() {
         return;
     }
     port->sendReset();
+    updateStage_ = UpdateStage::restarting;
     timers_.schedule(kRebootNoticeDelay, [this] {
         showAlertAndResetGui("The device is rebooting. Click Connect button to reconnect");
     });

@@ -80,17 +80,33 @@ void SimpleSerial::writeSettings(ResultBlock completion) {
 
 void SimpleSerial::setConfigMode(int value, ResultBlock completion) {
     settings.configMode = static_cast<std::uint8_t>(value);
-    writeSettings(std::move(completion));
+    writeField(&DeviceSettings::configMode, "configMode", std::move(completion));
 }
 
 void SimpleSerial::setSpeedLimit(int value, ResultBlock completion) {
     settings.speedLimit = static_cast<std::uint8_t>(value);
-    writeSettings(std::move(completion));
+    writeField(&DeviceSettings::speedLimit, "speedLimit", std::move(completion));
 }
 
 void SimpleSerial::setAutoMode(int value, ResultBlock completion) {
     settings.autoMode = static_cast<std::uint8_t>(value);
-    writeSettings(std::move(completion));
+    writeField(&DeviceSettings::autoMode, "autoMode", std::move(completion));
+}
+
+void SimpleSerial::writeField(std::uint8_t DeviceSettings::*field, const char* name,
+                              ResultBlock completion) {
+    // A device may echo the write and keep its old record: only the read-back tells. Only the
+    // field that was changed is compared; the device may rightly change other bytes.
+    const std::uint8_t sent = settings.*field;
+    writeSettings([this, field, name, sent, completion = std::move(completion)](bool written) {
+        if (written && settings.*field != sent) {
+            logLine(stringPrintf("write not kept: %s is %u, not %u", name,
+                                 unsigned{settings.*field}, unsigned{sent}));
+            completion(false);
+            return;
+        }
+        completion(written);
+    });
 }
 
 void SimpleSerial::sendReset() {

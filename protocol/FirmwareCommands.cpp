@@ -13,7 +13,6 @@ namespace {
 constexpr std::int32_t kWriteAcknowledgeLength = 11;
 constexpr std::int32_t kVerifyReplyLength = 12;
 constexpr std::size_t kAcknowledgeStatus = 10;
-constexpr std::uint8_t kProgramRegion = 0x00;
 
 }  // namespace
 
@@ -82,7 +81,7 @@ void SimpleSerial::writeRecord(const std::string& line, ResultBlock completion) 
                 return;
             }
             // Only program memory is checked; the eprom region is taken as written.
-            if (programFrame.buffer[8] == kProgramRegion) {
+            if (programFrame.buffer[8] == kProgramRegion && programFrame.buffer[9] == 0) {
                 verifyRecord(completion);
                 return;
             }

@@ -6,11 +6,6 @@
 
 namespace korvane {
 
-namespace {
-constexpr std::uint8_t kProgramRegion = 0x00;
-constexpr std::uint8_t kEpromRegion = 0xF0;
-}  // namespace
-
 std::uint16_t wordSum(ByteView data) {
     unsigned sum = 0;
     for (std::size_t i = 0; i < data.size(); ++i) {
@@ -32,7 +27,7 @@ bool encodeRecord(ProgramFrame& frame, ByteView record) {
     buffer[7] = record[1];
     // Checked after the address is stored: the last Verify of an update finds the address of
     // the last data record here, skipped or not.
-    if (buffer[9] != 0x00 || (buffer[8] != kProgramRegion && buffer[8] != kEpromRegion)) {
+    if (!isWritableRegion(static_cast<std::uint16_t>(buffer[8] | buffer[9] << 8))) {
         return false;
     }
     const ByteView data = record.subspan(kRecordHeaderLength, count);

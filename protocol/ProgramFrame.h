@@ -16,6 +16,16 @@ inline constexpr std::uint8_t kExtendedLinearAddressRecord = 0x04;
 // What a write request can carry: the 256-byte frame less its 10-byte header, within an 8-bit
 // length.
 inline constexpr std::size_t kMaxRecordData = 245;
+// A record's data stays within the 64 KiB segment of its upper address.
+inline constexpr std::uint32_t kSegmentSize = 0x10000;
+
+// The memory the controller has, by upper address: program memory and the eprom region. Data
+// records for any other upper address are skipped.
+inline constexpr std::uint16_t kProgramRegion = 0x0000;
+inline constexpr std::uint16_t kEpromRegion = 0x00F0;
+constexpr bool isWritableRegion(std::uint16_t upperAddress) {
+    return upperAddress == kProgramRegion || upperAddress == kEpromRegion;
+}
 
 // The request of one firmware record being built, and the figures of the last program-memory
 // record. Bytes 8-9 (the upper address) carry over from one record to the next.

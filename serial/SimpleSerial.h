@@ -83,6 +83,8 @@ public:
 
 private:
     void check(ResponseBlock completion, std::int32_t budgetMs, std::int32_t expectedCount);
+    // Writes the record with one field changed; true only when the read-back holds that field.
+    void writeField(std::uint8_t DeviceSettings::*field, const char* name, ResultBlock completion);
 
     std::unique_ptr<ORSSerialPort> serialPort;
     std::unique_ptr<ORSDelegate> portDelegate;

@@ -8,9 +8,7 @@ namespace korvane {
 
 namespace {
 
-constexpr std::size_t kMemorySize = 0x10000;
-constexpr std::uint16_t kProgramRegion = 0x0000;
-constexpr std::uint16_t kEpromRegion = 0x00F0;
+constexpr std::size_t kMemorySize = kSegmentSize;
 
 std::uint16_t word(ByteView bytes, std::size_t at) {
     return static_cast<std::uint16_t>(bytes[at] | (bytes[at + 1] << 8));

@@ -139,6 +139,44 @@ TEST_F(DeviceOperationsTest, WriteFailsWithoutEchoOrWithoutReadBack) {
     EXPECT_EQ(link->settings.autoMode, 0);
 }
 
+TEST_F(DeviceOperationsTest, WriteCountsOnlyWhenTheReadBackHoldsTheChangedField) {
+    const struct {
+        void (SimpleSerial::*setter)(int, ResultBlock);
+        int value;
+        std::size_t recordByte;
+        const char* logged;
+    } setters[] = {
+        {&SimpleSerial::setConfigMode, 4, 1, "write not kept: configMode is 1, not 4"},
+        {&SimpleSerial::setSpeedLimit, 25, 4, "write not kept: speedLimit is 19, not 25"},
+        {&SimpleSerial::setAutoMode, 1, 5, "write not kept: autoMode is 0, not 1"},
+    };
+    for (const auto& row : setters) {
+        auto link = readyLink();
+        const std::uint8_t before = device().settingsRecord()[row.recordByte];
+        // Echoed, yet the old record is kept.
+        device().faults.refuseWrites = true;
+        EXPECT_EQ(complete([&](ResultBlock done) { (*link.*row.setter)(row.value, done); }),
+                  std::optional(false))
+            << row.logged;
+        EXPECT_EQ(log.count(row.logged), 1u);
+        EXPECT_EQ(link->settings.bytes()[kFrameLength + row.recordByte], before)
+            << "the link holds what the device holds";
+
+        // The device may change other bytes of its record; only the field counts.
+        device().faults.refuseWrites = false;
+        loop.schedule(Duration{100}, [&] {
+            const std::uint8_t newVersion[] = {9};
+            device().setSettingsRecord(newVersion);
+        });
+        EXPECT_EQ(complete([&](ResultBlock done) { (*link.*row.setter)(row.value, done); }),
+                  std::optional(true))
+            << row.logged;
+        EXPECT_EQ(link->settings.softwareVersion, 9);
+        device().faults = {};
+        device().setSettingsRecord(std::array<std::uint8_t, 6>{7, 1, 3, 9, 19, 0});
+    }
+}
+
 TEST_F(DeviceOperationsTest, SoftwareVersionIsShownWithAtLeastTwoDigits) {
     const std::uint8_t record[] = {123};
     device().setSettingsRecord(record);

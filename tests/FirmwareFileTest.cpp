@@ -79,6 +79,9 @@ TEST(FirmwareFileTest, EveryRecordIsCheckedBeforeAnythingIsSent) {
         {hexRecord(0x04, 0, {0}), "an upper address record carries 2 bytes"},
         {kEnd, "end record before the end of the file"},
         {":\r", "too short for a record"},
+        {kRecord + " ", "blanks after the record"},
+        {hexRecord(0x00, 0xFFF8, Bytes(9, 1)),
+         "9 data bytes at FFF8 run past the end of the 64 KiB segment"},
     };
     for (const auto& each : cases) {
         const auto reading = read(kRecord + "\n" + each.line + "\n" + kRecord + "\n" + kEnd + "\n");
@@ -86,9 +89,78 @@ TEST(FirmwareFileTest, EveryRecordIsCheckedBeforeAnythingIsSent) {
         EXPECT_EQ(reading.problem.line, 2u) << each.line;
         EXPECT_EQ(reading.problem.reason, each.reason) << each.line;
     }
+    EXPECT_TRUE(read(hexRecord(0x00, 0xFFF8, Bytes(8, 1)) + "\n" + kEnd + "\n").file)
+        << "up to the last byte of the segment";
     std::string tooLong = hexRecord(0x00, 0, Bytes(255, 2));
     tooLong.insert(9, std::string(90, '0'));
     EXPECT_FALSE(read(tooLong + "\n" + kEnd + "\n").file) << "300 data bytes";
+}
+
+TEST(FirmwareFileTest, RefusalsNameTheLineAndWhatIsWrongWithIt) {
+    const struct {
+        std::string text;
+        std::size_t line;
+        const char* reason;
+    } cases[] = {
+        {"", 0, "the file is empty"},
+        {kRecord + "\n:00000001ff\n", 2,
+         "the end record must be written in uppercase: :00000001FF"},
+        {kRecord + "\n" + kEnd + " \n", 2, "blanks after the end record"},
+        {kRecord + "\n" + kEnd + "00\n", 2, "characters after the end record :00000001FF"},
+        {kRecord + "\n" + kEnd, 2, "the last line has no line end, so it is not read"},
+        {"\xEF\xBB\xBF" + kRecord + "\n" + kEnd + "\n", 1, "a byte-order mark before the record"},
+        {kRecord + "\n  " + kEnd + "\n", 2, "blanks before the record"},
+        {kRecord + "\n\r\n" + kEnd + "\n", 2, "a blank line before the end record :00000001FF"},
+        {kRecord + "\n# note\n" + kEnd + "\n", 2,
+         "not a record (it does not begin with ':'), before the end record"},
+        {kRecord + "\n" + kRecord + "\n", 2,
+         "the records do not end with the end record :00000001FF"},
+        {kRecord + "\n:00" + std::string(1, '\0') + "000001FF\n", 2,
+         "a zero byte ends the text before the end record :00000001FF"},
+    };
+    for (const auto& each : cases) {
+        const auto reading = read(each.text);
+        EXPECT_FALSE(reading.file) << each.reason;
+        EXPECT_EQ(reading.problem.line, each.line) << each.reason;
+        EXPECT_EQ(reading.problem.reason, each.reason);
+    }
+    EXPECT_EQ(describeProblem({3, "checksum F3, should be F2"}),
+              "line 3: checksum F3, should be F2");
+    EXPECT_EQ(describeProblem({0, "the file is empty"}), "the file is empty");
+}
+
+TEST(FirmwareFileTest, RecordsForMemoryTheControllerLacksAreCountedWithTheirOrigins) {
+    const struct {
+        std::vector<std::uint16_t> uppers;
+        const char* described;
+    } cases[] = {
+        {{0x0000, 0x00F0}, ""},
+        {{0x0030}, "Records not written: 2 (upper address 0x0030)"},
+        {{0x0005, 0x0000, 0x0030, 0x0005},
+         "Records not written: 6 (upper addresses 0x0005, 0x0030)"},
+        {{0x0100}, "Records not written: 2 (upper address 0x0100)"},
+    };
+    for (const auto& each : cases) {
+        HexImage image;
+        for (const std::uint16_t upper : each.uppers) {
+            image.upper(upper);
+            image.add(hexRecord(0x00, 0x0100, {1, 2}));
+            image.add(hexRecord(0x00, 0x0102, {3, 4}));
+        }
+        const auto reading = readFirmwareFile(image.bytes());
+        ASSERT_TRUE(reading.file) << each.described;
+        EXPECT_EQ(describeSkippedRecords(*reading.file), each.described);
+        EXPECT_EQ(reading.file->lines.size(), reading.file->origins.size());
+    }
+    const auto reading = readFirmwareFile(realisticImage().bytes());
+    ASSERT_TRUE(reading.file);
+    const auto& origins = reading.file->origins;
+    const std::pair<std::size_t, std::uint32_t> expected[] = {
+        {1, 0x00000000}, {2, 0x00001000}, {3, 0x00001010}, {27, 0x00300000}, {31, 0x00F00108}};
+    for (const auto& [line, address] : expected) {
+        EXPECT_EQ(origins[line - 1].line, line);
+        EXPECT_EQ(origins[line - 1].address, address) << line;
+    }
 }
 
 }  // namespace

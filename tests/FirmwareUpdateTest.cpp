@@ -142,6 +142,9 @@ TEST_F(FirmwareUpdateTest, FailedThirdRecordStopsTheUpdate) {
     loop.runUntil([&] { return !control->isUpdateRunning(); });
     loop.runUntilIdle();
     EXPECT_EQ(control->firmwareStatus(), "Could not update firmware");
+    EXPECT_EQ(control->firmwareDetail(),
+              "Record 3 of 33 failed (line 3, address 0x00001010): the controller's firmware is "
+              "erased; flash again");
     EXPECT_EQ(control->currFirmwareCount(), 2u);
     EXPECT_TRUE(control->isUpdatingFirmware());
     EXPECT_EQ(device().requests().size(), 4u) << "no fourth record, no reset";
@@ -185,14 +188,58 @@ TEST_F(FirmwareUpdateTest, UnpluggedInTheMiddle) {
     recorded.answer();
     loop.runUntilIdle();
     EXPECT_FALSE(control->isConnected());
+    EXPECT_TRUE(control->canConnect());
+    // Erase, then records 2 to 4 with a Verify each: three records were done when it vanished.
+    EXPECT_EQ(control->firmwareStatus(),
+              "Firmware update interrupted after record 4 of 33: the controller has no complete "
+              "firmware; flash again");
     EXPECT_EQ(device().requests().size(), 8u);
     EXPECT_EQ(loop.pendingTimers(), 0u);
 }
 
-TEST_F(FirmwareUpdateTest, DisconnectWhileARecordWaitsTouchesNothingAfterwards) {
+TEST_F(FirmwareUpdateTest, EveryWayAnUpdateEndsEarlySaysWhatItLeft) {
+    const struct {
+        std::uint64_t unplugAt;
+        const char* status;
+    } cases[] = {
+        {1,
+         "Firmware update interrupted during the erase: the controller may have no firmware; "
+         "flash again"},
+        {54, "Firmware update interrupted after record 33 of 33, before the restart: flash again"},
+        {55, ""},  // the reset: the update is complete
+    };
+    for (const auto& each : cases) {
+        device().faults = {};
+        control->onConnect();
+        loop.runUntil([&] { return control->isConnected(); });
+        device().clearRequests();
+        device().faults.unplugAtRequest = each.unplugAt;
+        load(realisticImage().bytes());
+        while (!control->canConnect()) {
+            runToTheEnd();
+            recorded.answer();
+        }
+        EXPECT_EQ(control->firmwareStatus(), each.status) << each.unplugAt;
+        EXPECT_FALSE(control->isUpdateRunning());
+        loop.runUntilIdle();
+        recorded.alerts.clear();
+    }
+}
+
+TEST_F(FirmwareUpdateTest, DisconnectWaitsForTheUpdateAndThenSaysWhatItLeft) {
     load(realisticImage().bytes());
     loop.runFor(Duration{1005});
     control->onDisconnect();
+    EXPECT_TRUE(control->isConnected()) << "the update goes on";
+    device().faults.refuseWrites = true;
+    loop.runUntil([&] { return !control->isUpdateRunning(); });
+    control->onDisconnect();
+    EXPECT_FALSE(control->isConnected());
+    EXPECT_EQ(control->firmwareStatus(),
+              "Firmware update failed after record 2 of 33: the controller has no complete "
+              "firmware; flash again");
+    control->onDisconnect();
+    EXPECT_EQ(control->firmwareStatus(), "") << "said once";
     loop.runUntilIdle();
     EXPECT_FALSE(recorded.openAlert());
     EXPECT_EQ(loop.pendingTimers(), 0u);
@@ -242,8 +289,14 @@ TEST_F(FirmwareUpdateTest, InvalidFileOrCancelChangeNothing) {
     broken.replace(broken.find("FA\n"), 2, "FB");
     control->loadDataFile(Bytes(broken.begin(), broken.end()));
     EXPECT_EQ(control->firmwareStatus(), "Invalid firmware file");
+    EXPECT_EQ(control->firmwareDetail(), "line 1: checksum FB, should be FA");
     EXPECT_TRUE(recorded.alerts.empty());
     EXPECT_EQ(log.countStartingWith("Invalid firmware file: line 1: checksum"), 1u);
+
+    // Records that will not be written are named before the question is answered.
+    control->loadDataFile(realisticImage().bytes());
+    EXPECT_EQ(control->firmwareDetail(), "Records not written: 2 (upper address 0x0030)");
+    recorded.answer(1);
     loop.runUntilIdle();
     EXPECT_TRUE(device().requests().empty()) << "never erased";
 }
@@ -287,9 +340,17 @@ TEST_F(FirmwareUpdateTest, FilePanelTakesHexFilesAndFreesItsButton) {
     EXPECT_EQ(button.states, (std::vector<bool>{false, true}));
     EXPECT_TRUE(recorded.alerts.empty());
 
-    control->onChooseFile(button);
-    recorded.panels[1].completion("/nonexistent/firmware.hex");
-    EXPECT_EQ(control->firmwareStatus(), "Invalid firmware file");
+    const std::pair<std::string, std::string> unfit[] = {
+        {"/nonexistent/firmware.hex", "No such file or directory"},
+        {"/", "is a folder, not a file"},
+        {"/dev/null", "is not a regular file (a device, a pipe or a socket)"},
+    };
+    for (const auto& [path, reason] : unfit) {
+        control->onChooseFile(button);
+        recorded.panels.back().completion(path);
+        EXPECT_EQ(control->firmwareStatus(), "Invalid firmware file");
+        EXPECT_EQ(control->firmwareDetail(), path + ": " + reason);
+    }
 }
 
 }  // namespace

@@ -172,6 +172,28 @@ TEST_F(MainViewControlTest, FailedWriteSaysSoAndEnablesAgain) {
     EXPECT_EQ(device().requests().size(), sent);
 }
 
+TEST_F(MainViewControlTest, WriteEchoedButNotKeptIsAFailureAndShowsWhatTheDeviceHolds) {
+    connect();
+    device().faults.refuseWrites = true;
+    const auto sent = device().requests().size();
+    control->setConfig(2);
+    loop.runUntil([&] { return control->isEnabled(); });
+    EXPECT_EQ(control->setStatus(), "Could not set Config");
+    EXPECT_EQ(control->config(), 0) << "the device kept its first choice";
+    control->setIsAuto(1);
+    loop.runUntil([&] { return control->isEnabled(); });
+    EXPECT_EQ(control->setStatus(), "Could not set Auto");
+    EXPECT_EQ(control->isAuto(), 0);
+    view.announced.clear();
+    chooseSpeed("12");
+    EXPECT_EQ(control->setStatus(), "Could not set Speed Limit");
+    EXPECT_EQ(speeds.selectedItemTitle(), "19");
+    EXPECT_EQ(std::count(view.announced.begin(), view.announced.end(), Property::config), 1)
+        << "the controls are told to show the device's record again";
+    loop.runUntilIdle();
+    EXPECT_EQ(device().requests().size(), sent + 6) << "three writes, three read-backs, no more";
+}
+
 TEST_F(MainViewControlTest, UnofferedConfigModeIsWrittenAsTheFirstChoiceAtConnect) {
     const std::uint8_t record[] = {7, 3};
     device().setSettingsRecord(record);

@@ -30,7 +30,8 @@ std::string usage() {
         "\noptions:\n"
         "  --port PATH            probe only this port (repeatable)\n"
         "  --demo                 talk to the built-in simulated controller\n"
-        "  --verbose              write the log to stderr\n";
+        "  --verbose              write the log to stderr\n"
+        "  --version              print the version\n";
     return text;
 }
 

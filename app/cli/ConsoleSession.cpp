@@ -1,8 +1,17 @@
 #include "app/cli/ConsoleSession.h"
 
 #include <QCoreApplication>
+#include <iostream>
+
+#include "app/cli/Interrupts.h"
 
 namespace korvane {
+
+namespace {
+constexpr const char* kWriteInterrupted =
+    "Interrupted while a setting was written: the controller may not hold it; run korvane-cli "
+    "info to see";
+}  // namespace
 
 ConsoleSession::ConsoleSession() : control_(MainViewControl::create(*this)) {
     control_->setSpeedPopup(&speeds_);
@@ -58,6 +67,17 @@ void ConsoleSession::scheduleStep() {
 }
 
 int ConsoleSession::run(std::function<void()> start, std::function<void()> step) {
+    // Ending the run loop destroys the link with it: nothing more is sent.
+    const InterruptWatch interrupts([this](int signal) {
+        const std::string statement = interruptStatement_ ? interruptStatement_()
+                                      : control_->isConnected() && !control_->isEnabled()
+                                          ? std::string(kWriteInterrupted)
+                                          : std::string();
+        if (!statement.empty()) {
+            std::cerr << statement << '\n';
+        }
+        finish(exitStatusForSignal(signal));
+    });
     step_ = std::move(step);
     timers_.schedule(Duration{0}, [this, start = std::move(start)] {
         start();

@@ -37,8 +37,14 @@ public:
     using Confirmer = std::function<void(const std::string& question, std::function<void(bool)>)>;
     void setConfirmer(Confirmer confirmer) { confirmer_ = std::move(confirmer); }
 
-    // Runs `start`, then `step` after every batch of changes, until finish() is called; returns
-    // the status given to it.
+    // What to say when a signal ends the command: the state it leaves the controller in. By
+    // default, whether a setting was being written.
+    void setInterruptStatement(std::function<std::string()> statement) {
+        interruptStatement_ = std::move(statement);
+    }
+
+    // Runs `start`, then `step` after every batch of changes, until finish() is called or a
+    // signal ends it (with 128 + its number); returns the status.
     int run(std::function<void()> start, std::function<void()> step);
     void finish(int status);
     bool finished() const { return finished_; }
@@ -56,6 +62,7 @@ private:
     bool finished_ = false;
     std::vector<std::string> alerts_;
     Confirmer confirmer_;
+    std::function<std::string()> interruptStatement_;
     TimerGroup timers_;
 };
 

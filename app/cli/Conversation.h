@@ -12,6 +12,9 @@ inline constexpr int kFailure = 1;
 inline constexpr const char* kRebootNotice =
     "The device is rebooting. Click Connect button to reconnect";
 inline constexpr const char* kDeviceLost = "The device is disconnected";
+// What a terminal user is told after a restart, instead of the window's "Click Connect button".
+inline constexpr const char* kRestarted =
+    "The device is rebooting.\nRun korvane-cli info again once it is back.";
 
 // Finds the controller, then hands over: `ready` once the device is held and nothing is being
 // written, `next` after every later change. An alert ends the command as a failure unless

@@ -210,7 +210,7 @@ CommandAction parseReset(const std::vector<std::string>& arguments) {
             session, [&session] { session.control().resetDevice(); }, [] {},
             [&session](const std::string& alert) {
                 if (alert == kRebootNotice) {
-                    std::cout << alert << '\n';
+                    std::cout << kRestarted << '\n';
                     session.finish(kSuccess);
                 }
                 // A restarting device leaves the bus: its port closes.

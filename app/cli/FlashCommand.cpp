@@ -10,7 +10,22 @@
 namespace korvane {
 
 namespace {
+
 constexpr const char* kRecordFailed = "Could not update firmware";
+constexpr const char* kCancelled = "Firmware update cancelled";
+
+// What an interruption leaves in the controller, by the stage the update reached.
+std::string interruptedFlash(const MainViewControl& control) {
+    switch (control.updateStage()) {
+        case UpdateStage::none:
+            return kCancelled;  // nothing was written yet
+        case UpdateStage::restarting:
+            return kRestarted;  // the update is complete
+        default:
+            return control.interruptionStatement();
+    }
+}
+
 }  // namespace
 
 CommandAction parseFlash(const std::vector<std::string>& arguments) {
@@ -27,18 +42,23 @@ CommandAction parseFlash(const std::vector<std::string>& arguments) {
         throw UsageError{"expected: flash FILE [--yes]"};
     }
     // The file is checked whole before any port is touched.
-    Bytes file = readWholeFile(files[0]);
-    const FirmwareFileReading reading = readFirmwareFile(file);
+    FileContent content = readWholeFile(files[0]);
+    if (!content.problem.empty()) {
+        throw InputError{"Invalid firmware file\n" + files[0] + ": " + content.problem};
+    }
+    const FirmwareFileReading reading = readFirmwareFile(content.bytes);
     if (!reading.file) {
-        const std::string where =
-            reading.problem.line == 0 ? "" : "line " + std::to_string(reading.problem.line) + ": ";
-        throw InputError{"Invalid firmware file\n" + files[0] + ": " + where +
-                         (file.empty() ? "cannot be read, or is empty" : reading.problem.reason)};
+        throw InputError{"Invalid firmware file\n" + files[0] + ": " +
+                         describeProblem(reading.problem)};
     }
     if (!yes && !inputIsTerminal()) {
         throw UsageError{"no terminal to confirm the update on: add --yes"};
     }
-    return [file = std::move(file), yes](ConsoleSession& session) {
+    return [file = std::move(content.bytes), skipped = describeSkippedRecords(*reading.file),
+            yes](ConsoleSession& session) {
+        if (!skipped.empty()) {
+            std::cout << skipped << '\n';
+        }
         TerminalQuestion question;
         session.setConfirmer(
             [&session, &question, yes](const std::string& text, std::function<void(bool)> answer) {
@@ -49,7 +69,7 @@ CommandAction parseFlash(const std::vector<std::string>& arguments) {
                 }
                 question.ask(text, [&session, answer = std::move(answer)](bool update) {
                     if (!update) {
-                        std::cerr << "Firmware update cancelled\n";
+                        std::cerr << kCancelled << '\n';
                         session.finish(kFailure);
                     }
                     answer(update);
@@ -57,9 +77,14 @@ CommandAction parseFlash(const std::vector<std::string>& arguments) {
             });
         ProgressReport progress(outputIsTerminal());
         MainViewControl& control = session.control();
-        const auto allRecordsDone = [&control] {
-            return control.isUpdatingFirmware() && control.maxFirmwareCount() > 0 &&
-                   control.currFirmwareCount() == control.maxFirmwareCount();
+        session.setInterruptStatement([&] {
+            progress.finish();
+            return interruptedFlash(control);
+        });
+        const auto fail = [&](const std::string& what) {
+            progress.finish();
+            std::cerr << what << '\n';
+            session.finish(kFailure);
         };
         return converse(
             session, [&] { control.loadDataFile(file); },
@@ -68,21 +93,25 @@ CommandAction parseFlash(const std::vector<std::string>& arguments) {
                     progress.update(control.currFirmwareCount(), control.maxFirmwareCount());
                 }
                 if (control.firmwareStatus() == kRecordFailed) {
-                    progress.finish();
-                    std::cerr << kRecordFailed << '\n';
-                    session.finish(kFailure);
+                    fail(std::string(kRecordFailed) + '\n' + control.firmwareDetail());
                 }
             },
             [&](const std::string& alert) {
-                if (alert == kDeviceLost && allRecordsDone()) {
+                const bool restarting = control.updateStage() == UpdateStage::restarting;
+                if (alert == kDeviceLost && restarting) {
                     return true;  // restarting after the update, the device leaves the bus
                 }
-                progress.finish();
                 if (alert == kRebootNotice) {
-                    std::cout << alert << '\n';
+                    progress.finish();
+                    std::cout << kRestarted << '\n';
                     session.finish(kSuccess);
                     return true;
                 }
+                if (alert == kDeviceLost && !control.interruptionStatement().empty()) {
+                    fail(alert + '\n' + control.interruptionStatement());
+                    return true;
+                }
+                progress.finish();
                 return false;
             });
     };

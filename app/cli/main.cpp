@@ -7,6 +7,7 @@
 
 #include "app/cli/Commands.h"
 #include "app/cli/ConsoleSession.h"
+#include "app/cli/Interrupts.h"
 #include "app/frontend/FrontEnd.h"
 
 using namespace korvane;
@@ -19,6 +20,7 @@ struct Invocation {
     FrontEndOptions options;
     std::vector<std::string> words;
     bool help = false;
+    bool version = false;
 };
 
 Invocation parseOptions(int argc, char** argv) {
@@ -36,6 +38,8 @@ Invocation parseOptions(int argc, char** argv) {
             invocation.options.verbose = true;
         } else if (argument == "--help" || argument == "-h") {
             invocation.help = true;
+        } else if (argument == "--version") {
+            invocation.version = true;
         } else {
             invocation.words.push_back(argument);
         }
@@ -68,6 +72,10 @@ int main(int argc, char** argv) {
             std::cout << usage();
             return 0;
         }
+        if (invocation.version) {
+            std::cout << "korvane-cli " KORVANE_VERSION "\n";
+            return 0;
+        }
         action = parseCommand(invocation.words);
     } catch (const UsageError& error) {
         std::cerr << "korvane-cli: " << error.reason << "\n\n" << usage();
@@ -77,6 +85,7 @@ int main(int argc, char** argv) {
         return kUsageStatus;
     }
 
+    ignoreBrokenPipes();
     QCoreApplication application(argc, argv);
     FrontEnd frontEnd(invocation.options, "korvane-cli");
     ConsoleSession session;

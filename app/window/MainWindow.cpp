@@ -107,6 +107,9 @@ void MainWindow::propertyChanged(Property property) {
         case Property::firmwareStatus:
             form.firmwareStatusLabel->setText(QString::fromStdString(control.firmwareStatus()));
             break;
+        case Property::firmwareDetail:
+            form.firmwareDetailLabel->setText(QString::fromStdString(control.firmwareDetail()));
+            break;
         case Property::maxFirmwareCount:
         case Property::currFirmwareCount:
             // Qt's progress bar counts in int.
@@ -121,7 +124,8 @@ void MainWindow::updateEnabledControls() {
     Ui::MainViewControl& form = *form_;
     const MainViewControl& control = *control_;
     form.connectButton->setEnabled(control.canConnect());
-    form.disconnectButton->setEnabled(control.isConnected());
+    // An update ends by itself; letting go of the link in the middle would only break it.
+    form.disconnectButton->setEnabled(control.isConnected() && !control.isUpdateRunning());
     // One exchange at a time: no settings change while one is written or while the firmware
     // is replaced, no update while a setting is written or another update runs.
     const bool idle = control.isConnected() && control.isEnabled() && !control.isUpdateRunning();

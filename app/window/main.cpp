@@ -14,11 +14,24 @@ constexpr const char* kUsage =
     "usage: korvane-config [--port PATH]... [--demo] [--quiet]\n"
     "  --port PATH   probe only this port (repeatable)\n"
     "  --demo        talk to the built-in simulated controller\n"
-    "  --quiet       no log on stderr\n";
+    "  --quiet       no log on stderr\n"
+    "  --version     print the version\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Answered before the application object exists: it needs a display, these do not.
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--help" || argument == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (argument == "--version") {
+            std::cout << "korvane-config " KORVANE_VERSION "\n";
+            return 0;
+        }
+    }
     // Qt takes its own options (-platform, -style, ...) out of argv first.
     QApplication application(argc, argv);
     FrontEndOptions options;
@@ -31,9 +44,6 @@ int main(int argc, char** argv) {
             options.demo = true;
         } else if (argument == "--quiet") {
             options.verbose = false;
-        } else if (argument == "--help" || argument == "-h") {
-            std::cout << kUsage;
-            return 0;
         } else {
             std::cerr << "korvane-config: unknown argument \"" << argument << "\"\n" << kUsage;
             return 2;

@@ -1,6 +1,7 @@
 #include "sim/pty/PtyServer.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -24,12 +25,23 @@ void makeRaw(int fd) {
     }
 }
 
-// Replaces whatever is at `link` with a link to `target`, in one step.
+// Points `link` at `target` in one step. The temporary name is this process's own, so nothing
+// of anybody else's is touched on the way.
 bool pointLink(const std::string& link, const std::string& target) {
-    const std::string temporary = link + ".new";
-    ::unlink(temporary.c_str());
-    return ::symlink(target.c_str(), temporary.c_str()) == 0 &&
-           ::rename(temporary.c_str(), link.c_str()) == 0;
+    const std::string temporary = link + ".korvane-sim-" + std::to_string(::getpid());
+    if (::symlink(target.c_str(), temporary.c_str()) != 0) {
+        return false;
+    }
+    if (::rename(temporary.c_str(), link.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool isSymbolicLink(const std::string& path) {
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
 }
 
 }  // namespace
@@ -41,10 +53,21 @@ PtyServer::PtyServer(SimulatedController& controller, Options options)
 
 PtyServer::~PtyServer() {
     closeTerminal();
-    ::unlink(options_.linkPath.c_str());
+    if (linked_ && isSymbolicLink(options_.linkPath)) {
+        ::unlink(options_.linkPath.c_str());
+    }
+}
+
+bool PtyServer::pathTaken(const std::string& path) {
+    struct stat existing {};
+    return ::lstat(path.c_str(), &existing) == 0;
 }
 
 bool PtyServer::start(std::string& reason) {
+    if (pathTaken(options_.linkPath)) {
+        reason = options_.linkPath + " already exists; name a path that does not";
+        return false;
+    }
     if (!openTerminal(reason)) {
         return false;
     }
@@ -52,6 +75,7 @@ bool PtyServer::start(std::string& reason) {
         reason = "cannot create " + options_.linkPath + ": " + std::strerror(errno);
         return false;
     }
+    linked_ = true;
     return true;
 }
 

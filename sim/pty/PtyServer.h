@@ -25,8 +25,12 @@ public:
     PtyServer(SimulatedController& controller, Options options);
     ~PtyServer() override;
 
-    // Opens the terminal and points the link at it; false with the reason when it cannot.
+    // Opens the terminal and points the link at it; false with the reason when it cannot. A path
+    // that exists already is never replaced.
     bool start(std::string& reason);
+
+    // Something (a file, a folder, a dangling link) is at `path`.
+    static bool pathTaken(const std::string& path);
 
     const std::string& linkPath() const { return options_.linkPath; }
     const std::string& terminalPath() const { return terminalPath_; }
@@ -44,6 +48,8 @@ private:
     // Held open so that the master does not see a hang-up each time the host closes its side.
     int heldSlave_ = -1;
     std::string terminalPath_;
+    // The link is this server's own, to be removed at the end.
+    bool linked_ = false;
     std::unique_ptr<QSocketNotifier> notifier_;
     ReplyScheduler replies_;
     TimerGroup timers_;

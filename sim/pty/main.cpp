@@ -144,6 +144,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "korvane-sim: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
+    if (!settings.server.linkPath.empty() && PtyServer::pathTaken(settings.server.linkPath)) {
+        // Never replaced: it may be anybody's file.
+        std::fprintf(stderr, "korvane-sim: %s already exists; name a path that does not\n",
+                     settings.server.linkPath.c_str());
+        return 2;
+    }
     std::string madeFolder;
     if (settings.server.linkPath.empty()) {
         char folder[] = "/tmp/korvane-sim-XXXXXX";
