@@ -181,7 +181,8 @@ FirmwareFileReading readFirmwareFile(ByteView data) {
     }
 
     if (file.lines.empty() || file.lines.back() != kEndRecord) {
-        const std::string_view last = file.lines.empty() ? "" : file.lines.back();
+        const std::string_view last =
+            file.lines.empty() ? std::string_view() : std::string_view(file.lines.back());
         const std::size_t lastNumber = lineNumbers.empty() ? 0 : lineNumbers.back();
         return {std::nullopt,
                 missingEndRecord(last, lastNumber, stop, stopLine, number, zero != data.end())};

@@ -1,11 +1,19 @@
 // korvane-cli as a process: against the built-in demo and against korvane-sim.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <QCoreApplication>
+#include <QDir>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
+#include <QThread>
+#include <csignal>
+#include <regex>
 
+#include "tests/support/HexImage.h"
 #include "tests/support/SimulatorProcess.h"
 
 namespace korvane::testing {
@@ -192,7 +200,203 @@ TEST(CliTest, FlashFailsWhenTheDeviceRefusesARecord) {
     const CliRun run =
         cli({"--port", QString::fromStdString(simulator.path()), "flash", kDemoFirmware, "--yes"});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "Could not update firmware\n");
+    EXPECT_EQ(run.err,
+              "Could not update firmware\nRecord 2 of 101 failed (line 2, address 0x00001000): the "
+              "controller's firmware is erased; flash again\n");
+}
+
+TEST(CliTest, SettingEchoedButNotKeptIsAFailure) {
+    SimulatorProcess simulator({"--refuse-writes"});
+    ASSERT_FALSE(simulator.path().empty());
+    const QString path = QString::fromStdString(simulator.path());
+    const struct {
+        QStringList arguments;
+        const char* err;
+    } cases[] = {
+        {{"set", "config", "3"}, "Could not set Config\n"},
+        {{"set", "speed", "12"}, "Could not set Speed Limit\n"},
+        {{"set", "auto", "on"}, "Could not set Auto\n"},
+    };
+    for (const auto& each : cases) {
+        const CliRun run = cli(QStringList{"--port", path} + each.arguments);
+        EXPECT_EQ(run.status, 1) << each.err;
+        EXPECT_EQ(run.err, each.err);
+        EXPECT_EQ(run.out, "");
+    }
+}
+
+// A firmware file of `records` program-memory records, and any others given, in a temporary file.
+class HexFile {
+public:
+    explicit HexFile(std::size_t records, const std::vector<std::string>& others = {}) {
+        HexImage image;
+        for (std::size_t r = 0; r < records; ++r) {
+            image.data(0, static_cast<std::uint16_t>(0x1000 + r * 16), Bytes(16, 0x3C));
+        }
+        for (const std::string& line : others) {
+            image.add(line);
+        }
+        image.data(0, 0x2000, {0x0C, 0x01});
+        file_.open();
+        file_.write(QByteArray::fromStdString(image.file()));
+        file_.close();
+    }
+    QString path() const { return file_.fileName(); }
+
+private:
+    QTemporaryFile file_{QDir::tempPath() + "/korvane-XXXXXX.hex"};
+};
+
+TEST(CliTest, FlashSaysWhichRecordsWillNotBeWritten) {
+    const struct {
+        std::vector<std::string> others;
+        std::string said;
+    } cases[] = {
+        {{upperAddressRecord(0x0030), hexRecord(0, 0, {1}), upperAddressRecord(0)},
+         "Records not written: 1 (upper address 0x0030)\n"},
+        {{upperAddressRecord(0x0005), hexRecord(0, 0, {1}), upperAddressRecord(0x0030),
+          hexRecord(0, 0, {1}), upperAddressRecord(0x0005), hexRecord(0, 0, {1}),
+          upperAddressRecord(0)},
+         "Records not written: 3 (upper addresses 0x0005, 0x0030)\n"},
+    };
+    for (const auto& each : cases) {
+        const HexFile file(2, each.others);
+        const CliRun run = cli({"--demo", "flash", file.path(), "--yes"});
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.out.rfind(each.said + "Update firmware from file Software version: 12?", 0),
+                  0u)
+            << run.out;
+    }
+}
+
+TEST(CliTest, FlashRefusesAPathThatIsNoFile) {
+    const QTemporaryDir folder;
+    const QString fifo = folder.filePath("fifo.hex");
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const std::pair<QString, std::string> cases[] = {
+        {folder.path(), "is a folder, not a file"},
+        {fifo, "is not a regular file (a device, a pipe or a socket)"},
+        {"/dev/zero", "is not a regular file (a device, a pipe or a socket)"},
+        {folder.filePath("missing.hex"), "No such file or directory"},
+    };
+    for (const auto& [path, reason] : cases) {
+        const CliRun run = cli({"--demo", "flash", path, "--yes"});
+        EXPECT_EQ(run.status, 2) << reason;
+        EXPECT_EQ(run.err, "Invalid firmware file\n" + path.toStdString() + ": " + reason + "\n");
+    }
+}
+
+// Starts korvane-cli; `started` is how its output shows that the moment for a signal has come.
+class CliProcess {
+public:
+    CliProcess(const QStringList& arguments, const std::string& started) {
+        process_.start(QStringLiteral(KORVANE_CLI_BINARY), arguments);
+        while (out_.find(started) == std::string::npos && process_.waitForReadyRead(kPatienceMs)) {
+            out_ += process_.readAllStandardOutput().toStdString();
+        }
+    }
+    void setStandardInput(const QString& path) { process_.setStandardInputFile(path); }
+    // Sends `signal`; the run as it ended, or status -1 if it did not end within `patienceMs`.
+    CliRun signal(int number, int patienceMs) {
+        ::kill(static_cast<pid_t>(process_.processId()), number);
+        const bool ended = process_.waitForFinished(patienceMs);
+        out_ += process_.readAllStandardOutput().toStdString();
+        return {ended && process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1,
+                out_, process_.readAllStandardError().toStdString()};
+    }
+
+private:
+    QProcess process_;
+    std::string out_;
+};
+
+TEST(CliTest, InterruptedFlashSendsNothingMoreAndSaysWhatItLeft) {
+    const HexFile file(300);
+    for (const auto& [number, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        SimulatorProcess simulator({"--verbose"});
+        ASSERT_FALSE(simulator.path().empty());
+        CliProcess flash(
+            {"--port", QString::fromStdString(simulator.path()), "flash", file.path(), "--yes"},
+            "Programmed");
+        // The whole update takes seconds more; the interruption ends it at once.
+        const CliRun run = flash.signal(number, 3000);
+        EXPECT_EQ(run.status, status);
+        EXPECT_TRUE(
+            std::regex_match(run.err, std::regex("Firmware update interrupted after record [0-9]+ "
+                                                 "of 301: the controller has no complete firmware; "
+                                                 "flash again\n")))
+            << run.err;
+        QThread::msleep(1200);
+        const std::string log = simulator.log();
+        EXPECT_EQ(log.find("request <55 09"), std::string::npos) << "no reset";
+        EXPECT_NE(log.find("request <55 02"), std::string::npos);
+    }
+}
+
+TEST(CliTest, InterruptAtTheQuestionCancels) {
+    SimulatorProcess simulator({"--verbose"});
+    ASSERT_FALSE(simulator.path().empty());
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    ASSERT_EQ(::grantpt(terminal), 0);
+    ASSERT_EQ(::unlockpt(terminal), 0);
+    QProcess process;
+    process.setStandardInputFile(QString::fromLocal8Bit(::ptsname(terminal)));
+    process.start(QStringLiteral(KORVANE_CLI_BINARY),
+                  {"--port", QString::fromStdString(simulator.path()), "flash", kDemoFirmware});
+    std::string out;
+    while (out.find("[Update/Cancel]") == std::string::npos &&
+           process.waitForReadyRead(kPatienceMs)) {
+        out += process.readAllStandardOutput().toStdString();
+    }
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    EXPECT_TRUE(process.waitForFinished(3000));
+    EXPECT_EQ(process.exitCode(), 130);
+    EXPECT_EQ(process.readAllStandardError().toStdString(), "Firmware update cancelled\n");
+    EXPECT_EQ(simulator.log().find("request <55 03"), std::string::npos) << "never erased";
+    ::close(terminal);
+}
+
+TEST(CliTest, AReaderThatGoesAwayDoesNotStopTheUpdate) {
+    QProcess shell;
+    shell.start("bash", {"-c", "\"$0\" --demo flash \"$1\" --yes | head -1; exit ${PIPESTATUS[0]}",
+                         QStringLiteral(KORVANE_CLI_BINARY), kDemoFirmware});
+    ASSERT_TRUE(shell.waitForFinished(kPatienceMs));
+    EXPECT_EQ(shell.exitCode(), 0) << "141 would be death by SIGPIPE";
+    EXPECT_EQ(shell.readAllStandardOutput().toStdString(),
+              "Update firmware from file Software version: 08? Update\n");
+}
+
+TEST(CliTest, OurOwnToolsNeverDestroyAFileAndHelpNeedsNoDisplay) {
+    QTemporaryFile precious;
+    ASSERT_TRUE(precious.open());
+    precious.write("keep me");
+    precious.close();
+    SimulatorProcess simulator({"--link", precious.fileName()});
+    EXPECT_TRUE(simulator.path().empty());
+    QFile kept(precious.fileName());
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "keep me");
+    QProcess sim;
+    sim.start(QStringLiteral(KORVANE_SIM_BINARY), {"--link", precious.fileName()});
+    ASSERT_TRUE(sim.waitForFinished(kPatienceMs));
+    EXPECT_EQ(sim.exitCode(), 2);
+
+    for (const char* option : {"--help", "--version"}) {
+        QProcess window;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            environment.remove(name);
+        }
+        window.setProcessEnvironment(environment);
+        window.start(QStringLiteral(KORVANE_CONFIG_BINARY), {option});
+        ASSERT_TRUE(window.waitForFinished(kPatienceMs));
+        EXPECT_EQ(window.exitStatus(), QProcess::NormalExit) << option;
+        EXPECT_EQ(window.exitCode(), 0) << option;
+        EXPECT_TRUE(window.readAllStandardOutput().startsWith(
+            option == std::string("--help") ? "usage: korvane-config" : "korvane-config 0."))
+            << option;
+    }
 }
 
 }  // namespace

@@ -93,10 +93,12 @@ TEST_F(MainWindowTest, ChangingASettingShowsItsProgressAndOutcome) {
     EXPECT_TRUE(widget<QCheckBox>("autoCheck").isChecked());
     EXPECT_TRUE(enabled("autoCheck"));
 
-    ports.device(kDemoControllerPath)->controller.faults.silent = true;
+    // Echoed but not kept: the choice jumps back to what the device holds.
+    ports.device(kDemoControllerPath)->controller.faults.refuseWrites = true;
     widget<QRadioButton>("configChoice3").click();
     loop.runUntil([&] { return window.control().isEnabled(); });
     EXPECT_EQ(label("setStatusLabel"), "Could not set Config");
+    EXPECT_TRUE(widget<QRadioButton>("configChoice1").isChecked());
 }
 
 TEST_F(MainWindowTest, UnitSwitchRefillsTheSpeedList) {
@@ -143,6 +145,7 @@ TEST_F(MainWindowTest, FirmwareUpdateFromTheFilePanelWithProgress) {
     loop.runFor(Duration{1200});
     EXPECT_EQ(label("firmwareStatusLabel"), "Updating firmware. Please wait...");
     EXPECT_FALSE(enabled("firmwareButton"));
+    EXPECT_FALSE(enabled("disconnectButton")) << "an update ends by itself";
     EXPECT_FALSE(enabled("autoCheck"));
     auto& progress = widget<QProgressBar>("firmwareProgress");
     EXPECT_EQ(progress.maximum(), 101);
@@ -157,6 +160,25 @@ TEST_F(MainWindowTest, FirmwareUpdateFromTheFilePanelWithProgress) {
     notice->buttons().front()->click();
     EXPECT_TRUE(enabled("connectButton"));
     EXPECT_EQ(label("firmwareStatusLabel"), "");
+}
+
+TEST_F(MainWindowTest, FailedRecordIsNamedUnderTheStatus) {
+    connect();
+    // Erase, then the first record's write.
+    ports.device(kDemoControllerPath)->controller.faults.refuseRequest = 4;
+    QFile file(QStringLiteral(KORVANE_SOURCE_DIR "/examples/demo-firmware.hex"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    window.control().loadDataFile(
+        ByteView(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
+    openAlert()->buttons().front()->click();
+    loop.runUntil([&] { return !window.control().isUpdateRunning(); });
+    EXPECT_EQ(label("firmwareStatusLabel"), "Could not update firmware");
+    EXPECT_EQ(label("firmwareDetailLabel"),
+              "Record 2 of 101 failed (line 2, address 0x00001000): the controller's firmware is "
+              "erased; flash again");
+    EXPECT_TRUE(enabled("disconnectButton"));
+    EXPECT_TRUE(enabled("firmwareButton")) << "a new file may be chosen";
 }
 
 TEST_F(MainWindowTest, NoControllerAndAPortWithoutPermission) {
