@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -286,28 +287,39 @@ TEST(CliTest, FlashRefusesAPathThatIsNoFile) {
     }
 }
 
-// Starts korvane-cli; `started` is how its output shows that the moment for a signal has come.
+// Starts korvane-cli; `started` is how its output or its log shows that the moment for a signal
+// has come.
 class CliProcess {
 public:
     CliProcess(const QStringList& arguments, const std::string& started) {
         process_.start(QStringLiteral(KORVANE_CLI_BINARY), arguments);
-        while (out_.find(started) == std::string::npos && process_.waitForReadyRead(kPatienceMs)) {
-            out_ += process_.readAllStandardOutput().toStdString();
+        process_.waitForStarted(kPatienceMs);
+        QDeadlineTimer patience(kPatienceMs);
+        // A wait for output wakes for standard output only: both are looked at often.
+        while (out_.find(started) == std::string::npos && err_.find(started) == std::string::npos &&
+               !patience.hasExpired() && process_.state() == QProcess::Running) {
+            process_.waitForReadyRead(10);
+            collect();
         }
     }
-    void setStandardInput(const QString& path) { process_.setStandardInputFile(path); }
     // Sends `signal`; the run as it ended, or status -1 if it did not end within `patienceMs`.
     CliRun signal(int number, int patienceMs) {
         ::kill(static_cast<pid_t>(process_.processId()), number);
         const bool ended = process_.waitForFinished(patienceMs);
-        out_ += process_.readAllStandardOutput().toStdString();
+        collect();
         return {ended && process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1,
-                out_, process_.readAllStandardError().toStdString()};
+                out_, err_};
     }
 
 private:
+    void collect() {
+        out_ += process_.readAllStandardOutput().toStdString();
+        err_ += process_.readAllStandardError().toStdString();
+    }
+
     QProcess process_;
     std::string out_;
+    std::string err_;
 };
 
 TEST(CliTest, InterruptedFlashSendsNothingMoreAndSaysWhatItLeft) {
@@ -331,6 +343,20 @@ TEST(CliTest, InterruptedFlashSendsNothingMoreAndSaysWhatItLeft) {
         EXPECT_EQ(log.find("request <55 09"), std::string::npos) << "no reset";
         EXPECT_NE(log.find("request <55 02"), std::string::npos);
     }
+}
+
+TEST(CliTest, InterruptedWriteSaysTheSettingIsUncertain) {
+    SimulatorProcess simulator({"--latency", "150"});
+    ASSERT_FALSE(simulator.path().empty());
+    CliProcess set(
+        {"--port", QString::fromStdString(simulator.path()), "--verbose", "set", "auto", "on"},
+        "Writing <55 05");
+    const CliRun run = set.signal(SIGINT, 3000);
+    EXPECT_EQ(run.status, 130);
+    EXPECT_TRUE(
+        run.err.ends_with("\nInterrupted while a setting was written: the controller may "
+                          "not hold it; run korvane-cli info to see\n"))
+        << run.err;
 }
 
 TEST(CliTest, InterruptAtTheQuestionCancels) {
