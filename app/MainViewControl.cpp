@@ -25,7 +25,7 @@ void MainViewControl::onDisconnect() {
     if (_isUpdateRunning) {
         return;
     }
-    resetKeepingTheUpdateState(interruptionStatement());
+    resetGUI();
 }
 
 void MainViewControl::resetKeepingTheUpdateState(const std::string& statement) {

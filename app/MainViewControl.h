@@ -22,16 +22,14 @@ using SettingSetter = std::function<void(SimpleSerial&, int, ResultBlock)>;
 // How long after the reset the user is told that the device is rebooting.
 inline constexpr Duration kRebootNoticeDelay{1000};
 
-// Where a firmware update stands. From the erase until the restart the controller has no
-// complete firmware.
+// Where a running firmware update stands. From the erase until the restart the controller has no
+// complete firmware; after a failed record the update is over (none).
 enum class UpdateStage {
     none,
     erasing,
     programming,
     // Every record is written; the last Verify runs.
     verifying,
-    // A record failed: nothing more is sent.
-    stopped,
     // The reset is sent: the update is complete.
     restarting,
 };

@@ -131,7 +131,8 @@ void MainViewControl::recordWritten(bool success) {
         writeFirstFirmwareLine();
         return;
     }
-    updateStage_ = UpdateStage::stopped;
+    // Stopped: the user is told here, and a Disconnect or loss later clears it as usual.
+    updateStage_ = UpdateStage::none;
     setFirmwareStatus("Could not update firmware");
     // The record that failed is the one after those finished.
     const std::uint64_t failed = currFirmwareCount();
@@ -163,11 +164,6 @@ std::string MainViewControl::interruptionStatement() const {
             return stringPrintf(
                 "Firmware update interrupted after record %llu of %llu, before "
                 "the restart: flash again",
-                done, total);
-        case UpdateStage::stopped:
-            return stringPrintf(
-                "Firmware update failed after record %llu of %llu: the "
-                "controller has no complete firmware; flash again",
                 done, total);
         case UpdateStage::none:
         case UpdateStage::restarting:
