@@ -64,7 +64,13 @@ void MainViewControl::loadDataFile(ByteView data) {
 
 void MainViewControl::updateFirmware() {
     // Two series of commands must never share the link: no update without a ready, idle link.
-    if (!hasReadyLink() || _isUpdateRunning || !_isEnabled) {
+    const char* why = !hasReadyLink()    ? "no controller is connected"
+                      : _isUpdateRunning ? "an update is running"
+                      : !_isEnabled      ? "a setting is being written; choose the file again"
+                                           " when it is done"
+                                         : nullptr;
+    if (why != nullptr) {
+        setFirmwareStatus(std::string("Firmware update not started: ") + why);
         return;
     }
     setIsUpdateRunning(true);
@@ -184,8 +190,11 @@ void MainViewControl::resetDevice() {
     }
     port->sendReset();
     updateStage_ = UpdateStage::restarting;
-    timers_.schedule(kRebootNoticeDelay, [this] {
-        showAlertAndResetGui("The device is rebooting. Click Connect button to reconnect");
+    // Counted now: a connect the user starts within the second owns the window when the notice
+    // is answered.
+    timers_.schedule(kRebootNoticeDelay, [this, connectsSoFar = connects_] {
+        showAlertThenReset("The device is rebooting. Click Connect button to reconnect",
+                           connectsSoFar);
     });
 }
 

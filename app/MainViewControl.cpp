@@ -22,20 +22,14 @@ void MainViewControl::onConnect() {
 void MainViewControl::onDisconnect() {
     // An update always ends by itself: every wait has a budget. Letting go of the link in the
     // middle would leave the controller without firmware for no gain.
-    if (_isUpdateRunning) {
+    if (!canDisconnect()) {
         return;
     }
     resetGUI();
 }
 
-void MainViewControl::resetKeepingTheUpdateState(const std::string& statement) {
-    resetGUI();
-    if (!statement.empty()) {
-        setFirmwareStatus(statement);
-    }
-}
-
 void MainViewControl::resetGUI() {
+    resetting_ = true;
     setCanConnect(true);
     setIsEnabled(true);
     setIsConnected(false);
@@ -54,9 +48,11 @@ void MainViewControl::resetGUI() {
         // Cancels whatever the link still waits for: its completions never come.
         port.reset();
     }
+    resetting_ = false;
 }
 
 void MainViewControl::connect() {
+    ++connects_;
     setCanConnect(false);
     SimpleSerial::findDevice([self = weak_from_this()](std::unique_ptr<SimpleSerial> link) {
         if (const auto control = self.lock()) {
@@ -72,6 +68,8 @@ void MainViewControl::connected(std::unique_ptr<SimpleSerial> link) {
         setConnectStatus("Please connect the USB device");
         return;
     }
+    // Whatever happened during the search, a held link is never offered a second connect.
+    setCanConnect(false);
     setIsConnected(true);
     setConnectStatus("Connected. " + port->identityText);
     showGUI();
@@ -84,19 +82,24 @@ void MainViewControl::connected(std::unique_ptr<SimpleSerial> link) {
 
 void MainViewControl::deviceLost() {
     // Taken now: the record in flight still fails before the user has read the alert.
-    view_.showAlert("The device is disconnected", {"OK"},
-                    [self = weak_from_this(), statement = interruptionStatement()](int) {
-                        if (const auto control = self.lock()) {
-                            control->resetKeepingTheUpdateState(statement);
-                        }
-                    });
+    showAlertThenReset("The device is disconnected", connects_, interruptionStatement());
 }
 
 void MainViewControl::showAlertAndResetGui(const std::string& message) {
+    showAlertThenReset(message, connects_);
+}
+
+void MainViewControl::showAlertThenReset(const std::string& message, std::uint64_t connectsSoFar,
+                                         const std::string& statement) {
     // The window keeps its state until the user has read the message.
-    view_.showAlert(message, {"OK"}, [self = weak_from_this()](int) {
-        if (const auto control = self.lock()) {
-            control->resetGUI();
+    view_.showAlert(message, {"OK"}, [self = weak_from_this(), connectsSoFar, statement](int) {
+        const auto control = self.lock();
+        if (!control || control->connects_ != connectsSoFar) {
+            return;
+        }
+        control->resetGUI();
+        if (!statement.empty()) {
+            control->setFirmwareStatus(statement);
         }
     });
 }

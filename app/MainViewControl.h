@@ -57,6 +57,13 @@ public:
     void resetGUI();
     void showAlertAndResetGui(const std::string& message);
 
+    // What the window offers now. One exchange at a time: no settings change while one is
+    // written or while the firmware is replaced, no update while a setting is written or another
+    // update runs; an update ends by itself, so it cannot be disconnected.
+    bool canDisconnect() const { return _isConnected && !_isUpdateRunning; }
+    bool canChooseFile() const { return _isConnected && _isEnabled && !_isUpdateRunning; }
+    bool canEditSettings() const { return canChooseFile() && !_isUpdatingFirmware; }
+
     // Settings, as the window shows them.
     int isAuto() const;
     void setIsAuto(int value);
@@ -121,11 +128,14 @@ private:
     void connected(std::unique_ptr<SimpleSerial> link);
     bool hasReadyLink() const { return port && port->deviceReady; }
     // Settings may be written: a ready link that no firmware update is using.
-    bool canWriteSettings() const { return hasReadyLink() && !_isUpdateRunning; }
+    // Never during a reset: the window is being cleared, and the link is about to go.
+    bool canWriteSettings() const { return hasReadyLink() && !_isUpdateRunning && !resetting_; }
     void recordWritten(bool success);
     void deviceLost();
-    // resetGUI, then the firmware status says what an unfinished update left behind.
-    void resetKeepingTheUpdateState(const std::string& statement);
+    // An alert whose answer resets the window, unless a connect started after `connectsSoFar`:
+    // the window belongs to that one then. A statement is shown once the window is reset.
+    void showAlertThenReset(const std::string& message, std::uint64_t connectsSoFar,
+                            const std::string& statement = {});
     // Selects the device's speed in the speed list, in the unit shown.
     void selectDeviceSpeed();
     template <typename T>
@@ -136,6 +146,9 @@ private:
     // Where each line of the confirmed file came from, for naming a failed record.
     std::vector<RecordOrigin> firmwareOrigins_;
     UpdateStage updateStage_ = UpdateStage::none;
+    // Connects started so far.
+    std::uint64_t connects_ = 0;
+    bool resetting_ = false;
 
     int _maxSpeed = 0;
     int _isKmh = 0;

@@ -7,6 +7,11 @@ namespace korvane {
 
 void SimpleSerial::waitForReply(ResponseBlock completion, std::int32_t budgetMs,
                                 std::int32_t expectedCount) {
+    if (waiting_) {
+        // The second wait empties the buffer the first one reads: a fault of the caller.
+        logLine("Two exchanges overlap on " + portPath_);
+    }
+    waiting_ = true;
     portDelegate->resetData();
     check(std::move(completion), budgetMs, expectedCount);
 }
@@ -26,6 +31,7 @@ void SimpleSerial::check(ResponseBlock completion, std::int32_t budgetMs,
     // The completion gets a copy: it may start the next exchange, which empties the buffer, or
     // destroy this link.
     const Bytes reply(portDelegate->data(), portDelegate->data() + received);
+    waiting_ = false;
     completion(!reply.empty(), reply);
 }
 

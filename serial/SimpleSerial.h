@@ -69,6 +69,8 @@ public:
     void writeRecord(const std::string& line, ResultBlock completion);
     void verifyRecord(ResultBlock completion);
 
+    // A reply wait runs: the receive buffer belongs to one exchange until it completes.
+    bool isWaiting() const { return waiting_; }
     const std::string& portPath() const { return portPath_; }
     const ORSDelegate& receiver() const { return *portDelegate; }
 
@@ -92,6 +94,7 @@ private:
     ProgramFrame programFrame;
     VerifyFrame verifyFrame;
     TimerGroup timers;
+    bool waiting_ = false;
 };
 
 }  // namespace korvane

@@ -268,13 +268,41 @@ TEST_F(FirmwareUpdateTest, NothingElseStartsWhileTheUpdateRuns) {
     }
 }
 
-TEST_F(FirmwareUpdateTest, NoUpdateWithoutAReadyLink) {
-    control->onDisconnect();
+TEST_F(FirmwareUpdateTest, UpdateThatCannotStartSaysWhy) {
+    // Confirmed while a setting is written.
     control->loadDataFile(realisticImage().bytes());
+    control->setIsAuto(1);
+    recorded.answer(0);
+    EXPECT_EQ(control->firmwareStatus(),
+              "Firmware update not started: a setting is being written; choose the file again "
+              "when it is done");
+    loop.runUntilIdle();
+    EXPECT_EQ(requestsWith(CommandCode::Erase), 0u);
+
+    // Confirmed after the device was let go.
+    control->loadDataFile(realisticImage().bytes());
+    control->onDisconnect();
     recorded.answer(0);
     loop.runUntilIdle();
+    EXPECT_EQ(control->firmwareStatus(), "Firmware update not started: no controller is connected");
     EXPECT_FALSE(control->isUpdateRunning());
     EXPECT_EQ(control->maxFirmwareCount(), 0u);
+}
+
+TEST_F(FirmwareUpdateTest, LateRebootNoticeLeavesANewSearchAlone) {
+    load(realisticImage(2).bytes());
+    // The device leaves the bus on restart: its loss is told before the reboot notice.
+    runToTheEnd();
+    EXPECT_EQ(recorded.openAlert(), std::optional<std::string>("The device is disconnected"));
+    recorded.answer();
+    control->onConnect();
+    runToTheEnd();
+    EXPECT_EQ(recorded.openAlert(), std::optional<std::string>(kRebootNotice));
+    recorded.answer();
+    EXPECT_FALSE(control->canConnect()) << "the search goes on";
+    loop.runUntil([&] { return control->isConnected(); });
+    EXPECT_FALSE(control->canConnect()) << "a held link is never offered a second connect";
+    EXPECT_EQ(ports.livePorts(), 1u);
 }
 
 TEST_F(FirmwareUpdateTest, InvalidFileOrCancelChangeNothing) {

@@ -240,6 +240,29 @@ TEST_F(MainViewControlTest, DisconnectReturnsToMphAndIsTheSameTwice) {
     EXPECT_EQ(speeds.titles(), titles(1, 30));
 }
 
+TEST_F(MainViewControlTest, DisconnectSendsNothingWhateverTheLinkHolds) {
+    connect();
+    // A read-back with a wrong header leaves configMode 3, which the window does not offer, in
+    // the link's record.
+    device().faults.unanswered = {CommandCode::ReadEprom};
+    DeviceSettings reply;
+    reply.header = CommandTable[kWriteSettingsEntry];
+    reply.configMode = 3;
+    loop.schedule(Duration{250}, [&] { controller().transmit(reply.bytes()); });
+    control->setIsAuto(1);
+    loop.runUntil([&] { return control->isEnabled(); });
+    EXPECT_EQ(control->setStatus(), "Could not set Auto");
+    device().faults = {};
+    const auto sent = device().requests().size();
+    control->onDisconnect();
+    loop.runUntilIdle();
+    EXPECT_EQ(device().requests().size(), sent);
+    EXPECT_TRUE(control->isEnabled());
+    connect();
+    loop.runUntilIdle();
+    EXPECT_TRUE(control->isEnabled()) << "the settings are open again after a reconnect";
+}
+
 TEST_F(MainViewControlTest, DisconnectDuringAWriteCancelsIt) {
     connect();
     control->setIsAuto(1);

@@ -28,7 +28,10 @@ MainWindow::MainWindow() : form_(std::make_unique<Ui::MainViewControl>()) {
     setCentralWidget(view.release());
     resize(kInitialSize);
     speeds_ = std::make_unique<ComboSpeedPopup>(*form_->speedCombo);
-    firmwareButton_ = std::make_unique<WidgetControl>(*form_->firmwareButton);
+    firmwareButton_ = std::make_unique<WidgetControl>([this](bool enabled) {
+        firmwareButtonHeld_ = !enabled;
+        updateEnabledControls();
+    });
     control_ = MainViewControl::create(*this);
     control_->setSpeedPopup(speeds_.get());
     connectActions();
@@ -124,18 +127,14 @@ void MainWindow::updateEnabledControls() {
     Ui::MainViewControl& form = *form_;
     const MainViewControl& control = *control_;
     form.connectButton->setEnabled(control.canConnect());
-    // An update ends by itself; letting go of the link in the middle would only break it.
-    form.disconnectButton->setEnabled(control.isConnected() && !control.isUpdateRunning());
-    // One exchange at a time: no settings change while one is written or while the firmware
-    // is replaced, no update while a setting is written or another update runs.
-    const bool idle = control.isConnected() && control.isEnabled() && !control.isUpdateRunning();
-    const bool settingsOpen = idle && !control.isUpdatingFirmware();
+    form.disconnectButton->setEnabled(control.canDisconnect());
     for (QWidget* widget :
          {static_cast<QWidget*>(form.autoCheck), static_cast<QWidget*>(form.configChoices),
           static_cast<QWidget*>(form.unitChoices), static_cast<QWidget*>(form.speedCombo)}) {
-        widget->setEnabled(settingsOpen);
+        widget->setEnabled(control.canEditSettings());
     }
-    form.firmwareButton->setEnabled(idle);
+    // The controller holds the button off while its file panel is open.
+    form.firmwareButton->setEnabled(control.canChooseFile() && !firmwareButtonHeld_);
 }
 
 void MainWindow::runOpenPanel(const std::string& fileType, OpenPanelCompletion completion) {

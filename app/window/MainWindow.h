@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "app/MainView.h"
@@ -16,14 +17,16 @@ namespace korvane {
 
 inline constexpr const char* kApplicationTitle = "Korvane Controller configuration software";
 
-// A widget as the sender of an action.
+// A widget as the sender of an action: what the controller asks of it is weighed with what the
+// properties allow.
 class WidgetControl final : public Control {
 public:
-    explicit WidgetControl(QWidget& widget) : widget_(widget) {}
-    void setEnabled(bool enabled) override { widget_.setEnabled(enabled); }
+    explicit WidgetControl(std::function<void(bool)> setEnabled)
+        : setEnabled_(std::move(setEnabled)) {}
+    void setEnabled(bool enabled) override { setEnabled_(enabled); }
 
 private:
-    QWidget& widget_;
+    std::function<void(bool)> setEnabled_;
 };
 
 // The window: its controls follow the controller's properties and call its actions.
@@ -51,6 +54,7 @@ private:
     std::unique_ptr<ComboSpeedPopup> speeds_;
     std::unique_ptr<WidgetControl> firmwareButton_;
     std::shared_ptr<MainViewControl> control_;
+    bool firmwareButtonHeld_ = false;
 };
 
 }  // namespace korvane

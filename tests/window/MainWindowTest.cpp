@@ -131,6 +131,9 @@ TEST_F(MainWindowTest, FirmwareUpdateFromTheFilePanelWithProgress) {
     connect();
     widget<QPushButton>("firmwareButton").click();
     EXPECT_FALSE(enabled("firmwareButton")) << "while the panel is open";
+    widget<QCheckBox>("autoCheck").click();
+    loop.runUntil([&] { return window.control().isEnabled(); });
+    EXPECT_FALSE(enabled("firmwareButton")) << "a write that ends opens no second panel";
     QFileDialog* panel = window.findChild<QFileDialog*>();
     ASSERT_NE(panel, nullptr);
     EXPECT_TRUE(panel->nameFilters().front().endsWith("(*.hex)"));
