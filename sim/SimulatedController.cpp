@@ -103,7 +103,8 @@ void SimulatedController::handle(ByteView request, Response& response) {
     if (reply.empty()) {
         return;
     }
-    if (faults.wrongHeader) {
+    if (faults.wrongHeader ||
+        faults.wrongHeaderTo.count(static_cast<CommandCode>(request[1])) > 0) {
         reply[kFrameLength - 1] ^= 0x01;
     }
     if (faults.replyLengthDelta != 0) {

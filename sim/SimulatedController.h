@@ -21,6 +21,8 @@ struct ControllerFaults {
     bool garbage = false;
     // Changes the last header byte of every reply.
     bool wrongHeader = false;
+    // Changes it only in the replies to these commands.
+    std::set<CommandCode> wrongHeaderTo;
     // Shortens (negative) or lengthens (positive) every reply by this many bytes.
     int replyLengthDelta = 0;
     // Acknowledges memory writes with status 0 and stores nothing.
