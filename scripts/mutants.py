@@ -1,0 +1,142 @@
+#!/usr/bin/env python3
+"""A hand-made mutation check: small plausible errors put into the code one at a time, the test
+suite run against each. A mutant that no test kills marks behaviour no test guards.
+
+    scripts/mutants.py BUILD_DIR [NAME...]
+
+BUILD_DIR is a configured build of this tree (it is rebuilt for every mutant and once more at the
+end, with the code restored). The fast suites run first; the process suites only when those pass.
+"""
+import pathlib
+import subprocess
+import sys
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+
+# (name, layer, file, text, replacement): `text` must stand exactly once in `file`.
+MUTANTS = [
+    # Reply waiting and the link
+    ("one poll too many", "core", "serial/ReplyWaiting.cpp", "if (budgetMs > 0 &&", "if (budgetMs >= 0 &&"),
+    ("wait past the expected count", "core", "serial/ReplyWaiting.cpp", "received < expected", "received <= expected"),
+    ("silence reported as a reply", "core", "serial/ReplyWaiting.cpp", "completion(!reply.empty(), reply);", "completion(true, reply);"),
+    ("wait completes twice", "core", "serial/ReplyWaiting.cpp", "completion(!reply.empty(), reply);", "completion(!reply.empty(), reply); if (received > 0) completion(true, reply);"),
+    ("destroyed link keeps its timers", "core", "serial/SimpleSerial.cpp", "    timers.cancelAll();\n", ""),
+    ("close reported as a loss", "core", "serial/SimpleSerial.cpp", "    portDelegate->setDelegate(nullptr);\n", ""),
+    # Discovery
+    ("losing ports closed late", "core", "serial/Discovery.cpp", "std::exchange(search->links, {}).clear();", "RunLoop::current().schedule(Duration{5000}, [search] { search->links.clear(); });"),
+    ("open checked early", "core", "serial/Discovery.cpp", "timers.schedule(kOpenCheckDelay,", "timers.schedule(kOpenCheckDelay / 2,"),
+    ("no device reported twice", "core", "serial/Discovery.cpp", "        search->completion(nullptr);\n    }", "        search->completion(nullptr);\n    }\n    if (search->remaining == 0 && !result) search->completion(nullptr);"),
+    # Device operations
+    ("long identify accepted", "core", "serial/SimpleSerial+Device.cpp", "reply.size() != kIdentifyReplyLength", "reply.size() < kIdentifyReplyLength"),
+    ("long settings accepted", "core", "serial/SimpleSerial+Device.cpp", "reply.size() != kSettingsLength", "reply.size() < kSettingsLength"),
+    ("wrong read header kept quiet", "core", "serial/SimpleSerial+Device.cpp", "frameIndex(settings.header) != kReadSettingsEntry", "false"),
+    ("version appended again", "core", "serial/SimpleSerial+Device.cpp", "        identityText.erase(previous);\n", ""),
+    ("write not read back", "core", "serial/SimpleSerial+Device.cpp", "                readSettings(completion);\n                return;", "                completion(true);\n                return;"),
+    ("field not compared", "core", "serial/SimpleSerial+Device.cpp", "written && settings.*field != sent", "false"),
+    # Firmware commands and records
+    ("246 data bytes sent", "core", "serial/SimpleSerial+Firmware.cpp", "count > kMaxRecordData ||", "count > kMaxRecordData + 1 ||"),
+    ("long acknowledgement accepted", "core", "serial/SimpleSerial+Firmware.cpp", "reply.size() == kWriteAcknowledgeLength", "reply.size() >= kWriteAcknowledgeLength"),
+    ("any status acknowledges", "core", "serial/SimpleSerial+Firmware.cpp", "reply[kAcknowledgeStatus] == 1", "reply[kAcknowledgeStatus] != 0"),
+    ("short verify accepted", "core", "serial/SimpleSerial+Firmware.cpp", "reply.size() < static_cast<std::size_t>(kVerifyReplyLength)", "reply.size() < 11"),
+    ("erase does not wait", "core", "serial/SimpleSerial+Firmware.cpp", "    waitForReply([completion](bool, ByteView) { completion(true); }, kFirmwareReplyBudgetMs,\n                 kUnreachableCount);", "    completion(true);"),
+    ("eprom records verified", "core", "serial/SimpleSerial+Firmware.cpp", "if (programFrame.buffer[8] == kProgramRegion && programFrame.buffer[9] == 0) {", "if (true) {"),
+    ("all regions written", "core", "protocol/ProgramFrame.cpp", "    if (!isWritableRegion(", "    if (false && !isWritableRegion("),
+    ("word sum byte order", "core", "protocol/ProgramFrame.cpp", "i % 2 == 0 ? data[i] : data[i] << 8", "i % 2 == 1 ? data[i] : data[i] << 8"),
+    # The firmware file
+    ("246 data bytes in a file", "core", "firmware/FirmwareFile.cpp", "if (count > kMaxRecordData) {", "if (count > kMaxRecordData + 1) {"),
+    ("last segment byte refused", "core", "firmware/FirmwareFile.cpp", "address + count > kSegmentSize", "address + count >= kSegmentSize"),
+    ("checksum unchecked", "core", "firmware/FirmwareFile.cpp", "if ((sum & 0xFF) != 0) {", "if (false) {"),
+    ("one-character lines read", "core", "firmware/FirmwareFile.cpp", "if (line.size() < 2) {", "if (line.size() < 1) {"),
+    ("skipped records uncounted", "core", "firmware/FirmwareFile.cpp", "            ++file.skippedRecords;\n", ""),
+    ("version from the first record", "core", "firmware/FirmwareFile.cpp", "hexToBytes(std::string_view(file.lines.back()).substr(1))[4]", "hexToBytes(std::string_view(file.lines.front()).substr(1))[4]"),
+    # The controller
+    ("reset leaves Connect off", "core", "app/MainViewControl.cpp", "    resetting_ = true;\n    setCanConnect(true);", "    resetting_ = true;"),
+    ("loss not watched", "core", "app/MainViewControl.cpp", "            control->deviceLost();", "            (void)control;"),
+    ("late notice resets a search", "core", "app/MainViewControl.cpp", "control->connects_ != connectsSoFar", "false"),
+    ("reset may write", "core", "app/MainViewControl.h", "!_isUpdateRunning && !resetting_;", "!_isUpdateRunning;"),
+    ("disconnect during an update", "core", "app/MainViewControl.h", "bool canDisconnect() const { return _isConnected && !_isUpdateRunning; }", "bool canDisconnect() const { return _isConnected; }"),
+    ("file chosen during a write", "core", "app/MainViewControl.h", "return _isConnected && _isEnabled && !_isUpdateRunning;", "return _isConnected && !_isUpdateRunning;"),
+    ("settings during an update", "core", "app/MainViewControl.h", "return canChooseFile() && !_isUpdatingFirmware;", "return canChooseFile();"),
+    ("write never ends", "core", "app/MainViewControl+Settings.cpp", "    setter(*port, value, [this, name](bool success) {\n        setIsEnabled(true);", "    setter(*port, value, [this, name](bool success) {"),
+    ("config written when unchanged", "core", "app/MainViewControl+Settings.cpp", "if (port->settings.configMode != mode) {", "if (true) {"),
+    ("km/h truncated", "core", "app/MainViewControl+Settings.cpp", "chosen * kMphPerKmh + 0.5", "chosen * kMphPerKmh"),
+    ("speed above 30 mph", "core", "app/MainViewControl+Settings.cpp", "std::min(mph, kMaxSpeedMph)", "mph"),
+    ("refused write shown as chosen", "core", "app/MainViewControl+Settings.cpp", "            view_.propertyChanged(Property::config);\n", ""),
+    ("update after a failed record stays running", "core", "app/MainViewControl+Firmware.cpp", "    // The user may choose a file again; the unprogrammed lines stay until then.\n    setIsUpdateRunning(false);", ""),
+    ("update with a write in flight", "core", "app/MainViewControl+Firmware.cpp", ": !_isEnabled      ?", ": false            ?"),
+    ("second update over the first", "core", "app/MainViewControl+Firmware.cpp", "    if (_isUpdateRunning) {\n        return;\n    }\n    FirmwareFileReading", "    FirmwareFileReading"),
+    ("failed record counted as done", "core", "app/MainViewControl+Firmware.cpp", "const std::uint64_t failed = currFirmwareCount();", "const std::uint64_t failed = currFirmwareCount() + 1;"),
+    ("interruption one record late", "core", "app/MainViewControl+Firmware.cpp", "const auto done = static_cast<unsigned long long>(currFirmwareCount());", "const auto done = static_cast<unsigned long long>(currFirmwareCount() + 1);"),
+    ("reboot notice at once", "core", "app/MainViewControl.h", "kRebootNoticeDelay{1000}", "kRebootNoticeDelay{0}"),
+    ("reset before the last verify", "core", "app/MainViewControl+Firmware.cpp", "port->verifyRecord([this](bool) { resetDevice(); });", "resetDevice();"),
+    # The command line
+    ("failed write exits 0", "cli", "app/cli/DeviceCommands.cpp", "session.finish(updated ? kSuccess : kFailure);", "session.finish(kSuccess);"),
+    ("failed flash exits 0", "cli", "app/cli/FlashCommand.cpp", "            session.finish(kFailure);\n        };", "            session.finish(kSuccess);\n        };"),
+    ("no controller exits 0", "cli", "app/cli/Conversation.cpp", "                               session.finish(kFailure);\n                           }\n                       });", "                               session.finish(kSuccess);\n                           }\n                       });"),
+    ("signal status off by one", "cli", "app/cli/Interrupts.h", "return 128 + signal;", "return 127 + signal;"),
+    ("speed 30 refused", "cli", "app/cli/DeviceCommands.cpp", "value < low || value > high", "value < low || value >= high"),
+    ("speed 0 taken", "cli", "app/cli/DeviceCommands.cpp", "value < low || value > high", "value < low - 1 || value > high"),
+    ("loss before restart taken as success", "cli", "app/cli/FlashCommand.cpp", "if (alert == kDeviceLost && restarting) {", "if (alert == kDeviceLost) {"),
+    ("broken pipe ends the update", "cli", "app/cli/main.cpp", "    ignoreBrokenPipes();\n", ""),
+    ("cancel at the question unsaid", "cli", "app/cli/FlashCommand.cpp", "            return kCancelled;  // nothing was written yet", "            return {};"),
+    ("skipped records unsaid", "cli", "app/cli/FlashCommand.cpp", "            std::cout << skipped << '\\n';", "            (void)skipped;"),
+    ("flash without a terminal", "cli", "app/cli/FlashCommand.cpp", "if (!yes && !inputIsTerminal()) {", "if (false) {"),
+    ("record detail unsaid", "cli", "app/cli/FlashCommand.cpp", "fail(std::string(kRecordFailed) + '\\n' + control.firmwareDetail());", "fail(kRecordFailed);"),
+    # The window
+    ("Connect offered during a search", "window", "app/window/MainWindow.cpp", "form.connectButton->setEnabled(control.canConnect());", "form.connectButton->setEnabled(!control.isConnected());"),
+    ("Disconnect during an update", "window", "app/window/MainWindow.cpp", "form.disconnectButton->setEnabled(control.canDisconnect());", "form.disconnectButton->setEnabled(control.isConnected());"),
+    ("settings open during an update", "window", "app/window/MainWindow.cpp", "widget->setEnabled(control.canEditSettings());", "widget->setEnabled(control.canChooseFile());"),
+    ("second file panel", "window", "app/window/MainWindow.cpp", "control.canChooseFile() && !firmwareButtonHeld_", "control.canChooseFile()"),
+    ("firmware button after a failed update", "window", "app/window/MainWindow.cpp", "control.canChooseFile() && !firmwareButtonHeld_", "control.canEditSettings() && !firmwareButtonHeld_"),
+    ("detail not shown", "window", "app/window/MainWindow.cpp", "form.firmwareDetailLabel->setText(QString::fromStdString(control.firmwareDetail()));", ""),
+    ("alert not window-modal", "window", "app/window/MainWindow.cpp", "box->setWindowModality(Qt::WindowModal);", ""),
+    ("no permission hint", "window", "app/window/MainWindow.cpp", "                    status += \"\\n\" + hint;", ""),
+]
+
+FAST = ["korvane_tests", "korvane_property_tests", "korvane_window_tests"]
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kwargs)
+
+
+def killed(build):
+    if run(["cmake", "--build", str(build)]).returncode != 0:
+        return "build"
+    env = {"QT_QPA_PLATFORM": "offscreen", "PATH": "/usr/bin:/bin"}
+    for suite in FAST:
+        if run([str(build / "tests" / suite)], env=env, timeout=600).returncode != 0:
+            return suite
+    if run(["ctest", "--test-dir", str(build), "-j2", "-L", "realtime"], timeout=900).returncode != 0:
+        return "process tests"
+    return None
+
+
+def main():
+    build = pathlib.Path(sys.argv[1]).resolve()
+    chosen = set(sys.argv[2:])
+    results = {}
+    for name, layer, path, text, replacement in MUTANTS:
+        if chosen and name not in chosen:
+            continue
+        source = ROOT / path
+        original = source.read_text()
+        if original.count(text) != 1:
+            print(f"?? {name}: the text stands {original.count(text)} times in {path}")
+            continue
+        source.write_text(original.replace(text, replacement))
+        try:
+            by = killed(build)
+        finally:
+            source.write_text(original)
+        results.setdefault(layer, []).append(by is not None)
+        print(f"{'killed by ' + by if by else 'SURVIVED':28} {layer:6} {name}", flush=True)
+    run(["cmake", "--build", str(build)])
+    for layer, outcomes in results.items():
+        print(f"{layer}: {sum(outcomes)} of {len(outcomes)} killed ({100 * sum(outcomes) // len(outcomes)} %)")
+    total = [o for outcomes in results.values() for o in outcomes]
+    print(f"all: {sum(total)} of {len(total)} killed ({100 * sum(total) // len(total)} %)")
+
+
+if __name__ == "__main__":
+    main()
