@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MainView.h"
+#include "app/MainViewControl.h"
 
 namespace korvane::testing {
 
@@ -17,7 +17,12 @@ public:
         AlertCompletion completion;
     };
 
-    void propertyChanged(Property property) override { announced.push_back(property); }
+    void propertyChanged(Property property) override {
+        announced.push_back(property);
+        if (property == Property::currFirmwareCount && control != nullptr) {
+            progress.push_back(control->currFirmwareCount());
+        }
+    }
     void showAlert(const std::string& message, const std::vector<std::string>& buttons,
                    AlertCompletion completion) override {
         alerts.push_back({message, buttons, std::move(completion)});
@@ -38,6 +43,9 @@ public:
     }
 
     std::vector<Property> announced;
+    // With the controller given, every value of the progress as the window would see it.
+    const MainViewControl* control = nullptr;
+    std::vector<std::uint64_t> progress;
     std::vector<Alert> alerts;
     struct Panel {
         std::string fileType;
