@@ -57,11 +57,12 @@ TEST_F(DiscoveryTest, FirstOfTwoDevicesWinsAndTheOtherIsClosed) {
     // The second answers later, but within the same budget: both would succeed.
     second.timing.latency = Duration{150};
     find();
+    loop.runUntil([&] { return completions > 0; });
+    EXPECT_EQ(second.livePorts(), 0u) << "closed when the winner is found";
     loop.runUntilIdle();
     EXPECT_EQ(completions, 1);
     ASSERT_NE(winner, nullptr);
     EXPECT_EQ(winner->portPath(), kControllerPath);
-    EXPECT_EQ(second.livePorts(), 0u);
     EXPECT_EQ(ports.openPorts(), 1u);
 }
 

@@ -90,11 +90,37 @@ TEST_F(FirmwareCommandsTest, EmptyRecordIsTheHeaderAlone) {
     EXPECT_EQ(wire()[1], (Bytes{0x55, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00}));
 }
 
-TEST_F(FirmwareCommandsTest, AcknowledgementMustBeElevenBytesEndingInOne) {
-    device().faults.replyLengthDelta = +1;
-    EXPECT_EQ(write(hexRecord(0x00, 0x1000, {1, 2})).first, std::optional(false));
+TEST_F(FirmwareCommandsTest, RepliesAreJudgedExactly) {
+    // A write is acknowledged by 11 bytes whose last is 1; a Verify answered by at least 12, the
+    // word sum of the data in bytes 10-11. Data 01 02 sums to 0x0201.
+    const Bytes header = {0x55, 0x02, 0x02, 0x00, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00};
+    const Bytes verifyHeader = {0x55, 0x08, 0x02, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00};
+    const struct {
+        Bytes acknowledgement;
+        Bytes verifyReply;
+        bool written;
+    } cases[] = {
+        {concat(header, {1}), concat(verifyHeader, {0x01, 0x02}), true},
+        {concat(header, {1}), concat(verifyHeader, {0x01, 0x02, 0x00}), true},
+        {concat(header, {1}), concat(verifyHeader, {0x01}), false},
+        {concat(header, {1}), concat(verifyHeader, {0x02, 0x01}), false},
+        {concat(header, {2}), {}, false},
+        {concat(header, {0}), {}, false},
+        {concat(header, {1, 1}), {}, false},
+        {header, {}, false},
+    };
+    device().faults.unanswered = {CommandCode::WriteProgram, CommandCode::Verify};
+    for (const auto& each : cases) {
+        device().clearRequests();
+        // The write's wait polls at 10 ms; the Verify follows at once and polls at 20 ms.
+        loop.schedule(Duration{3}, [&] { controller().transmit(each.acknowledgement); });
+        loop.schedule(Duration{13}, [&] { controller().transmit(each.verifyReply); });
+        EXPECT_EQ(write(hexRecord(0x00, 0x1000, {1, 2})).first, std::optional(each.written))
+            << describeBytes(each.acknowledgement) << describeBytes(each.verifyReply);
+        EXPECT_EQ(wire().size(), each.verifyReply.empty() ? 1u : 2u);
+        loop.runUntilIdle();
+    }
     EXPECT_EQ(log.count("Could not update firmware 2. success: 1, datalen: 12"), 1u);
-    EXPECT_EQ(wire().size(), 1u) << "no Verify after a refused write";
 
     device().faults = {};
     device().faults.silent = true;
@@ -102,10 +128,14 @@ TEST_F(FirmwareCommandsTest, AcknowledgementMustBeElevenBytesEndingInOne) {
     EXPECT_EQ(write(hexRecord(0x00, 0x1000, {1, 2})).first, std::optional(false));
     EXPECT_EQ(loop.now() - start, Duration{1000});
     EXPECT_EQ(log.count("Could not update firmware 2. success: 0, datalen: 0"), 1u);
+}
 
-    device().faults = {};
-    device().faults.refuseWrites = true;
-    EXPECT_EQ(write(hexRecord(0x00, 0x1000, {1, 2})).first, std::optional(false));
+TEST_F(FirmwareCommandsTest, LargestRecordFitsOneRequest) {
+    EXPECT_EQ(write(hexRecord(0x00, 0x1000, Bytes(245, 7))).first, std::optional(true));
+    EXPECT_EQ(wire()[0].size(), 255u);
+    EXPECT_EQ(write(hexRecord(0x00, 0x1000, Bytes(246, 7))),
+              std::make_pair(std::optional(false), true));
+    EXPECT_EQ(wire().size(), 2u) << "the record and its Verify, nothing of the second";
 }
 
 TEST_F(FirmwareCommandsTest, WrongWordSumFailsTheRecord) {

@@ -75,7 +75,7 @@ TEST(FirmwareFileTest, EveryRecordIsCheckedBeforeAnythingIsSent) {
         {":04000000010203G4F2", "'G' is not a hexadecimal digit"},
         {":0500000001020304F2", "byte count 5, but 4 data bytes"},
         {hexRecord(0x05, 0, {0, 0, 0, 0}), "record type 05 is not supported"},
-        {hexRecord(0x00, 0, Bytes(250, 1)), "250 data bytes, more than one request carries (245)"},
+        {hexRecord(0x00, 0, Bytes(246, 1)), "246 data bytes, more than one request carries (245)"},
         {hexRecord(0x04, 0, {0}), "an upper address record carries 2 bytes"},
         {kEnd, "end record before the end of the file"},
         {":\r", "too short for a record"},
@@ -91,6 +91,7 @@ TEST(FirmwareFileTest, EveryRecordIsCheckedBeforeAnythingIsSent) {
     }
     EXPECT_TRUE(read(hexRecord(0x00, 0xFFF8, Bytes(8, 1)) + "\n" + kEnd + "\n").file)
         << "up to the last byte of the segment";
+    EXPECT_TRUE(read(hexRecord(0x00, 0, Bytes(245, 1)) + "\n" + kEnd + "\n").file);
     std::string tooLong = hexRecord(0x00, 0, Bytes(255, 2));
     tooLong.insert(9, std::string(90, '0'));
     EXPECT_FALSE(read(tooLong + "\n" + kEnd + "\n").file) << "300 data bytes";

@@ -331,6 +331,8 @@ std::vector<std::string> brokenPromises(World& world, const Requests& allowed,
     promise(control.canConnect() == (!link && world.ports.livePorts() == 0),
             "canConnect is YES exactly when no link is held, no search runs and no port is open");
     promise(control.isConnected() == (link != nullptr), "isConnected exactly when a link is held");
+    promise(!link || world.ports.livePorts() == 1,
+            "the held link's port is the only one left: the losers are closed when it wins");
     promise(world.log.countStartingWith("Two exchanges overlap") == 0,
             "at most one exchange on the link at a time");
     promise(control.isEnabled() || (link && link->isWaiting()),
