@@ -89,7 +89,7 @@ MUTANTS = [
     ("second file panel", "window", "app/window/MainWindow.cpp", "control.canChooseFile() && !firmwareButtonHeld_", "control.canChooseFile()"),
     ("firmware button after a failed update", "window", "app/window/MainWindow.cpp", "control.canChooseFile() && !firmwareButtonHeld_", "control.canEditSettings() && !firmwareButtonHeld_"),
     ("detail not shown", "window", "app/window/MainWindow.cpp", "form.firmwareDetailLabel->setText(QString::fromStdString(control.firmwareDetail()));", ""),
-    ("alert not window-modal", "window", "app/window/MainWindow.cpp", "box->setWindowModality(Qt::WindowModal);", ""),
+    ("alert not window-modal", "window", "app/window/MainWindow.cpp", "    box->open();", "    box->setWindowModality(Qt::NonModal);\n    box->show();"),
     ("no permission hint", "window", "app/window/MainWindow.cpp", "                    status += \"\\n\" + hint;", ""),
 ]
 

@@ -120,6 +120,8 @@ TEST_F(FirmwareUpdateTest, FailedThirdRecordStopsTheUpdate) {
               "erased; flash again");
     EXPECT_EQ(control->currFirmwareCount(), 2u);
     EXPECT_TRUE(control->isUpdatingFirmware());
+    EXPECT_TRUE(control->canChooseFile()) << "a new file may be chosen";
+    EXPECT_FALSE(control->canEditSettings()) << "the settings wait for a working firmware";
     EXPECT_EQ(device().requests().size(), 4u) << "no fourth record, no reset";
     EXPECT_FALSE(recorded.openAlert());
     EXPECT_EQ(control->firmwareLines().size(), realisticImage().records - 3);

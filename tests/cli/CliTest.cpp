@@ -185,6 +185,12 @@ TEST(CliTest, OverAPseudoTerminalTheResultIsWhatTheDeviceHolds) {
          1,
          "Could not update firmware\nRecord 2 of 101 failed (line 2, address 0x00001000): the "
          "controller's firmware is erased; flash again\n"},
+        // Vanishes at the write of the fifth record.
+        {{"--unplug-at", "10"},
+         {"flash", kDemoFirmware, "--yes"},
+         1,
+         "The device is disconnected\nFirmware update interrupted after record 4 of 101: the "
+         "controller has no complete firmware; flash again\n"},
         // Echoed, but the old value kept.
         {{"--refuse-writes"}, {"set", "config", "3"}, 1, "Could not set Config\n"},
         {{"--refuse-writes"}, {"set", "speed", "12"}, 1, "Could not set Speed Limit\n"},

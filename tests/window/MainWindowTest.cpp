@@ -68,7 +68,11 @@ TEST_F(MainWindowTest, StartsIdleWithTheSpeedListInMph) {
 }
 
 TEST_F(MainWindowTest, ConnectShowsTheDeviceAndOpensTheSettings) {
-    connect();
+    widget<QPushButton>("connectButton").click();
+    loop.runFor(Duration{700});
+    EXPECT_FALSE(enabled("connectButton")) << "not a second search";
+    EXPECT_FALSE(enabled("disconnectButton"));
+    loop.runUntil([&] { return window.control().isConnected(); });
     EXPECT_EQ(label("connectStatusLabel"),
               "Connected. Bootloader: 012A, Device ID: BEEF, Soft: 07");
     EXPECT_FALSE(enabled("connectButton"));
@@ -182,6 +186,7 @@ TEST_F(MainWindowTest, FailedRecordIsNamedUnderTheStatus) {
               "erased; flash again");
     EXPECT_TRUE(enabled("disconnectButton"));
     EXPECT_TRUE(enabled("firmwareButton")) << "a new file may be chosen";
+    EXPECT_FALSE(enabled("autoCheck"));
 }
 
 TEST_F(MainWindowTest, NoControllerAndAPortWithoutPermission) {
