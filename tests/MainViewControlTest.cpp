@@ -55,6 +55,11 @@ TEST_F(MainViewControlTest, StartsIdle) {
     EXPECT_EQ(speeds.titles(), titles(1, 30));
     EXPECT_EQ(speeds.selectedItemTitle(), "");
     EXPECT_EQ(control->maxFirmwareCount(), 0u);
+    // A speed chosen without a device goes nowhere.
+    speeds.selectItemWithTitle("12");
+    control->onSpeed(speeds);
+    EXPECT_TRUE(control->isEnabled());
+    EXPECT_EQ(control->setStatus(), "");
 }
 
 TEST_F(MainViewControlTest, ConnectShowsTheIdentityAndTheSettings) {
@@ -70,6 +75,10 @@ TEST_F(MainViewControlTest, ConnectShowsTheIdentityAndTheSettings) {
     EXPECT_EQ(control->config(), 0);
     EXPECT_EQ(control->isAuto(), 0);
     EXPECT_EQ(device().requests().size(), 2u) << "showing the settings sends nothing";
+    // Closing the window ends the program and sends nothing.
+    control->viewDidDisappear();
+    EXPECT_EQ(view.stops, 1);
+    EXPECT_EQ(device().requests().size(), 2u);
 }
 
 TEST_F(MainViewControlTest, NoDeviceAsksForTheCable) {
@@ -97,6 +106,8 @@ TEST_F(MainViewControlTest, KmhChoicesAreSentInMphAndShownAgainInKmh) {
         EXPECT_EQ(speeds.selectedItemTitle(), row.selected) << row.chosen;
         EXPECT_EQ(control->setStatus(), "Speed Limit is updated");
     }
+    EXPECT_EQ(control->connectStatus(), "Connected. Bootloader: 012A, Device ID: BEEF, Soft: 07")
+        << "the identity of connect time";
 }
 
 TEST_F(MainViewControlTest, MphChoicesAreSentAndShownUnchanged) {
@@ -261,37 +272,6 @@ TEST_F(MainViewControlTest, DisconnectSendsNothingWhateverTheLinkHolds) {
     connect();
     loop.runUntilIdle();
     EXPECT_TRUE(control->isEnabled()) << "the settings are open again after a reconnect";
-}
-
-TEST_F(MainViewControlTest, DisconnectDuringAWriteCancelsIt) {
-    connect();
-    control->setIsAuto(1);
-    loop.runFor(Duration{100});
-    control->onDisconnect();
-    EXPECT_TRUE(control->isEnabled());
-    loop.runUntilIdle();
-    EXPECT_EQ(control->setStatus(), "");
-    EXPECT_EQ(loop.pendingTimers(), 0u);
-}
-
-TEST_F(MainViewControlTest, SpeedChoiceWithoutALinkDoesNothing) {
-    speeds.selectItemWithTitle("12");
-    control->onSpeed(speeds);
-    EXPECT_TRUE(control->isEnabled());
-    EXPECT_EQ(control->setStatus(), "");
-}
-
-TEST_F(MainViewControlTest, ConnectStatusKeepsTheIdentityOfConnectTime) {
-    connect();
-    chooseSpeed("12");
-    EXPECT_EQ(control->connectStatus(), "Connected. Bootloader: 012A, Device ID: BEEF, Soft: 07");
-}
-
-TEST_F(MainViewControlTest, ClosingTheWindowStopsTheApplication) {
-    connect();
-    control->viewDidDisappear();
-    EXPECT_EQ(view.stops, 1);
-    EXPECT_EQ(device().requests().size(), 2u);
 }
 
 TEST_F(MainViewControlTest, ControllerGoneBeforeDiscoveryEndsIsNotReached) {
