@@ -78,6 +78,7 @@ void MainViewControl::updateFirmware() {
     // The link belongs to this controller: destroying it cancels these completions.
     port->eraseFirmware([this](bool erased) {
         if (!erased) {
+            updateStage_ = UpdateStage::none;  // nothing reached the device
             showAlertAndResetGui("Failed to send Erase command");
             return;
         }
