@@ -147,7 +147,11 @@ TEST_F(FirmwareUpdateTest, EraseThatCannotBeSentEndsInAnAlert) {
     control->loadDataFile(realisticImage().bytes());
     recorded.answer(0);
     EXPECT_EQ(recorded.openAlert(), std::optional<std::string>("Failed to send Erase command"));
+    // Lost while the alert is up: nothing was erased, so nothing is said of an update.
+    controller().unplug();
     recorded.answer();
+    recorded.answer();
+    EXPECT_EQ(control->firmwareStatus(), "");
     EXPECT_TRUE(control->canConnect());
     EXPECT_EQ(std::make_pair(control->maxFirmwareCount(), control->currFirmwareCount()), counts);
 }
