@@ -90,6 +90,12 @@ MUTANTS = [
     ("firmware button after a failed update", "window", "app/window/MainWindow.cpp", "control.canChooseFile() && !firmwareButtonHeld_", "control.canEditSettings() && !firmwareButtonHeld_"),
     ("detail not shown", "window", "app/window/MainWindow.cpp", "form.firmwareDetailLabel->setText(QString::fromStdString(control.firmwareDetail()));", ""),
     ("alert not window-modal", "window", "app/window/MainWindow.cpp", "    box->open();", "    box->setWindowModality(Qt::NonModal);\n    box->show();"),
+    ("auto box not shown", "window", "app/window/MainWindow.cpp", "form.autoCheck->setChecked(control.isAuto() != 0);", ""),
+    ("unit radio not shown", "window", "app/window/MainWindow.cpp", "(control.isKmh() != 0 ? form.kmhRadio : form.mphRadio)->setChecked(true);", "form.mphRadio->setChecked(true);"),
+    ("progress not shown", "window", "app/window/MainWindow.cpp", "            form.firmwareProgress->setValue(", "            (void)("),
+    ("km/h click ignored", "window", "app/window/MainWindow.cpp", "[this] { control_->setIsKmh(1); });", "[] {});"),
+    ("third config choice wrong", "window", "app/window/MainWindow.cpp", "for (int index = 0; index < 3; ++index) {", "for (int index = 0; index < 2; ++index) {"),
+    ("set status not shown", "window", "app/window/MainWindow.cpp", "form.setStatusLabel->setText(QString::fromStdString(control.setStatus()));", ""),
     ("no permission hint", "window", "app/window/MainWindow.cpp", "                    status += \"\\n\" + hint;", ""),
 ]
 
