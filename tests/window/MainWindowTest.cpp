@@ -103,11 +103,16 @@ TEST_F(MainWindowTest, ChangingASettingShowsItsProgressAndOutcome) {
     loop.runUntil([&] { return window.control().isEnabled(); });
     EXPECT_EQ(label("setStatusLabel"), "Could not set Config");
     EXPECT_TRUE(widget<QRadioButton>("configChoice1").isChecked());
+    widget<QCheckBox>("autoCheck").click();
+    loop.runUntil([&] { return window.control().isEnabled(); });
+    EXPECT_EQ(label("setStatusLabel"), "Could not set Auto");
+    EXPECT_TRUE(widget<QCheckBox>("autoCheck").isChecked()) << "the device kept it on";
 }
 
 TEST_F(MainWindowTest, UnitSwitchRefillsTheSpeedList) {
     connect();
     widget<QRadioButton>("kmhRadio").click();
+    EXPECT_TRUE(widget<QRadioButton>("kmhRadio").isChecked());
     EXPECT_EQ(widget<QComboBox>("speedCombo").count(), 50);
     EXPECT_EQ(widget<QComboBox>("speedCombo").currentText(), "30");
     widget<QPushButton>("disconnectButton").click();
