@@ -54,11 +54,13 @@ void MainViewControl::resetGUI() {
 void MainViewControl::connect() {
     ++connects_;
     setCanConnect(false);
-    SimpleSerial::findDevice([self = weak_from_this()](std::unique_ptr<SimpleSerial> link) {
-        if (const auto control = self.lock()) {
-            control->connected(std::move(link));
-        }
-    });
+    SimpleSerial::findDevice(
+        [self = weak_from_this()](std::unique_ptr<SimpleSerial> link) {
+            if (const auto control = self.lock()) {
+                control->connected(std::move(link));
+            }
+        },
+        fastTransfers_ ? TransferMode::fast : TransferMode::standard);
 }
 
 void MainViewControl::connected(std::unique_ptr<SimpleSerial> link) {

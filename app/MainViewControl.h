@@ -55,6 +55,10 @@ public:
 
     void connect();
     void resetGUI();
+
+    // Fast transfers: each wait ends as soon as its reply is complete. Taken by the next connect.
+    bool fastTransfers() const { return fastTransfers_; }
+    void setFastTransfers(bool fast) { fastTransfers_ = fast; }
     void showAlertAndResetGui(const std::string& message);
 
     // What the window offers now. One exchange at a time: no settings change while one is
@@ -149,6 +153,7 @@ private:
     // Connects started so far.
     std::uint64_t connects_ = 0;
     bool resetting_ = false;
+    bool fastTransfers_ = false;
 
     int _maxSpeed = 0;
     int _isKmh = 0;

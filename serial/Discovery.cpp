@@ -54,7 +54,7 @@ void probed(const std::shared_ptr<Search>& search, SimpleSerial* link, bool resu
 
 }  // namespace
 
-void SimpleSerial::findDevice(DiscoveryBlock completion) {
+void SimpleSerial::findDevice(DiscoveryBlock completion, TransferMode mode) {
     const std::vector<PortDescription> ports =
         ORSSerialPortManager::sharedSerialPortManager().availablePorts();
     if (ports.empty()) {
@@ -65,7 +65,7 @@ void SimpleSerial::findDevice(DiscoveryBlock completion) {
     search->remaining = ports.size();
     search->completion = std::move(completion);
     for (const PortDescription& port : ports) {
-        search->links.push_back(std::make_unique<SimpleSerial>(port.path));
+        search->links.push_back(std::make_unique<SimpleSerial>(port.path, mode));
     }
     // Started after every link exists; no probe can finish within this loop, so the list holds.
     for (const auto& held : search->links) {
@@ -78,17 +78,28 @@ void SimpleSerial::open(ResultBlock completion) {
     // The constructor asked already; a second request is harmless.
     serialPort->open();
     portDelegate->setDelegate(this);
-    timers.schedule(kOpenCheckDelay, [this, completion = std::move(completion)] {
-        logLine(stringPrintf("Device %s %s\r\n", portPath_.c_str(),
-                             portDelegate->isOpened() ? "Opened" : "Not opened"));
-        if (portDelegate->isOpened()) {
-            logLine("Device info. Name: " + serialPort->name() + ", Path: " + serialPort->path() +
-                    ", Dict: " + describeAttributes(ioDeviceAttributes(*serialPort)) +
-                    ", VendorId: " + describeNumber(vendorID(*serialPort)) +
-                    ", ProductId: " + describeNumber(productID(*serialPort)));
-        }
-        completion(portDelegate->isOpened());
-    });
+    openCompletion_ = std::move(completion);
+    timers.schedule(kOpenCheckDelay, [this] { openChecked(); });
+    // Fast mode looks as soon as the port says it opened, and at the second at the latest.
+    if (mode_ == TransferMode::fast && portDelegate->isOpened()) {
+        timers.schedule(Duration{0}, [this] { openChecked(); });
+    }
+}
+
+void SimpleSerial::openChecked() {
+    if (!openCompletion_) {
+        return;
+    }
+    const ResultBlock completion = std::exchange(openCompletion_, nullptr);
+    logLine(stringPrintf("Device %s %s\r\n", portPath_.c_str(),
+                         portDelegate->isOpened() ? "Opened" : "Not opened"));
+    if (portDelegate->isOpened()) {
+        logLine("Device info. Name: " + serialPort->name() + ", Path: " + serialPort->path() +
+                ", Dict: " + describeAttributes(ioDeviceAttributes(*serialPort)) +
+                ", VendorId: " + describeNumber(vendorID(*serialPort)) +
+                ", ProductId: " + describeNumber(productID(*serialPort)));
+    }
+    completion(portDelegate->isOpened());
 }
 
 void SimpleSerial::probe(ResultBlock completion) {

@@ -26,6 +26,9 @@ void ORSDelegate::serialPortDidReceiveData(ORSSerialPort&, ByteView data) {
     if (logKeepsLines()) {
         logLine("didReceiveData " + describeBytes(data) + ", total: " + describeBytes(total));
     }
+    if (dataArrived) {
+        dataArrived();
+    }
 }
 
 void ORSDelegate::serialPortDidReceivePacket(ORSSerialPort&, ByteView) {
@@ -47,6 +50,9 @@ void ORSDelegate::serialPortDidEncounterError(ORSSerialPort&, const std::string&
 void ORSDelegate::serialPortWasOpened(ORSSerialPort&) {
     logLine("serialPortWasOpened");
     _isOpened = true;
+    if (opened) {
+        opened();
+    }
 }
 
 void ORSDelegate::serialPortWasClosed(ORSSerialPort&) {

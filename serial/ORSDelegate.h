@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/ORSSerialPortDelegate.h"
@@ -41,6 +42,11 @@ public:
     ORSConnectionLostDelegate* delegate() const { return _delegate; }
     // Not owned: the link to tell of a close, or none.
     void setDelegate(ORSConnectionLostDelegate* delegate) { _delegate = delegate; }
+
+    // Told after bytes were added and after the port opened, for waits that end as soon as they
+    // can. Called from within the port's callback.
+    std::function<void()> dataArrived;
+    std::function<void()> opened;
 
 private:
     Bytes total;

@@ -35,7 +35,7 @@ void SimpleSerial::identify(ResultBlock completion) {
                                         reply[11], reply[16], reply[17]);
             readSettings(completion);
         },
-        kSettingsReplyBudgetMs, kUnreachableCount);
+        kSettingsReplyBudgetMs, kUnreachableCount, ReplyEnd{kIdentifyReplyLength});
     const IdentifyReply request;
     send(request.header);
 }
@@ -57,7 +57,7 @@ void SimpleSerial::readSettings(ResultBlock completion) {
             logLine("got eprom: " + identityText);
             completion(true);
         },
-        kSettingsReplyBudgetMs, kUnreachableCount);
+        kSettingsReplyBudgetMs, kUnreachableCount, ReplyEnd{kSettingsLength});
     CommandFrame request;
     buildFrame(request, kReadSettingsEntry);
     send(request);
@@ -75,7 +75,8 @@ void SimpleSerial::writeSettings(ResultBlock completion) {
             }
             completion(false);
         },
-        kSettingsReplyBudgetMs, kUnreachableCount);
+        // The echo has no fixed length: at least its header, then a quiet line.
+        kSettingsReplyBudgetMs, kUnreachableCount, ReplyEnd{kFrameLength, kQuietGap});
 }
 
 void SimpleSerial::setConfigMode(int value, ResultBlock completion) {

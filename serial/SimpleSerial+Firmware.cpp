@@ -10,8 +10,8 @@ namespace korvane {
 namespace {
 
 // A record write is answered by 11 bytes whose last is 1; a Verify by 12, the sum in 10-11.
-constexpr std::int32_t kWriteAcknowledgeLength = 11;
-constexpr std::int32_t kVerifyReplyLength = 12;
+constexpr std::size_t kWriteAcknowledgeLength = 11;
+constexpr std::size_t kVerifyReplyLength = 12;
 constexpr std::size_t kAcknowledgeStatus = 10;
 
 }  // namespace
@@ -87,21 +87,23 @@ void SimpleSerial::writeRecord(const std::string& line, ResultBlock completion) 
             }
             completion(true);
         },
-        kFirmwareReplyBudgetMs, kWriteAcknowledgeLength);
+        kFirmwareReplyBudgetMs, static_cast<std::int32_t>(kWriteAcknowledgeLength),
+        ReplyEnd{kWriteAcknowledgeLength});
     send(programFrame.request());
 }
 
 void SimpleSerial::verifyRecord(ResultBlock completion) {
     waitForReply(
         [this, completion](bool, ByteView reply) {
-            if (reply.size() < static_cast<std::size_t>(kVerifyReplyLength)) {
+            if (reply.size() < kVerifyReplyLength) {
                 completion(false);
                 return;
             }
             const auto sum = static_cast<std::uint16_t>(reply[10] | (reply[11] << 8));
             completion(sum == programFrame.recordSum);
         },
-        kFirmwareReplyBudgetMs, kVerifyReplyLength);
+        kFirmwareReplyBudgetMs, static_cast<std::int32_t>(kVerifyReplyLength),
+        ReplyEnd{kVerifyReplyLength});
     auto& bytes = verifyFrame.bytes;
     bytes[2] = static_cast<std::uint8_t>(programFrame.recordLength & 0xFF);
     bytes[3] = static_cast<std::uint8_t>(programFrame.recordLength >> 8);

@@ -22,8 +22,18 @@ private:
 
 }  // namespace
 
-SimpleSerial::SimpleSerial(std::string path)
-    : portDelegate(std::make_unique<ORSDelegate>()), portPath_(std::move(path)) {
+SimpleSerial::SimpleSerial(std::string path, TransferMode mode)
+    : portDelegate(std::make_unique<ORSDelegate>()), portPath_(std::move(path)), mode_(mode) {
+    if (mode_ == TransferMode::fast) {
+        portDelegate->dataArrived = [this] {
+            dataArrived();
+        };
+        portDelegate->opened = [this] {
+            if (openCompletion_) {
+                timers.schedule(Duration{0}, [this] { openChecked(); });
+            }
+        };
+    }
     serialPort = ORSSerialPort::serialPortWithPath(portPath_);
     if (!serialPort) {
         serialPort = std::make_unique<MissingPort>(portPath_);
@@ -35,6 +45,8 @@ SimpleSerial::SimpleSerial(std::string path)
 SimpleSerial::~SimpleSerial() {
     timers.cancelAll();
     // Detach before closing, so that the close is not reported as a lost device.
+    portDelegate->dataArrived = nullptr;
+    portDelegate->opened = nullptr;
     portDelegate->setDelegate(nullptr);
     serialPort->setDelegate(nullptr);
     serialPort->close();

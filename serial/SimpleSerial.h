@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/ORSSerialPort.h"
@@ -28,6 +29,20 @@ inline constexpr std::int32_t kSettingsReplyBudgetMs = 200;
 // Erase, record writes and Verify.
 inline constexpr std::int32_t kFirmwareReplyBudgetMs = 1000;
 
+// How waits end: at the polls, as the protocol always did, or in fast mode as soon as the reply
+// has reached what decides it. Budgets, requests and the rules replies are judged by are the same.
+enum class TransferMode { standard, fast };
+
+// When a reply is complete in fast mode: once it holds `length` bytes, or, with a quiet gap, once
+// it holds them and no byte has come for the gap. A length of 0: only the budget ends the wait.
+struct ReplyEnd {
+    std::size_t length = 0;
+    Duration quietGap{0};
+};
+// A reply of no fixed length is over after this long without a byte: several byte times at
+// 19200 baud.
+inline constexpr Duration kQuietGap{2};
+
 // The link with one device: its port, the delegate that collects what the port receives, and
 // what is known of the device at the other end. Everything runs on the run loop's thread; every
 // operation returns at once and reports through its completion. Destroying a link cancels every
@@ -35,7 +50,7 @@ inline constexpr std::int32_t kFirmwareReplyBudgetMs = 1000;
 class SimpleSerial final : public ORSConnectionLostDelegate {
 public:
     // Asks the port for `path` to open; the outcome is sampled by `open`.
-    explicit SimpleSerial(std::string path);
+    explicit SimpleSerial(std::string path, TransferMode mode = TransferMode::standard);
     // Closes the port without reporting the close as a lost connection.
     ~SimpleSerial();
     SimpleSerial(const SimpleSerial&) = delete;
@@ -45,12 +60,13 @@ public:
 
     // Discovery: every available port is probed at once; the first whose device identifies
     // itself and delivers its settings wins. The completion gets it, or none.
-    static void findDevice(DiscoveryBlock completion);
+    static void findDevice(DiscoveryBlock completion, TransferMode mode = TransferMode::standard);
     void open(ResultBlock completion);
     void probe(ResultBlock completion);
 
     // Request and reply.
-    void waitForReply(ResponseBlock completion, std::int32_t budgetMs, std::int32_t expectedCount);
+    void waitForReply(ResponseBlock completion, std::int32_t budgetMs, std::int32_t expectedCount,
+                      ReplyEnd fastEnd = {});
     bool send(ByteView bytes);
 
     // Device operations.
@@ -70,7 +86,8 @@ public:
     void verifyRecord(ResultBlock completion);
 
     // A reply wait runs: the receive buffer belongs to one exchange until it completes.
-    bool isWaiting() const { return waiting_; }
+    bool isWaiting() const { return wait_.has_value(); }
+    TransferMode transferMode() const { return mode_; }
     const std::string& portPath() const { return portPath_; }
     const ORSDelegate& receiver() const { return *portDelegate; }
 
@@ -84,7 +101,11 @@ public:
     DeviceSettings settings;
 
 private:
-    void check(ResponseBlock completion, std::int32_t budgetMs, std::int32_t expectedCount);
+    void check(std::uint64_t wait, std::int32_t budgetMs, std::int32_t expectedCount);
+    // Fast mode: bytes came; the reply may be complete.
+    void dataArrived();
+    void finishWait();
+    void openChecked();
     // Writes the record with one field changed; true only when the read-back holds that field.
     void writeField(std::uint8_t DeviceSettings::*field, const char* name, ResultBlock completion);
 
@@ -94,7 +115,18 @@ private:
     ProgramFrame programFrame;
     VerifyFrame verifyFrame;
     TimerGroup timers;
-    bool waiting_ = false;
+    TransferMode mode_;
+    // The wait running, if any. Polls and checks of an earlier wait find another number and stop.
+    struct Wait {
+        std::uint64_t number = 0;
+        ResponseBlock completion;
+        ReplyEnd fastEnd;
+    };
+    std::optional<Wait> wait_;
+    std::uint64_t waits_ = 0;
+    std::uint64_t arrivals_ = 0;
+    // The open check not yet made.
+    ResultBlock openCompletion_;
 };
 
 }  // namespace korvane

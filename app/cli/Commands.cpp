@@ -21,7 +21,7 @@ const std::vector<Command>& commands() {
 
 std::string usage() {
     std::string text =
-        "usage: korvane-cli [--port PATH]... [--demo] [--verbose] COMMAND\n\ncommands:\n";
+        "usage: korvane-cli [--port PATH]... [--demo] [--fast] [--verbose] COMMAND\n\ncommands:\n";
     for (const Command& command : commands()) {
         text += stringPrintf("  %-22s %s\n", std::string(command.synopsis).c_str(),
                              std::string(command.summary).c_str());
@@ -30,6 +30,7 @@ std::string usage() {
         "\noptions:\n"
         "  --port PATH            probe only this port (repeatable)\n"
         "  --demo                 talk to the built-in simulated controller\n"
+        "  --fast                 end each wait as soon as the reply is complete\n"
         "  --verbose              write the log to stderr\n"
         "  --version              print the version\n";
     return text;

@@ -36,6 +36,8 @@ Invocation parseOptions(int argc, char** argv) {
             invocation.options.demo = true;
         } else if (argument == "--verbose") {
             invocation.options.verbose = true;
+        } else if (argument == "--fast") {
+            invocation.options.fast = true;
         } else if (argument == "--help" || argument == "-h") {
             invocation.help = true;
         } else if (argument == "--version") {
@@ -89,5 +91,6 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     FrontEnd frontEnd(invocation.options, "korvane-cli");
     ConsoleSession session;
+    session.control().setFastTransfers(invocation.options.fast);
     return action(session);
 }

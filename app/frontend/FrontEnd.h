@@ -20,6 +20,8 @@ struct FrontEndOptions {
     std::vector<std::string> ports;
     // The log goes to stderr.
     bool verbose = false;
+    // Each wait ends as soon as its reply is complete.
+    bool fast = false;
 };
 
 // The run loop, the serial ports and the log a front end runs on, installed for its lifetime.

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 
 #include "app/AccessHint.h"
 #include "ui_MainViewControl.h"
@@ -35,6 +36,8 @@ MainWindow::MainWindow() : form_(std::make_unique<Ui::MainViewControl>()) {
     control_ = MainViewControl::create(*this);
     control_->setSpeedPopup(speeds_.get());
     connectActions();
+    form_->fastCheck->setChecked(QSettings().value(kFastTransfersKey, false).toBool());
+    control_->setFastTransfers(form_->fastCheck->isChecked());
     control_->viewDidLoad();
 }
 
@@ -65,6 +68,10 @@ void MainWindow::connectActions() {
                      [this] { control_->onSpeed(*speeds_); });
     QObject::connect(form.firmwareButton, &QPushButton::clicked, this,
                      [this] { control_->onChooseFile(*firmwareButton_); });
+    QObject::connect(form.fastCheck, &QCheckBox::toggled, this, [this](bool fast) {
+        control_->setFastTransfers(fast);
+        QSettings().setValue(kFastTransfersKey, fast);
+    });
 }
 
 void MainWindow::propertyChanged(Property property) {

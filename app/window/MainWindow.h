@@ -16,6 +16,8 @@ class MainViewControl;
 namespace korvane {
 
 inline constexpr const char* kApplicationTitle = "Korvane Controller configuration software";
+// The "Fast transfers" check box, remembered between runs.
+inline const QString kFastTransfersKey = QStringLiteral("fastTransfers");
 
 // A widget as the sender of an action: what the controller asks of it is weighed with what the
 // properties allow.

@@ -1,5 +1,6 @@
 // korvane-config: the window.
 #include <QApplication>
+#include <QSettings>
 #include <iostream>
 #include <string>
 
@@ -11,9 +12,10 @@ using namespace korvane;
 namespace {
 
 constexpr const char* kUsage =
-    "usage: korvane-config [--port PATH]... [--demo] [--quiet]\n"
+    "usage: korvane-config [--port PATH]... [--demo] [--fast] [--quiet]\n"
     "  --port PATH   probe only this port (repeatable)\n"
     "  --demo        talk to the built-in simulated controller\n"
+    "  --fast        fast transfers (the window's check box, remembered)\n"
     "  --quiet       no log on stderr\n"
     "  --version     print the version\n";
 
@@ -42,6 +44,8 @@ int main(int argc, char** argv) {
             options.ports.emplace_back(argv[++i]);
         } else if (argument == "--demo") {
             options.demo = true;
+        } else if (argument == "--fast") {
+            options.fast = true;
         } else if (argument == "--quiet") {
             options.verbose = false;
         } else {
@@ -50,6 +54,11 @@ int main(int argc, char** argv) {
         }
     }
     FrontEnd frontEnd(options, "korvane-config");
+    QCoreApplication::setOrganizationName(QStringLiteral("Korvane"));
+    QCoreApplication::setApplicationName(QStringLiteral("korvane-config"));
+    if (options.fast) {
+        QSettings().setValue(kFastTransfersKey, true);
+    }
     MainWindow window;
     window.show();
     return QApplication::exec();

@@ -64,6 +64,7 @@ TEST(CliTest, CommandsOnTheDemoSayWhatHappened) {
         {{"set", "auto", "on"}, 0, "Auto is updated\n", ""},
         {{"set", "auto", "off"}, 0, "Auto is already off\n", ""},
         {{"set", "config", "3"}, 0, "Config is updated\n", ""},
+        {{"--fast", "set", "config", "2"}, 0, "Config is updated\n", ""},
         {{"set", "speed", "50", "--kmh"}, 0, "Speed Limit is updated\nSpeed limit: 30 mph\n", ""},
         {{"--port", "/dev/ttyDEMO1", "info"}, 1, "", "Please connect the USB device\n"},
     };

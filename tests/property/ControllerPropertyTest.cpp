@@ -476,7 +476,9 @@ void perform(World& world, const Step& step) {
 RC_GTEST_PROP(ControllerProperty, PromisesHoldOnEveryPath, ()) {
     // Up to 120 steps in every run; a failure shrinks by dropping steps.
     const auto sequence = *rc::gen::resize(120, rc::gen::container<std::vector<Step>>(steps()));
+    const bool fast = *rc::gen::arbitrary<bool>();
     World world;
+    world.control->setFastTransfers(fast);
     bool connected = false;
     bool restarted = false;
     for (std::size_t i = 0; i < sequence.size(); ++i) {
@@ -498,6 +500,7 @@ RC_GTEST_PROP(ControllerProperty, PromisesHoldOnEveryPath, ()) {
     // How far the sequences get, printed with the result.
     RC_CLASSIFY(connected, "connected");
     RC_CLASSIFY(restarted, "updated");
+    RC_CLASSIFY(fast, "fast");
     // Left alone, the controller comes to rest: every wait has a budget.
     world.loop.runUntilIdle();
     RC_ASSERT(world.loop.pendingTimers() == 0u);

@@ -194,6 +194,19 @@ TEST_F(MainWindowTest, FailedRecordIsNamedUnderTheStatus) {
     EXPECT_FALSE(enabled("autoCheck"));
 }
 
+TEST_F(MainWindowTest, FastTransfersAreRememberedAndTakenByTheNextConnect) {
+    EXPECT_FALSE(widget<QCheckBox>("fastCheck").isChecked());
+    widget<QCheckBox>("fastCheck").click();
+    connect();
+    EXPECT_TRUE(window.control().isConnected());
+    EXPECT_LT(loop.now(), Duration{100}) << "no second for the open check, no whole budgets";
+    MainWindow next;
+    EXPECT_TRUE(next.findChild<QCheckBox*>("fastCheck")->isChecked());
+    EXPECT_TRUE(next.control().fastTransfers());
+    next.findChild<QCheckBox*>("fastCheck")->click();
+    EXPECT_FALSE(MainWindow().control().fastTransfers());
+}
+
 TEST_F(MainWindowTest, NoControllerAndAPortWithoutPermission) {
     ports.device(kDemoControllerPath)->portFaults.noAccess = true;
     connect();
