@@ -22,6 +22,11 @@ MUTANTS = [
     ("wait completes twice", "core", "serial/ReplyWaiting.cpp", "completion(!reply.empty(), reply);", "completion(!reply.empty(), reply); if (received > 0) completion(true, reply);"),
     ("polls outlive their link", "core", "serial/ReplyWaiting.cpp", "timers.schedule(kPollInterval,", "RunLoop::current().schedule(kPollInterval,"),
     ("close reported as a loss", "core", "serial/SimpleSerial.cpp", "    portDelegate->setDelegate(nullptr);\n    serialPort->setDelegate(nullptr);\n", ""),
+    # Fast transfers
+    ("quiet gap not restarted", "core", "serial/ReplyWaiting.cpp", "wait_->number == wait && arrivals_ == arrivals", "wait_->number == wait"),
+    ("fast waits only at polls", "core", "serial/ReplyWaiting.cpp", "    ++arrivals_;\n", "    ++arrivals_;\n    return;\n"),
+    ("fast open waits its second", "core", "serial/Discovery.cpp", "if (mode_ == TransferMode::fast && portDelegate->isOpened()) {", "if (false) {"),
+    ("fast ends one byte short", "core", "serial/ReplyWaiting.cpp", "portDelegate->dataLength() < wait_->fastEnd.length", "portDelegate->dataLength() + 1 < wait_->fastEnd.length"),
     # Discovery
     ("losing ports closed late", "core", "serial/Discovery.cpp", "std::exchange(search->links, {}).clear();", "RunLoop::current().schedule(Duration{5000}, [search] { search->links.clear(); });"),
     ("open checked early", "core", "serial/Discovery.cpp", "timers.schedule(kOpenCheckDelay,", "timers.schedule(kOpenCheckDelay / 2,"),

@@ -31,6 +31,13 @@ protected:
 };
 
 TEST_F(FastTransfersTest, EachWaitEndsWhenItsReplyIsComplete) {
+    {
+        // The open check looks as soon as the port says it opened, also when it said so first.
+        SimpleSerial early(kControllerPath, TransferMode::fast);
+        loop.runFor(Duration{5});
+        EXPECT_EQ(timed([&](ResultBlock done) { early.open(done); }),
+                  std::make_pair(Duration{0}, std::optional(true)));
+    }
     // Replies come 5 ms after their request (the simulated line's latency).
     const Duration start = loop.now();
     auto link = fastLink();
@@ -81,10 +88,13 @@ TEST_F(FastTransfersTest, RepliesAreJudgedAsInTheDefaultMode) {
     EXPECT_EQ(timed([&](ResultBlock done) { link->identify(done); }).second, std::optional(false));
     device().faults = {};
 
-    // Taken whole from one byte a chunk.
+    // Taken whole from one byte a millisecond, and only when whole: 26 and 22 bytes.
     controller().timing.chunkSize = 1;
-    EXPECT_EQ(timed([&](ResultBlock done) { link->identify(done); }).second, std::optional(true));
-    controller().timing.chunkSize = 0;
+    controller().timing.chunkGap = Duration{1};
+    const auto [took, identified] = timed([&](ResultBlock done) { link->identify(done); });
+    EXPECT_EQ(identified, std::optional(true));
+    EXPECT_EQ(took, Duration{5 + 25 + 5 + 21});
+    controller().timing = {};
 
     // A byte that comes after a reply was judged lands in the next reply, which then fails: the
     // write's acknowledgement is taken at 5 ms, the stray byte at 6 ms spoils the Verify.
