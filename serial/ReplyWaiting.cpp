@@ -1,5 +1,6 @@
 // Request and reply: the port delivers bytes in chunks whenever they come; a wait polls the
-// receive buffer until the expected count is there or its budget is spent.
+// receive buffer until the expected count is there or its budget is spent. In fast mode it also
+// ends as soon as the reply has reached what decides it.
 #include "platform/Log.h"
 #include "serial/SimpleSerial.h"
 
