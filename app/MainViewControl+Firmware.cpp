@@ -148,7 +148,7 @@ void MainViewControl::recordWritten(bool success) {
     setFirmwareDetail(
         stringPrintf("Record %llu of %llu failed (line %zu, address 0x%08X): the "
                      "controller's firmware is erased; flash again",
-                     static_cast<unsigned long long>(failed + 1),
+                     static_cast<unsigned long long>(failed) + 1,
                      static_cast<unsigned long long>(maxFirmwareCount()), origin.line,
                      unsigned{origin.address}));
     // The user may choose a file again; the unprogrammed lines stay until then.
