@@ -48,61 +48,38 @@ Bytes identifyReply() {
     return Bytes(reply.bytes().begin(), reply.bytes().end());
 }
 
-TEST_F(ReplyWaitingTest, UnreachableCountRunsTheWholeBudgetAndDeliversEverything) {
-    wait(kSettingsReplyBudgetMs, kUnreachableCount);
-    transmitAt(Duration{30}, identifyReply());
-    loop.runFor(Duration{199});
-    EXPECT_FALSE(result.called);
-    loop.runUntilIdle();
-    EXPECT_EQ(result.at, Duration{200});
-    EXPECT_TRUE(result.received);
-    EXPECT_EQ(result.bytes, identifyReply());
-    EXPECT_EQ(result.calls, 1);
-}
-
-TEST_F(ReplyWaitingTest, ExpectedCountEndsAtTheFirstCheckAfterItArrived) {
-    wait(1000, 11);
-    // One byte every 5 ms from 3 ms on: the 11th comes at 53 ms, the check at 60 ms sees 12.
-    for (int i = 0; i < 15; ++i) {
-        transmitAt(Duration{3 + 5 * i}, Bytes{static_cast<std::uint8_t>(i)});
+TEST_F(ReplyWaitingTest, WaitEndsAtTheFirstPollThatSeesEnoughOrWhenTheBudgetIsSpent) {
+    // One byte every 5 ms from 3 ms on, 26 in all.
+    const struct {
+        std::int32_t budgetMs;
+        std::int32_t expectedCount;
+        Duration at;
+        std::size_t received;
+    } cases[] = {
+        {200, kUnreachableCount, Duration{200}, 26},  // the whole budget, everything delivered
+        {1000, 11, Duration{60}, 12},                 // the 11th at 53 ms, the check at 60 ms
+        {15, kUnreachableCount, Duration{20}, 4},     // budgets count 10 ms polls
+        {0, kUnreachableCount, Duration{0}, 0},       // within the call
+        {-5, 26, Duration{0}, 0},
+        {200, 0, Duration{0}, 0},
+    };
+    for (const auto& each : cases) {
+        result = {};
+        const auto firedBefore = loop.firedTimers();
+        wait(each.budgetMs, each.expectedCount);
+        for (int i = 0; i < 26; ++i) {
+            transmitAt(Duration{3 + 5 * i}, Bytes{static_cast<std::uint8_t>(i)});
+        }
+        EXPECT_EQ(result.called, each.at == Duration{0}) << each.budgetMs;
+        loop.runUntilIdle();
+        EXPECT_EQ(result.at, each.at) << each.budgetMs;
+        EXPECT_EQ(result.bytes.size(), each.received) << each.budgetMs;
+        EXPECT_EQ(result.received, each.received > 0);
+        EXPECT_EQ(result.calls, 1);
+        if (each.budgetMs == 200 && each.expectedCount == kUnreachableCount) {
+            EXPECT_EQ(loop.firedTimers() - firedBefore, 20u + 26u) << "20 polls";
+        }
     }
-    loop.runUntilIdle();
-    EXPECT_EQ(result.at, Duration{60});
-    EXPECT_EQ(result.bytes.size(), 12u);
-    EXPECT_EQ(result.calls, 1);
-}
-
-TEST_F(ReplyWaitingTest, BudgetCountsPolls) {
-    const auto firedBefore = loop.firedTimers();
-    wait(1000, kUnreachableCount);
-    loop.runUntilIdle();
-    EXPECT_EQ(result.at, Duration{1000});
-    EXPECT_EQ(loop.firedTimers() - firedBefore, 100u);
-    EXPECT_FALSE(result.received);
-    EXPECT_TRUE(result.bytes.empty());
-
-    result = {};
-    wait(15, kUnreachableCount);
-    loop.runUntilIdle();
-    EXPECT_EQ(result.at, Duration{20});
-}
-
-TEST_F(ReplyWaitingTest, NothingToWaitForCompletesWithinTheCall) {
-    controller().transmit(Bytes{1, 2, 3});
-    wait(0, kUnreachableCount);
-    EXPECT_TRUE(result.called);
-    EXPECT_FALSE(result.received);
-
-    result = {};
-    wait(-5, 26);
-    EXPECT_TRUE(result.called);
-
-    result = {};
-    controller().transmit(Bytes{1, 2, 3});
-    wait(200, 0);
-    EXPECT_TRUE(result.called);
-    EXPECT_FALSE(result.received);
-    EXPECT_EQ(loop.pendingTimers(), 0u);
 }
 
 TEST_F(ReplyWaitingTest, BytesFromBeforeTheWaitAreNeverSeen) {
