@@ -107,6 +107,12 @@ TEST_F(MainWindowTest, ChangingASettingShowsItsProgressAndOutcome) {
     loop.runUntil([&] { return window.control().isEnabled(); });
     EXPECT_EQ(label("setStatusLabel"), "Could not set Auto");
     EXPECT_TRUE(widget<QCheckBox>("autoCheck").isChecked()) << "the device kept it on";
+    auto& speeds = widget<QComboBox>("speedCombo");
+    speeds.setCurrentText("12");
+    emit speeds.activated(speeds.currentIndex());
+    loop.runUntil([&] { return window.control().isEnabled(); });
+    EXPECT_EQ(label("setStatusLabel"), "Could not set Speed Limit");
+    EXPECT_EQ(speeds.currentText(), "19");
 }
 
 TEST_F(MainWindowTest, UnitSwitchRefillsTheSpeedList) {
