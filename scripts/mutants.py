@@ -78,7 +78,7 @@ MUTANTS = [
     ("failed write exits 0", "cli", "app/cli/DeviceCommands.cpp", "session.finish(updated ? kSuccess : kFailure);", "session.finish(kSuccess);"),
     ("failed flash exits 0", "cli", "app/cli/FlashCommand.cpp", "            session.finish(kFailure);\n        };", "            session.finish(kSuccess);\n        };"),
     ("no controller exits 0", "cli", "app/cli/Conversation.cpp", "                               session.finish(kFailure);\n                           }\n                       });", "                               session.finish(kSuccess);\n                           }\n                       });"),
-    ("signal status off by one", "cli", "app/cli/Interrupts.h", "return 128 + signal;", "return 127 + signal;"),
+    ("signal status off by one", "cli", "platform/qt/InterruptWatch.h", "return 128 + signal;", "return 127 + signal;"),
     ("speed 30 refused", "cli", "app/cli/DeviceCommands.cpp", "value < low || value > high", "value < low || value >= high"),
     ("speed 0 taken", "cli", "app/cli/DeviceCommands.cpp", "value < low || value > high", "value < low - 1 || value > high"),
     ("loss before restart taken as success", "cli", "app/cli/FlashCommand.cpp", "if (alert == kDeviceLost && restarting) {", "if (alert == kDeviceLost) {"),

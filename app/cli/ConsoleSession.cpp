@@ -3,7 +3,7 @@
 #include <QCoreApplication>
 #include <iostream>
 
-#include "app/cli/Interrupts.h"
+#include "platform/qt/InterruptWatch.h"
 
 namespace korvane {
 

@@ -107,8 +107,9 @@ CommandAction parseFlash(const std::vector<std::string>& arguments) {
                     session.finish(kSuccess);
                     return true;
                 }
-                if (alert == kDeviceLost && !control.interruptionStatement().empty()) {
-                    fail(alert + '\n' + control.interruptionStatement());
+                if (const std::string left = control.interruptionStatement();
+                    alert == kDeviceLost && !left.empty()) {
+                    fail(alert + '\n' + left);
                     return true;
                 }
                 progress.finish();

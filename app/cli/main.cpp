@@ -7,8 +7,8 @@
 
 #include "app/cli/Commands.h"
 #include "app/cli/ConsoleSession.h"
-#include "app/cli/Interrupts.h"
 #include "app/frontend/FrontEnd.h"
+#include "platform/qt/InterruptWatch.h"
 
 using namespace korvane;
 

@@ -2,8 +2,6 @@
 // without hardware.
 #include <unistd.h>
 #include <QCoreApplication>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "platform/Log.h"
+#include "platform/qt/InterruptWatch.h"
 #include "platform/qt/QtRunLoop.h"
 #include "sim/pty/PtyServer.h"
 
@@ -128,13 +127,6 @@ bool parse(int argc, char** argv, Settings& settings, std::string& error) {
     return true;
 }
 
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto ignored = ::write(signalPipe[1], &byte, 1);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,10 +152,6 @@ int main(int argc, char** argv) {
         madeFolder = folder;
         settings.server.linkPath = madeFolder + "/ttyKORVANE";
     }
-    if (::pipe(signalPipe) != 0) {
-        std::perror("korvane-sim: pipe");
-        return 1;
-    }
 
     QCoreApplication application(argc, argv);
     QtRunLoop loop;
@@ -173,11 +161,7 @@ int main(int argc, char** argv) {
     const LogSink::Scope logScope(settings.verbose ? static_cast<LogSink&>(stderrLog) : silentLog);
 
     // Ctrl+C and kill end the event loop, so the link is removed on the way out.
-    QSocketNotifier stopRequests(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stopRequests, &QSocketNotifier::activated, &application,
-                     &QCoreApplication::quit);
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
+    const InterruptWatch stopRequests([](int) { QCoreApplication::quit(); });
 
     int status = 0;
     {

@@ -1,4 +1,4 @@
-#include "app/cli/Interrupts.h"
+#include "platform/qt/InterruptWatch.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -63,6 +63,7 @@ InterruptWatch::InterruptWatch(std::function<void(int signal)> handler)
     });
     struct sigaction action {};
     action.sa_handler = onSignal;
+    action.sa_flags = SA_RESTART;  // the run loop's own calls go on undisturbed
     sigemptyset(&action.sa_mask);
     for (const int signal : kWatched) {
         ::sigaction(signal, &action, nullptr);
