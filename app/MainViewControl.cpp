@@ -1,5 +1,7 @@
 #include "app/MainViewControl.h"
 
+#include "util/StringPrintf.h"
+
 namespace korvane {
 
 std::shared_ptr<MainViewControl> MainViewControl::create(MainView& view) {
@@ -34,6 +36,7 @@ void MainViewControl::resetGUI() {
     setIsEnabled(true);
     setIsConnected(false);
     setConnectStatus("");
+    setConnectDetail("");
     setSetStatus("");
     setIsUpdatingFirmware(false);
     setIsUpdateRunning(false);
@@ -63,6 +66,12 @@ void MainViewControl::connect() {
         fastTransfers_ ? TransferMode::fast : TransferMode::standard);
 }
 
+void MainViewControl::connectTo(std::unique_ptr<SimpleSerial> link) {
+    ++connects_;
+    setCanConnect(false);
+    connected(std::move(link));
+}
+
 void MainViewControl::connected(std::unique_ptr<SimpleSerial> link) {
     port = std::move(link);
     if (!port) {
@@ -74,6 +83,16 @@ void MainViewControl::connected(std::unique_ptr<SimpleSerial> link) {
     setCanConnect(false);
     setIsConnected(true);
     setConnectStatus("Connected. " + port->identityText);
+    if (const auto others = port->othersIdentified.size(); others > 0) {
+        std::string paths;
+        for (const std::string& path : port->othersIdentified) {
+            paths += (paths.empty() ? "" : ", ") + path;
+        }
+        setConnectDetail(stringPrintf("Took %s; %zu more controller%s answered (%s). korvane-cli "
+                                      "--all serves several at once.",
+                                      port->portPath().c_str(), others, others == 1 ? "" : "s",
+                                      paths.c_str()));
+    }
     showGUI();
     port->connectionLostBlock = [self = weak_from_this()](bool) {
         if (const auto control = self.lock()) {
@@ -158,6 +177,10 @@ void MainViewControl::setIsUpdateRunning(bool value) {
 
 void MainViewControl::setFirmwareDetail(std::string value) {
     store(_firmwareDetail, std::move(value), Property::firmwareDetail);
+}
+
+void MainViewControl::setConnectDetail(std::string value) {
+    store(_connectDetail, std::move(value), Property::connectDetail);
 }
 
 }  // namespace korvane

@@ -54,6 +54,8 @@ public:
     void onSpeed(SpeedPopup& sender);
 
     void connect();
+    // Takes a link that a search has found already, as if Connect had found it.
+    void connectTo(std::unique_ptr<SimpleSerial> link);
     void resetGUI();
 
     // Fast transfers: each wait ends as soon as its reply is complete. Taken by the next connect.
@@ -115,6 +117,8 @@ public:
     void setIsUpdateRunning(bool value);
     const std::string& firmwareDetail() const { return _firmwareDetail; }
     void setFirmwareDetail(std::string value);
+    const std::string& connectDetail() const { return _connectDetail; }
+    void setConnectDetail(std::string value);
 
     UpdateStage updateStage() const { return updateStage_; }
     // What an update that ends now leaves in the controller and what to do, or empty when no
@@ -169,6 +173,7 @@ private:
     std::string _firmwareStatus;
     bool _isUpdateRunning = false;
     std::string _firmwareDetail;
+    std::string _connectDetail;
 
     MainView& view_;
     TimerGroup timers_;

@@ -34,6 +34,8 @@ std::string_view propertyName(Property property) {
             return "isUpdateRunning";
         case Property::firmwareDetail:
             return "firmwareDetail";
+        case Property::connectDetail:
+            return "connectDetail";
     }
     return "?";
 }

@@ -24,6 +24,8 @@ enum class Property {
     // What the firmware status means for the controller: a refused file's reason, the record that
     // failed, records that will not be written. Shown under the firmware status.
     firmwareDetail,
+    // Beside the connect status: which port was taken when other controllers answered too.
+    connectDetail,
 };
 
 std::string_view propertyName(Property property);

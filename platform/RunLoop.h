@@ -24,6 +24,9 @@ public:
 
     // Forgets a pending timer; a fired or unknown one is ignored.
     virtual void cancel(TimerId timer) = 0;
+
+    // Time since the loop was made, on its own clock.
+    virtual Duration now() const = 0;
 };
 
 }  // namespace korvane

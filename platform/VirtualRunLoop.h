@@ -23,7 +23,7 @@ public:
     TimerId schedule(Duration delay, Callback callback) override;
     void cancel(TimerId timer) override;
 
-    Duration now() const { return now_; }
+    Duration now() const override { return now_; }
 
     // Fires the earliest pending timer, moving time to its due time; false when none is pending.
     bool runNext();

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "util/Bytes.h"
 
@@ -20,5 +21,7 @@ using ResponseBlock = std::function<void(bool received, ByteView bytes)>;
 using ConnectionLostBlock = std::function<void(bool lost)>;
 // The link whose device answered, now owned by the receiver, or none.
 using DiscoveryBlock = std::function<void(std::unique_ptr<SimpleSerial> link)>;
+// Every link whose device answered, in the order of their paths; empty when none did.
+using DevicesBlock = std::function<void(std::vector<std::unique_ptr<SimpleSerial>> links)>;
 
 }  // namespace korvane

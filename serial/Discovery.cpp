@@ -13,13 +13,18 @@ namespace korvane {
 
 namespace {
 
-// One search, shared by the probes of all ports; it lives as long as the last of them.
+// One search, shared by the probes of all ports; it lives as long as the last of them. The first
+// search takes the first port that answers; a search for all waits for every probe.
 struct Search {
+    bool keepAll = false;
     bool found = false;
     std::uint64_t remaining = 0;
-    DiscoveryBlock completion;
-    // Every link still probing. The winner leaves with the completion; the others are closed.
+    DiscoveryBlock first;
+    DevicesBlock all;
+    // Every link still probing. A winner leaves with the completion; the others are closed.
     std::vector<std::unique_ptr<SimpleSerial>> links;
+    // Search for all: the links whose device answered, by port.
+    std::vector<std::unique_ptr<SimpleSerial>> answered;
 
     std::unique_ptr<SimpleSerial> take(SimpleSerial* link) {
         const auto held = std::find_if(links.begin(), links.end(),
@@ -38,40 +43,73 @@ void probed(const std::shared_ptr<Search>& search, SimpleSerial* link, bool resu
         return;
     }
     std::unique_ptr<SimpleSerial> taken = search->take(link);
-    if (result) {
+    if (result && !search->keepAll) {
         search->found = true;
+        // Devices that identified themselves too; they are not waited for.
+        for (const auto& other : search->links) {
+            if (!other->identityText.empty()) {
+                taken->othersIdentified.push_back(other->portPath());
+            }
+        }
         // The losers still probing are closed now rather than left with their ports open.
         std::exchange(search->links, {}).clear();
-        search->completion(std::move(taken));
+        search->first(std::move(taken));
         return;
     }
-    // Destroyed here, from within its own completion: nothing below touches it again.
+    if (result) {
+        search->answered.push_back(std::move(taken));
+    }
+    // A failed link is destroyed here, from within its own completion: nothing below touches it.
     taken.reset();
-    if (--search->remaining == 0) {
-        search->completion(nullptr);
+    if (--search->remaining > 0) {
+        return;
+    }
+    if (search->keepAll) {
+        std::sort(search->answered.begin(), search->answered.end(),
+                  [](const auto& a, const auto& b) { return a->portPath() < b->portPath(); });
+        search->all(std::move(search->answered));
+    } else {
+        search->first(nullptr);
     }
 }
 
-}  // namespace
-
-void SimpleSerial::findDevice(DiscoveryBlock completion, TransferMode mode) {
-    const std::vector<PortDescription> ports =
-        ORSSerialPortManager::sharedSerialPortManager().availablePorts();
-    if (ports.empty()) {
-        completion(nullptr);
+// Probes every available port once, however often it is listed.
+void startSearch(const std::shared_ptr<Search>& search, TransferMode mode) {
+    std::vector<std::string> paths;
+    for (const PortDescription& port :
+         ORSSerialPortManager::sharedSerialPortManager().availablePorts()) {
+        if (std::find(paths.begin(), paths.end(), port.path) == paths.end()) {
+            paths.push_back(port.path);
+        }
+    }
+    if (paths.empty()) {
+        search->keepAll ? search->all({}) : search->first(nullptr);
         return;
     }
-    auto search = std::make_shared<Search>();
-    search->remaining = ports.size();
-    search->completion = std::move(completion);
-    for (const PortDescription& port : ports) {
-        search->links.push_back(std::make_unique<SimpleSerial>(port.path, mode));
+    search->remaining = paths.size();
+    for (const std::string& path : paths) {
+        search->links.push_back(std::make_unique<SimpleSerial>(path, mode));
     }
     // Started after every link exists; no probe can finish within this loop, so the list holds.
     for (const auto& held : search->links) {
         SimpleSerial* link = held.get();
         link->probe([search, link](bool result) { probed(search, link, result); });
     }
+}
+
+}  // namespace
+
+void SimpleSerial::findDevice(DiscoveryBlock completion, TransferMode mode) {
+    auto search = std::make_shared<Search>();
+    search->first = std::move(completion);
+    startSearch(search, mode);
+}
+
+void SimpleSerial::findDevices(DevicesBlock completion, TransferMode mode) {
+    auto search = std::make_shared<Search>();
+    search->keepAll = true;
+    search->all = std::move(completion);
+    startSearch(search, mode);
 }
 
 void SimpleSerial::open(ResultBlock completion) {

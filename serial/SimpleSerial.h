@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/ORSSerialPort.h"
 #include "platform/RunLoop.h"
@@ -61,6 +62,9 @@ public:
     // Discovery: every available port is probed at once; the first whose device identifies
     // itself and delivers its settings wins. The completion gets it, or none.
     static void findDevice(DiscoveryBlock completion, TransferMode mode = TransferMode::standard);
+    // Every available port is probed at once with the same requests; the completion gets every
+    // link whose device answered, once the last probe has ended.
+    static void findDevices(DevicesBlock completion, TransferMode mode = TransferMode::standard);
     void open(ResultBlock completion);
     void probe(ResultBlock completion);
 
@@ -95,6 +99,8 @@ public:
     ConnectionLostBlock connectionLostBlock;
     // The last probe that got past opening identified the device and read its settings.
     bool deviceReady = false;
+    // Discovery's winner: the ports of other devices that had identified themselves by then.
+    std::vector<std::string> othersIdentified;
     // "Bootloader: %02X%02X, Device ID: %02X%02X, Soft: %02d"
     std::string identityText;
     // The device's settings record as last read, with the changes of a write in progress.

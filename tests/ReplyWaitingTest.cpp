@@ -43,11 +43,6 @@ protected:
     Completion result;
 };
 
-Bytes identifyReply() {
-    const IdentifyReply reply;
-    return Bytes(reply.bytes().begin(), reply.bytes().end());
-}
-
 TEST_F(ReplyWaitingTest, WaitEndsAtTheFirstPollThatSeesEnoughOrWhenTheBudgetIsSpent) {
     // One byte every 5 ms from 3 ms on, 26 in all.
     const struct {

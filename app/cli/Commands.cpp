@@ -21,7 +21,8 @@ const std::vector<Command>& commands() {
 
 std::string usage() {
     std::string text =
-        "usage: korvane-cli [--port PATH]... [--demo] [--fast] [--verbose] COMMAND\n\ncommands:\n";
+        "usage: korvane-cli [--port PATH]... [--demo] [--fast] [--verbose] [--all [--expect N] "
+        "[--json]] COMMAND\n\ncommands:\n";
     for (const Command& command : commands()) {
         text += stringPrintf("  %-22s %s\n", std::string(command.synopsis).c_str(),
                              std::string(command.summary).c_str());
@@ -32,6 +33,9 @@ std::string usage() {
         "  --demo                 talk to the built-in simulated controller\n"
         "  --fast                 end each wait as soon as the reply is complete\n"
         "  --verbose              write the log to stderr\n"
+        "  --all                  run the command on every controller that answers, at once\n"
+        "  --expect N             with --all: change nothing unless N controllers answer\n"
+        "  --json                 with --all: a summary line per controller in JSON\n"
         "  --version              print the version\n";
     return text;
 }

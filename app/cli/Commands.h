@@ -1,8 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace korvane {
@@ -19,8 +21,23 @@ struct InputError {
     std::string reason;
 };
 
-// What a command does once its arguments are checked; returns the exit status.
-using CommandAction = std::function<int(ConsoleSession&)>;
+// What a command does once its arguments are checked: it starts on a session, which finishes
+// later with the exit status.
+struct CommandAction {
+    // A command is its start, and sometimes more.
+    template <typename Start>
+    requires std::is_invocable_v<Start, ConsoleSession&> CommandAction(Start begin)
+        : start(std::move(begin)) {}  // NOLINT(google-explicit-constructor)
+    CommandAction() = default;
+
+    std::function<void(ConsoleSession&)> start;
+    // Flash without --yes: the question the user answers once before any controller is changed.
+    std::string question;
+    // Flash: the software version the file carries, which every updated controller holds.
+    std::optional<unsigned> softwareAfter;
+    // Every command but `ports` talks to a controller.
+    bool needsController = true;
+};
 
 struct Command {
     std::string_view name;

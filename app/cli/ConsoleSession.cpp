@@ -1,9 +1,6 @@
 #include "app/cli/ConsoleSession.h"
 
-#include <QCoreApplication>
-#include <iostream>
-
-#include "platform/qt/InterruptWatch.h"
+#include <ostream>
 
 namespace korvane {
 
@@ -13,7 +10,9 @@ constexpr const char* kWriteInterrupted =
     "info to see";
 }  // namespace
 
-ConsoleSession::ConsoleSession() : control_(MainViewControl::create(*this)) {
+ConsoleSession::ConsoleSession(std::ostream& out, std::ostream& err,
+                               std::unique_ptr<SimpleSerial> found)
+    : out_(out), err_(err), found_(std::move(found)), control_(MainViewControl::create(*this)) {
     control_->setSpeedPopup(&speeds_);
     control_->viewDidLoad();
 }
@@ -21,6 +20,14 @@ ConsoleSession::ConsoleSession() : control_(MainViewControl::create(*this)) {
 ConsoleSession::~ConsoleSession() {
     // The controller goes first: its link may still report to this window on the way out.
     control_.reset();
+}
+
+void ConsoleSession::connect() {
+    if (found_) {
+        control_->connectTo(std::move(found_));
+    } else {
+        control_->onConnect();
+    }
 }
 
 void ConsoleSession::propertyChanged(Property) {
@@ -52,43 +59,44 @@ void ConsoleSession::stopApplication() {
     finish(0);
 }
 
+std::string ConsoleSession::interruptStatement() const {
+    if (interruptStatement_) {
+        return interruptStatement_();
+    }
+    return control_->isConnected() && !control_->isEnabled() ? kWriteInterrupted : "";
+}
+
 void ConsoleSession::scheduleStep() {
     // Coalesced and deferred: the controller is still in the middle of its change.
-    if (!step_ || stepScheduled_ || finished_) {
+    if (!step_ || stepScheduled_ || finished()) {
         return;
     }
     stepScheduled_ = true;
     timers_.schedule(Duration{0}, [this] {
         stepScheduled_ = false;
-        if (!finished_) {
+        if (!finished()) {
             step_();
         }
     });
 }
 
-int ConsoleSession::run(std::function<void()> start, std::function<void()> step) {
-    // Ending the run loop destroys the link with it: nothing more is sent.
-    const InterruptWatch interrupts([this](int signal) {
-        const std::string statement = interruptStatement_ ? interruptStatement_()
-                                      : control_->isConnected() && !control_->isEnabled()
-                                          ? std::string(kWriteInterrupted)
-                                          : std::string();
-        if (!statement.empty()) {
-            std::cerr << statement << '\n';
-        }
-        finish(exitStatusForSignal(signal));
-    });
+void ConsoleSession::begin(std::function<void()> start, std::function<void()> step) {
     step_ = std::move(step);
     timers_.schedule(Duration{0}, [this, start = std::move(start)] {
         start();
         scheduleStep();
     });
-    return QCoreApplication::exec();
 }
 
 void ConsoleSession::finish(int status) {
-    finished_ = true;
-    QCoreApplication::exit(status);
+    if (finished()) {
+        return;
+    }
+    status_ = status;
+    out_.flush();
+    if (onFinished_) {
+        onFinished_(status);
+    }
 }
 
 std::vector<std::string> ConsoleSession::takeAlerts() {

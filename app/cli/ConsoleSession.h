@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,17 +14,26 @@
 
 namespace korvane {
 
-// The terminal as the controller's window. A command starts an action and then looks at the
+// The terminal as one controller's window. A command starts an action and then looks at the
 // controller after every change, from the run loop, until it finishes.
 class ConsoleSession final : public MainView {
 public:
-    ConsoleSession();
+    // Writes to `out` and `err`. With a link that a search found already, connecting takes it
+    // instead of searching.
+    ConsoleSession(std::ostream& out, std::ostream& err,
+                   std::unique_ptr<SimpleSerial> found = nullptr);
     ~ConsoleSession();
     ConsoleSession(const ConsoleSession&) = delete;
     ConsoleSession& operator=(const ConsoleSession&) = delete;
 
     MainViewControl& control() { return *control_; }
+    const MainViewControl& control() const { return *control_; }
     ListSpeedPopup& speeds() { return speeds_; }
+    std::ostream& out() { return out_; }
+    std::ostream& err() { return err_; }
+
+    // Searches for the controller, or takes the one found already.
+    void connect();
 
     void propertyChanged(Property property) override;
     // Questions go to the confirmer; notices are noted, and the command decides what they mean.
@@ -36,18 +46,30 @@ public:
     // Answers a question with yes or no, later.
     using Confirmer = std::function<void(const std::string& question, std::function<void(bool)>)>;
     void setConfirmer(Confirmer confirmer) { confirmer_ = std::move(confirmer); }
+    // The user has said yes already, for every controller at once: questions are not asked.
+    bool confirmedBeforehand() const { return confirmedBeforehand_; }
+    void setConfirmedBeforehand(bool confirmed) { confirmedBeforehand_ = confirmed; }
+
+    // Several controllers write to the same terminal: every line stands on its own.
+    bool sharesOutput() const { return sharesOutput_; }
+    void setSharesOutput(bool shares) { sharesOutput_ = shares; }
 
     // What to say when a signal ends the command: the state it leaves the controller in. By
     // default, whether a setting was being written.
     void setInterruptStatement(std::function<std::string()> statement) {
         interruptStatement_ = std::move(statement);
     }
+    std::string interruptStatement() const;
 
-    // Runs `start`, then `step` after every batch of changes, until finish() is called or a
-    // signal ends it (with 128 + its number); returns the status.
-    int run(std::function<void()> start, std::function<void()> step);
+    // Runs `start` from the run loop, then `step` after every batch of changes, until finish().
+    void begin(std::function<void()> start, std::function<void()> step);
+    // Ends the command with an exit status; `onFinished` hears of it once.
     void finish(int status);
-    bool finished() const { return finished_; }
+    void setOnFinished(std::function<void(int status)> onFinished) {
+        onFinished_ = std::move(onFinished);
+    }
+    bool finished() const { return status_.has_value(); }
+    int status() const { return status_.value_or(-1); }
 
     // The alerts shown since the last call, oldest first.
     std::vector<std::string> takeAlerts();
@@ -55,13 +77,19 @@ public:
 private:
     void scheduleStep();
 
+    std::ostream& out_;
+    std::ostream& err_;
+    std::unique_ptr<SimpleSerial> found_;
     ListSpeedPopup speeds_;
     std::shared_ptr<MainViewControl> control_;
     std::function<void()> step_;
     bool stepScheduled_ = false;
-    bool finished_ = false;
+    std::optional<int> status_;
+    std::function<void(int)> onFinished_;
     std::vector<std::string> alerts_;
     Confirmer confirmer_;
+    bool confirmedBeforehand_ = false;
+    bool sharesOutput_ = false;
     std::function<std::string()> interruptStatement_;
     TimerGroup timers_;
 };

@@ -1,6 +1,6 @@
 #include "app/cli/Conversation.h"
 
-#include <iostream>
+#include <ostream>
 
 #include "app/AccessHint.h"
 #include "app/cli/ConsoleSession.h"
@@ -8,36 +8,36 @@
 
 namespace korvane {
 
-int converse(ConsoleSession& session, std::function<void()> ready, std::function<void()> next,
-             std::function<bool(const std::string&)> onAlert) {
-    bool started = false;
-    return session.run([&session] { session.control().onConnect(); },
-                       [&] {
-                           MainViewControl& control = session.control();
-                           for (const std::string& alert : session.takeAlerts()) {
-                               if (!onAlert || !onAlert(alert)) {
-                                   std::cerr << alert << '\n';
-                                   session.finish(kFailure);
-                               }
-                               if (session.finished()) {
-                                   return;
-                               }
-                           }
-                           if (started) {
-                               next();
-                           } else if (control.isConnected() && control.isEnabled()) {
-                               started = true;
-                               ready();
-                           } else if (control.canConnect()) {
-                               std::cerr << control.connectStatus() << '\n';
-                               if (const std::string hint =
-                                       accessHint(ORSSerialPortManager::sharedSerialPortManager());
-                                   !hint.empty()) {
-                                   std::cerr << hint << '\n';
-                               }
-                               session.finish(kFailure);
-                           }
-                       });
+void converse(ConsoleSession& session, std::function<void()> ready, std::function<void()> next,
+              std::function<bool(const std::string&)> onAlert) {
+    session.begin([&session] { session.connect(); },
+                  [&session, ready = std::move(ready), next = std::move(next),
+                   onAlert = std::move(onAlert), started = false]() mutable {
+                      MainViewControl& control = session.control();
+                      for (const std::string& alert : session.takeAlerts()) {
+                          if (!onAlert || !onAlert(alert)) {
+                              session.err() << alert << '\n';
+                              session.finish(kFailure);
+                          }
+                          if (session.finished()) {
+                              return;
+                          }
+                      }
+                      if (started) {
+                          next();
+                      } else if (control.isConnected() && control.isEnabled()) {
+                          started = true;
+                          ready();
+                      } else if (control.canConnect()) {
+                          session.err() << control.connectStatus() << '\n';
+                          if (const std::string hint =
+                                  accessHint(ORSSerialPortManager::sharedSerialPortManager());
+                              !hint.empty()) {
+                              session.err() << hint << '\n';
+                          }
+                          session.finish(kFailure);
+                      }
+                  });
 }
 
 }  // namespace korvane

@@ -18,8 +18,8 @@ inline constexpr const char* kRestarted =
 
 // Finds the controller, then hands over: `ready` once the device is held and nothing is being
 // written, `next` after every later change. An alert ends the command as a failure unless
-// `onAlert` takes it. Returns the exit status.
-int converse(ConsoleSession& session, std::function<void()> ready, std::function<void()> next,
-             std::function<bool(const std::string&)> onAlert = nullptr);
+// `onAlert` takes it. Returns at once; the session finishes with the exit status.
+void converse(ConsoleSession& session, std::function<void()> ready, std::function<void()> next,
+              std::function<bool(const std::string&)> onAlert = nullptr);
 
 }  // namespace korvane

@@ -1,6 +1,6 @@
 // The commands that read or change the controller's settings, or restart it.
 #include <cstdio>
-#include <iostream>
+#include <ostream>
 
 #include "app/cli/ConsoleSession.h"
 #include "app/cli/Conversation.h"
@@ -18,7 +18,7 @@ constexpr int kMaxSpeedKmh = 50;
 // After a setter: when nothing was sent (the device holds the value already), says so.
 void endIfNothingSent(ConsoleSession& session, const std::string& already) {
     if (session.control().isEnabled()) {
-        std::cout << already << '\n';
+        session.out() << already << '\n';
         session.finish(kSuccess);
     }
 }
@@ -29,46 +29,22 @@ void reportWrite(ConsoleSession& session, const std::string& name) {
         return;
     }
     const bool updated = control.setStatus() == name + " is updated";
-    (updated ? std::cout : std::cerr) << control.setStatus() << '\n';
+    (updated ? session.out() : session.err()) << control.setStatus() << '\n';
     session.finish(updated ? kSuccess : kFailure);
 }
 
-std::string jsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            quoted += stringPrintf("\\u%04x", static_cast<unsigned>(c));
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + '"';
-}
-
-void printInfo(MainViewControl& control, bool json) {
-    const SimpleSerial& link = *control.link();
+void printInfo(ConsoleSession& session, bool json) {
+    const MainViewControl& control = session.control();
     if (json) {
-        char bootloader[5] = "";
-        char deviceId[5] = "";
-        std::sscanf(link.identityText.c_str(), "Bootloader: %4[0-9A-F], Device ID: %4[0-9A-F]",
-                    bootloader, deviceId);
-        std::cout << "{\"port\": " << jsonString(link.portPath())
-                  << ", \"bootloader\": " << jsonString(bootloader)
-                  << ", \"deviceId\": " << jsonString(deviceId)
-                  << ", \"software\": " << unsigned{link.settings.softwareVersion}
-                  << ", \"auto\": " << (control.isAuto() != 0 ? "true" : "false")
-                  << ", \"config\": " << control.config() + 1
-                  << ", \"speedLimitMph\": " << unsigned{link.settings.speedLimit} << "}\n";
+        session.out() << describeController(control).text() << '\n';
         return;
     }
-    std::cout << control.connectStatus() << '\n'
-              << "Port: " << link.portPath() << '\n'
-              << "Automatic mode: " << (control.isAuto() != 0 ? "on" : "off") << '\n'
-              << "Configuration: " << control.config() + 1 << '\n'
-              << "Speed limit: " << unsigned{link.settings.speedLimit} << " mph\n";
+    const SimpleSerial& link = *control.link();
+    session.out() << control.connectStatus() << '\n'
+                  << "Port: " << link.portPath() << '\n'
+                  << "Automatic mode: " << (control.isAuto() != 0 ? "on" : "off") << '\n'
+                  << "Configuration: " << control.config() + 1 << '\n'
+                  << "Speed limit: " << unsigned{link.settings.speedLimit} << " mph\n";
 }
 
 int number(const std::string& text, int low, int high, const std::string& what) {
@@ -99,7 +75,7 @@ CommandAction parseSetAuto(const std::string& value) {
     }
     const int mode = value == "on" ? 1 : 0;
     return [mode, value](ConsoleSession& session) {
-        return converse(
+        converse(
             session,
             [&session, mode, value] {
                 session.control().setIsAuto(mode);
@@ -112,7 +88,7 @@ CommandAction parseSetAuto(const std::string& value) {
 CommandAction parseSetConfig(const std::string& value) {
     const int choice = number(value, 1, 3, "the configuration");
     return [choice](ConsoleSession& session) {
-        return converse(
+        converse(
             session,
             [&session, choice] {
                 session.control().setConfig(choice - 1);
@@ -130,7 +106,7 @@ CommandAction parseSetSpeed(const std::vector<std::string>& arguments) {
     const int speed = number(arguments[1], 1, kmh ? kMaxSpeedKmh : kMaxSpeedMph,
                              kmh ? "the speed in km/h" : "the speed in mph");
     return [speed, kmh](ConsoleSession& session) {
-        return converse(
+        converse(
             session,
             [&session, speed, kmh] {
                 // Chosen in the speed list, as in the window: the same conversion to mph.
@@ -141,9 +117,9 @@ CommandAction parseSetSpeed(const std::vector<std::string>& arguments) {
             [&session] {
                 reportWrite(session, "Speed Limit");
                 if (session.control().setStatus() == "Speed Limit is updated") {
-                    std::cout << "Speed limit: "
-                              << unsigned{session.control().link()->settings.speedLimit}
-                              << " mph\n";
+                    session.out() << "Speed limit: "
+                                  << unsigned{session.control().link()->settings.speedLimit}
+                                  << " mph\n";
                 }
             });
     };
@@ -151,21 +127,45 @@ CommandAction parseSetSpeed(const std::vector<std::string>& arguments) {
 
 }  // namespace
 
+ControllerIdentity identityOf(const SimpleSerial& link) {
+    char bootloader[5] = "";
+    char deviceId[5] = "";
+    std::sscanf(link.identityText.c_str(), "Bootloader: %4[0-9A-F], Device ID: %4[0-9A-F]",
+                bootloader, deviceId);
+    return {bootloader, deviceId, link.settings.softwareVersion};
+}
+
+JsonObject describeController(const MainViewControl& control) {
+    const SimpleSerial& link = *control.link();
+    const ControllerIdentity identity = identityOf(link);
+    JsonObject object;
+    object.add("port", link.portPath())
+        .add("bootloader", identity.bootloader)
+        .add("deviceId", identity.deviceId)
+        .addNumber("software", identity.software)
+        .addFlag("auto", control.isAuto() != 0)
+        .addNumber("config", control.config() + 1)
+        .addNumber("speedLimitMph", link.settings.speedLimit);
+    return object;
+}
+
 CommandAction parsePorts(const std::vector<std::string>& arguments) {
     expectCount(arguments, 0, "ports");
-    return [](ConsoleSession&) {
+    CommandAction action{[](ConsoleSession& session) {
         for (const PortDescription& port :
              ORSSerialPortManager::sharedSerialPortManager().availablePorts()) {
-            std::cout << port.path << '\t' << port.name;
+            session.out() << port.path << '\t' << port.name;
             if (port.usbIds) {
-                std::cout << '\t'
-                          << stringPrintf("%04x:%04x", unsigned{port.usbIds->vendorId},
-                                          unsigned{port.usbIds->productId});
+                session.out() << '\t'
+                              << stringPrintf("%04x:%04x", unsigned{port.usbIds->vendorId},
+                                              unsigned{port.usbIds->productId});
             }
-            std::cout << '\n';
+            session.out() << '\n';
         }
-        return kSuccess;
-    };
+        session.finish(kSuccess);
+    }};
+    action.needsController = false;
+    return action;
 }
 
 CommandAction parseInfo(const std::vector<std::string>& arguments) {
@@ -174,10 +174,10 @@ CommandAction parseInfo(const std::vector<std::string>& arguments) {
     }
     const bool json = !arguments.empty();
     return [json](ConsoleSession& session) {
-        return converse(
+        converse(
             session,
             [&session, json] {
-                printInfo(session.control(), json);
+                printInfo(session, json);
                 session.finish(kSuccess);
             },
             [] {});
@@ -206,11 +206,11 @@ CommandAction parseSet(const std::vector<std::string>& arguments) {
 CommandAction parseReset(const std::vector<std::string>& arguments) {
     expectCount(arguments, 0, "reset");
     return [](ConsoleSession& session) {
-        return converse(
+        converse(
             session, [&session] { session.control().resetDevice(); }, [] {},
             [&session](const std::string& alert) {
                 if (alert == kRebootNotice) {
-                    std::cout << kRestarted << '\n';
+                    session.out() << kRestarted << '\n';
                     session.finish(kSuccess);
                 }
                 // A restarting device leaves the bus: its port closes.

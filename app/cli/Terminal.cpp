@@ -92,23 +92,23 @@ void ProgressReport::update(std::uint64_t done, std::uint64_t total) {
         }
         lastPercent_ = percent;
         const int filled = static_cast<int>(done * kBarWidth / total);
-        std::cout << '\r' << '[' << std::string(static_cast<std::size_t>(filled), '#')
-                  << std::string(static_cast<std::size_t>(kBarWidth - filled), '.') << "] "
-                  << percent << "%  " << done << '/' << total << " records" << std::flush;
+        out_ << '\r' << '[' << std::string(static_cast<std::size_t>(filled), '#')
+             << std::string(static_cast<std::size_t>(kBarWidth - filled), '.') << "] " << percent
+             << "%  " << done << '/' << total << " records" << std::flush;
         drawn_ = true;
         return;
     }
     const int tenth = percent / 10;
     if (tenth != lastTenth_) {
         lastTenth_ = tenth;
-        std::cout << "Programmed " << done << " of " << total << " records (" << percent << "%)\n"
-                  << std::flush;
+        out_ << "Programmed " << done << " of " << total << " records (" << percent << "%)\n"
+             << std::flush;
     }
 }
 
 void ProgressReport::finish() {
     if (drawn_) {
-        std::cout << '\n';
+        out_ << '\n';
         drawn_ = false;
     }
 }

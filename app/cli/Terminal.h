@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <iosfwd>
 #include <memory>
 #include <string>
 
@@ -35,12 +36,13 @@ private:
 // Progress of a firmware update: a bar on a terminal, otherwise a line every tenth.
 class ProgressReport {
 public:
-    explicit ProgressReport(bool terminal) : terminal_(terminal) {}
+    ProgressReport(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}
     void update(std::uint64_t done, std::uint64_t total);
     // Ends the bar's line.
     void finish();
 
 private:
+    std::ostream& out_;
     bool terminal_;
     bool drawn_ = false;
     int lastTenth_ = -1;

@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "app/MainViewControl.h"
 #include "app/cli/Commands.h"
+#include "app/cli/JsonObject.h"
 
 namespace korvane {
 
@@ -14,5 +16,16 @@ CommandAction parseInfo(const std::vector<std::string>& arguments);
 CommandAction parseSet(const std::vector<std::string>& arguments);
 CommandAction parseReset(const std::vector<std::string>& arguments);
 CommandAction parseFlash(const std::vector<std::string>& arguments);
+
+// Who a controller says it is, from its identity text and settings.
+struct ControllerIdentity {
+    std::string bootloader;
+    std::string deviceId;
+    unsigned software = 0;
+};
+ControllerIdentity identityOf(const SimpleSerial& link);
+
+// The controller held, as `info --json` shows it.
+JsonObject describeController(const MainViewControl& control);
 
 }  // namespace korvane

@@ -1,12 +1,16 @@
 // korvane-cli: the controller from a terminal, for scripts and production lines.
 #include <QCoreApplication>
 #include <algorithm>
+#include <functional>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/cli/Commands.h"
 #include "app/cli/ConsoleSession.h"
+#include "app/cli/Fleet.h"
+#include "app/cli/Terminal.h"
 #include "app/frontend/FrontEnd.h"
 #include "platform/qt/InterruptWatch.h"
 
@@ -21,7 +25,17 @@ struct Invocation {
     std::vector<std::string> words;
     bool help = false;
     bool version = false;
+    bool all = false;
+    FleetOptions fleet;
 };
+
+std::size_t expectedCount(const std::string& text) {
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) < 1) {
+        throw UsageError{"--expect needs a whole number from 1 to 9999, not \"" + text + "\""};
+    }
+    return static_cast<std::size_t>(std::stoi(text));
+}
 
 Invocation parseOptions(int argc, char** argv) {
     Invocation invocation;
@@ -38,6 +52,13 @@ Invocation parseOptions(int argc, char** argv) {
             invocation.options.verbose = true;
         } else if (argument == "--fast") {
             invocation.options.fast = true;
+        } else if (argument == "--all") {
+            invocation.all = true;
+        } else if (argument == "--expect") {
+            if (i + 1 >= argc) {
+                throw UsageError{"--expect needs a number"};
+            }
+            invocation.fleet.expect = expectedCount(argv[++i]);
         } else if (argument == "--help" || argument == "-h") {
             invocation.help = true;
         } else if (argument == "--version") {
@@ -46,7 +67,42 @@ Invocation parseOptions(int argc, char** argv) {
             invocation.words.push_back(argument);
         }
     }
+    if (invocation.fleet.expect > 0 && !invocation.all) {
+        throw UsageError{"--expect works with --all"};
+    }
+    if (invocation.all) {
+        // Every controller's result comes as one JSON line in the summary.
+        const auto json = std::find(invocation.words.begin(), invocation.words.end(), "--json");
+        invocation.fleet.json = json != invocation.words.end();
+        if (invocation.fleet.json) {
+            invocation.words.erase(json);
+        }
+        invocation.fleet.fast = invocation.options.fast;
+    }
     return invocation;
+}
+
+// Runs the run loop until `start`'s command is done or a signal ends it (with 128 + its
+// number, after `statement`); returns the exit status.
+int runUntilDone(const std::function<void(std::function<void(int)>)>& start,
+                 const std::function<std::string()>& statement) {
+    std::optional<int> status;
+    // Ending the run loop destroys the links with it: nothing more is sent.
+    const InterruptWatch interrupts([&](int signal) {
+        if (const std::string text = statement(); !text.empty()) {
+            std::cerr << text << (text.back() == '\n' ? "" : "\n");
+        }
+        status = exitStatusForSignal(signal);
+        QCoreApplication::exit(*status);
+    });
+    start([&status](int result) {
+        if (!status) {
+            status = result;
+            QCoreApplication::exit(result);
+        }
+    });
+    // A command may be done before the loop runs, and then there is nothing to wait for.
+    return status ? *status : QCoreApplication::exec();
 }
 
 CommandAction parseCommand(const std::vector<std::string>& words) {
@@ -79,6 +135,9 @@ int main(int argc, char** argv) {
             return 0;
         }
         action = parseCommand(invocation.words);
+        if (invocation.all && !action.needsController) {
+            throw UsageError{"--all works with info, set, reset and flash"};
+        }
     } catch (const UsageError& error) {
         std::cerr << "korvane-cli: " << error.reason << "\n\n" << usage();
         return kUsageStatus;
@@ -90,7 +149,21 @@ int main(int argc, char** argv) {
     ignoreBrokenPipes();
     QCoreApplication application(argc, argv);
     FrontEnd frontEnd(invocation.options, "korvane-cli");
-    ConsoleSession session;
+    if (invocation.all) {
+        Fleet fleet(action, invocation.fleet, std::cout, std::cerr);
+        TerminalQuestion question;
+        fleet.setConfirmer([&question](const std::string& text, std::function<void(bool)> answer) {
+            question.ask(text, std::move(answer));
+        });
+        return runUntilDone([&fleet](auto done) { fleet.start(std::move(done)); },
+                            [&fleet] { return fleet.interruptStatement(); });
+    }
+    ConsoleSession session(std::cout, std::cerr);
     session.control().setFastTransfers(invocation.options.fast);
-    return action(session);
+    return runUntilDone(
+        [&](auto done) {
+            session.setOnFinished(std::move(done));
+            action.start(session);
+        },
+        [&session] { return session.interruptStatement(); });
 }

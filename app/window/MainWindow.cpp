@@ -120,6 +120,9 @@ void MainWindow::propertyChanged(Property property) {
         case Property::firmwareDetail:
             form.firmwareDetailLabel->setText(QString::fromStdString(control.firmwareDetail()));
             break;
+        case Property::connectDetail:
+            form.connectDetailLabel->setText(QString::fromStdString(control.connectDetail()));
+            break;
         case Property::maxFirmwareCount:
         case Property::currFirmwareCount:
             // Qt's progress bar counts in int.

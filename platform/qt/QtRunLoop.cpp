@@ -31,6 +31,10 @@ void QtRunLoop::cancel(TimerId timer) {
     qtTimers_.erase(found);
 }
 
+Duration QtRunLoop::now() const {
+    return std::chrono::duration_cast<Duration>(std::chrono::steady_clock::now() - start_);
+}
+
 void QtRunLoop::timerEvent(QTimerEvent* event) {
     killTimer(event->timerId());
     const auto found = pending_.find(event->timerId());

@@ -16,6 +16,7 @@ public:
 
     TimerId schedule(Duration delay, Callback callback) override;
     void cancel(TimerId timer) override;
+    Duration now() const override;
 
 protected:
     void timerEvent(QTimerEvent* event) override;
@@ -28,6 +29,7 @@ private:
 
     // Qt reuses the ids of killed timers, so ours are separate and never reused.
     TimerId nextId_ = 1;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::unordered_map<TimerId, int> qtTimers_;
     std::unordered_map<int, Pending> pending_;
 };

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/cli/Commands.h"
+#include "app/cli/ConsoleSession.h"
+#include "app/cli/PrefixedOutput.h"
+#include "app/cli/Verbs.h"
+#include "platform/RunLoop.h"
+
+namespace korvane {
+
+struct FleetOptions {
+    // Fewer controllers answering than this: nothing is written to any of them.
+    std::size_t expect = 0;
+    // A summary line per controller as JSON Lines instead of text.
+    bool json = false;
+    bool fast = false;
+};
+
+// Every attached controller at once: a search keeps each that answers, and the command runs on
+// each in a session of its own, on the one run loop. Each line a controller's session writes
+// starts with its port; one summary line per controller follows at the end. One controller's
+// failure never stops the others.
+class Fleet {
+public:
+    using Confirmer = ConsoleSession::Confirmer;
+
+    Fleet(CommandAction action, FleetOptions options, std::ostream& out, std::ostream& err);
+    ~Fleet();
+    Fleet(const Fleet&) = delete;
+    Fleet& operator=(const Fleet&) = delete;
+
+    // Asks the command's question once, after the search and before anything is written.
+    void setConfirmer(Confirmer confirmer) { confirmer_ = std::move(confirmer); }
+
+    // Searches, then runs the command on every controller found; `done` gets the exit status.
+    void start(std::function<void(int status)> done);
+
+    // What an interruption now leaves in the controllers still busy, a line for each.
+    std::string interruptStatement() const;
+
+private:
+    struct Member {
+        std::string path;
+        ControllerIdentity before;
+        std::unique_ptr<PrefixedOutput> out;
+        std::unique_ptr<PrefixedOutput> err;
+        std::unique_ptr<ConsoleSession> session;
+        Duration started{0};
+        Duration ended{0};
+    };
+
+    void found(std::vector<std::unique_ptr<SimpleSerial>> links);
+    void runOn(std::vector<std::unique_ptr<SimpleSerial>> links, bool confirmed);
+    void memberFinished();
+    void summarize(const Member& member);
+    void end(int status);
+
+    CommandAction action_;
+    FleetOptions options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    Confirmer confirmer_;
+    std::function<void(int)> done_;
+    std::vector<Member> members_;
+};
+
+}  // namespace korvane
