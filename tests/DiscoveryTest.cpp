@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/AccessHint.h"
+#include "platform/SelectedPortManager.h"
 #include "tests/support/SimulatedBench.h"
 
 namespace korvane::testing {
@@ -59,11 +60,38 @@ TEST_F(DiscoveryTest, FirstOfTwoDevicesWinsAndTheOtherIsClosed) {
     find();
     loop.runUntil([&] { return completions > 0; });
     EXPECT_EQ(second.livePorts(), 0u) << "closed when the winner is found";
+    EXPECT_EQ(winner->othersIdentified, std::vector<std::string>{"/dev/ttyS1"});
     loop.runUntilIdle();
     EXPECT_EQ(completions, 1);
     ASSERT_NE(winner, nullptr);
     EXPECT_EQ(winner->portPath(), kControllerPath);
     EXPECT_EQ(ports.openPorts(), 1u);
+}
+
+TEST_F(DiscoveryTest, SearchForAllKeepsEveryAnsweringPortOnceInTheOrderOfPaths) {
+    ports.addDevice("/dev/ttyS1").controller.faults.silent = true;
+    ports.addDevice("/dev/ttyS2").timing.latency = Duration{150};
+    SelectedPortManager selected(ports,
+                                 {"/dev/ttyS2", kControllerPath, "/dev/ttyS1", kControllerPath});
+    const ORSSerialPortManager::Scope scope(selected);
+    std::vector<std::unique_ptr<SimpleSerial>> found;
+    SimpleSerial::findDevices([&](std::vector<std::unique_ptr<SimpleSerial>> links) {
+        ++completions;
+        foundAt = loop.now();
+        found = std::move(links);
+    });
+    loop.runUntilIdle();
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(foundAt, Duration{1400});
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0]->portPath(), "/dev/ttyS2");
+    EXPECT_EQ(found[1]->portPath(), kControllerPath);
+    EXPECT_TRUE(found[0]->deviceReady);
+    EXPECT_EQ(log.count("Device /dev/ttySIM0 Opened\r\n") +
+                  log.count("Device /dev/ttySIM0 Not opened\r\n"),
+              1u)
+        << "a port listed twice is probed once";
+    EXPECT_EQ(ports.device("/dev/ttyS1")->livePorts(), 0u);
 }
 
 TEST_F(DiscoveryTest, NoDeviceAnywhereReportsNoneOnceAtTheLastFailure) {

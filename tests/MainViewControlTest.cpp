@@ -62,6 +62,22 @@ TEST_F(MainViewControlTest, StartsIdle) {
     EXPECT_EQ(control->setStatus(), "");
 }
 
+TEST_F(MainViewControlTest, NamesThePortTakenWhenOthersAnswerToo) {
+    ports.addDevice("/dev/ttySIM1");
+    ports.addDevice("/dev/ttySIM2");
+    connect();
+    EXPECT_EQ(control->connectDetail(),
+              "Took /dev/ttySIM0; 2 more controllers answered (/dev/ttySIM1, /dev/ttySIM2). "
+              "korvane-cli --all serves several at once.");
+    control->onDisconnect();
+    EXPECT_EQ(control->connectDetail(), "");
+    ports.device("/dev/ttySIM2")->controller.faults.silent = true;
+    connect();
+    EXPECT_EQ(control->connectDetail(),
+              "Took /dev/ttySIM0; 1 more controller answered (/dev/ttySIM1). korvane-cli --all "
+              "serves several at once.");
+}
+
 TEST_F(MainViewControlTest, ConnectShowsTheIdentityAndTheSettings) {
     control->onConnect();
     EXPECT_FALSE(control->canConnect());

@@ -93,6 +93,10 @@ TEST(CliTest, BadArgumentsGiveTheReasonAndTheUsage) {
         {{"set", "colour", "red"},
          "korvane-cli: there is no setting \"colour\"; choose auto, config or speed\n"},
         {{"info", "--port"}, "korvane-cli: --port needs a path\n"},
+        {{"--expect", "2", "info"}, "korvane-cli: --expect works with --all\n"},
+        {{"--all", "--expect", "0", "info"},
+         "korvane-cli: --expect needs a whole number from 1 to 9999, not \"0\"\n"},
+        {{"--all", "ports"}, "korvane-cli: --all works with info, set, reset and flash\n"},
     };
     for (const auto& each : cases) {
         const CliRun run = cli(each.arguments);
@@ -118,8 +122,12 @@ TEST(CliTest, AgainstTheSimulatorOnAPseudoTerminal) {
     run = cli({"--port", path, "reset"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, kRestarted);
-    run = cli({"--port", path, "--verbose", "info"});
+    run = cli({"--port", path, "--port", path, "--all", "--expect", "1", "--verbose", "info"});
     EXPECT_EQ(run.status, 0) << "the device is back behind the same path";
+    EXPECT_EQ(run.out.rfind("1 controller answered: " + simulator.path() + "\n" +
+                                simulator.path() + ": Connected. Bootloader: 012A",
+                            0),
+              0u);
     EXPECT_NE(run.err.find("got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 07"),
               std::string::npos);
 }

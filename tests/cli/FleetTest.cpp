@@ -1,0 +1,200 @@
+// Every attached controller at once, on virtual time: the CLI's sessions over simulated ports.
+#include <gtest/gtest.h>
+
+#include <QTemporaryFile>
+#include <algorithm>
+#include <sstream>
+
+#include "app/cli/Fleet.h"
+#include "tests/support/HexImage.h"
+#include "tests/support/SimulatedBench.h"
+
+namespace korvane::testing {
+namespace {
+
+class FleetTest : public SimulatedBench {
+protected:
+    FleetTest() {
+        for (const char* path : {"/dev/ttySIM1", "/dev/ttySIM2", "/dev/ttySIM3"}) {
+            ports.addDevice(path);
+        }
+    }
+
+    SimulatedController& device(int index) {
+        return ports.device("/dev/ttySIM" + std::to_string(index))->controller;
+    }
+
+    // Runs `words` on every controller until it is done; the exit status.
+    int runAll(const std::vector<std::string>& words, FleetOptions options = {}) {
+        Fleet fleet(parse(words), options, out, err);
+        std::optional<int> status;
+        fleet.start([&](int result) { status = result; });
+        loop.runUntil([&] { return status.has_value(); });
+        return status.value_or(-1);
+    }
+
+    // One controller, as korvane-cli without --all.
+    int runAlone(const std::vector<std::string>& words) {
+        ConsoleSession session(out, err);
+        std::optional<int> status;
+        session.setOnFinished([&](int result) { status = result; });
+        parse(words).start(session);
+        loop.runUntil([&] { return status.has_value(); });
+        return status.value_or(-1);
+    }
+
+    static CommandAction parse(const std::vector<std::string>& words) {
+        const auto& table = commands();
+        const auto command = std::find_if(
+            table.begin(), table.end(), [&](const Command& each) { return each.name == words[0]; });
+        return command->parse(std::vector<std::string>(words.begin() + 1, words.end()));
+    }
+
+    std::string writeFirmware(const HexImage& image) {
+        firmware.open();
+        firmware.write(image.file().c_str());
+        firmware.flush();
+        return firmware.fileName().toStdString();
+    }
+
+    // The commands each device received, by their codes.
+    std::vector<int> commandsReceived(int index) {
+        std::vector<int> codes;
+        for (const Bytes& request : device(index).requests()) {
+            codes.push_back(request.at(1));
+        }
+        return codes;
+    }
+
+    QTemporaryFile firmware;
+    std::ostringstream out;
+    std::ostringstream err;
+};
+
+TEST_F(FleetTest, FlashesEveryControllerAtOnceAndOneRefusedRecordFailsAlone) {
+    const HexImage image = realisticImage(4);
+    const std::string file = writeFirmware(image);
+    // Identify, read, erase, record 1 and its Verify; then the second record is refused.
+    device(2).faults.refuseRequest = 6;
+    EXPECT_EQ(runAll({"flash", file, "--yes"}), 1);
+
+    EXPECT_EQ(err.str(),
+              "/dev/ttySIM2: Could not update firmware\n"
+              "/dev/ttySIM2: Record 3 of 13 failed (line 3, address 0x00001010): the "
+              "controller's firmware is erased; flash again\n");
+    const std::string summary = out.str().substr(out.str().find("Summary:"));
+    EXPECT_EQ(summary,
+              "Summary: /dev/ttySIM0, device BEEF, software 07 -> 12, ok, 2.13 s\n"
+              "Summary: /dev/ttySIM1, device BEEF, software 07 -> 12, ok, 2.13 s\n"
+              "Summary: /dev/ttySIM2, device BEEF, software 07, failed: Record 3 of 13 failed "
+              "(line 3, address 0x00001010): the controller's firmware is erased; flash again, "
+              "1.03 s\n"
+              "Summary: /dev/ttySIM3, device BEEF, software 07 -> 12, ok, 2.13 s\n");
+    EXPECT_EQ(out.str().rfind("4 controllers answered: /dev/ttySIM0, /dev/ttySIM1, /dev/ttySIM2, "
+                              "/dev/ttySIM3\n/dev/ttySIM0: Records not written: 2 (upper "
+                              "address 0x0030)\n",
+                              0),
+              0u);
+    EXPECT_NE(out.str().find("/dev/ttySIM3: Programmed 13 of 13 records (100%)\n"),
+              std::string::npos);
+    for (const int each : {0, 1, 3}) {
+        EXPECT_EQ(device(each).programMemory[0x2002], 0xAB) << each;
+    }
+
+    // Each port got exactly what a single-controller run sends to its one controller.
+    const std::vector<Bytes> together = device(0).requests();
+    EXPECT_EQ(device(1).requests(), together);
+    EXPECT_EQ(device(3).requests(), together);
+    device(0).clearRequests();
+    for (const int other : {1, 2, 3}) {
+        device(other).faults.silent = true;
+    }
+    EXPECT_EQ(runAlone({"flash", file, "--yes"}), 0);
+    EXPECT_EQ(device(0).requests(), together);
+}
+
+TEST_F(FleetTest, TheQuestionIsAskedOnceAndAnInterruptionNamesEachControllersState) {
+    const std::string file = writeFirmware(realisticImage(4));
+    CommandAction action = parse({"flash", file, "--yes"});
+    action.question = "Update firmware from file Software version: 12?";
+    std::vector<std::string> asked;
+    bool answer = false;
+    const auto flash = [&](Fleet& fleet) {
+        fleet.setConfirmer([&](const std::string& question, std::function<void(bool)> reply) {
+            asked.push_back(question);
+            reply(answer);
+        });
+        fleet.start([](int) {});
+    };
+    {
+        Fleet fleet(action, {}, out, err);
+        flash(fleet);
+        loop.runUntilIdle();
+        EXPECT_EQ(err.str(), "Firmware update cancelled\n");
+        EXPECT_EQ(commandsReceived(0), (std::vector<int>{0x00, 0x04})) << "nothing erased";
+    }
+    answer = true;
+    device(3).faults.silent = true;
+    Fleet fleet(action, {}, out, err);
+    flash(fleet);
+    // Stopped once the first controller has sent its first record (its count holds the
+    // cancelled run too).
+    loop.runUntil([&] { return device(0).requests().size() > 5; });
+    EXPECT_EQ(asked, (std::vector<std::string>{
+                         "Update firmware from file Software version: 12? (4 controllers)",
+                         "Update firmware from file Software version: 12? (3 controllers)"}));
+    EXPECT_EQ(out.str().find("Update firmware"), std::string::npos) << "asked once, not each";
+    // In the same tick the others have not yet heard that their erase is over.
+    EXPECT_EQ(fleet.interruptStatement(),
+              "/dev/ttySIM0: Firmware update interrupted after record 1 of 13: the controller "
+              "has no complete firmware; flash again\n"
+              "/dev/ttySIM1: Firmware update interrupted during the erase: the controller may "
+              "have no firmware; flash again\n"
+              "/dev/ttySIM2: Firmware update interrupted during the erase: the controller may "
+              "have no firmware; flash again\n");
+}
+
+TEST_F(FleetTest, FewerThanExpectedWritesNothing) {
+    device(3).faults.silent = true;
+    EXPECT_EQ(runAll({"set", "config", "3"}, {.expect = 4}), 1);
+    EXPECT_EQ(err.str(),
+              "Only 3 of 4 expected controllers answered (/dev/ttySIM0, /dev/ttySIM1, "
+              "/dev/ttySIM2); nothing was written\n");
+    EXPECT_EQ(out.str(), "");
+    const std::vector<int> probe{0x00, 0x04};
+    for (const int each : {0, 1, 2}) {
+        EXPECT_EQ(commandsReceived(each), probe) << each;
+    }
+    EXPECT_EQ(ports.openPorts(), 0u);
+}
+
+TEST_F(FleetTest, SetOnSeveralReportsEachAsAJsonLine) {
+    device(1).faults.refuseWrites = true;
+    ports.device("/dev/ttySIM3")->portFaults.neverOpens = true;
+    EXPECT_EQ(runAll({"set", "config", "3"}, {.expect = 3, .json = true}), 1);
+    EXPECT_EQ(out.str(),
+              "{\"port\": \"/dev/ttySIM0\", \"bootloader\": \"012A\", \"deviceId\": \"BEEF\", "
+              "\"software\": 7, \"auto\": false, \"config\": 3, \"speedLimitMph\": 19, "
+              "\"result\": \"ok\", \"seconds\": 0.400}\n"
+              "{\"port\": \"/dev/ttySIM1\", \"bootloader\": \"012A\", \"deviceId\": \"BEEF\", "
+              "\"software\": 7, \"auto\": false, \"config\": 1, \"speedLimitMph\": 19, "
+              "\"result\": \"failed\", \"reason\": \"Could not set Config\", \"seconds\": 0.400}\n"
+              "{\"port\": \"/dev/ttySIM2\", \"bootloader\": \"012A\", \"deviceId\": \"BEEF\", "
+              "\"software\": 7, \"auto\": false, \"config\": 3, \"speedLimitMph\": 19, "
+              "\"result\": \"ok\", \"seconds\": 0.400}\n");
+    EXPECT_EQ(err.str(), "/dev/ttySIM1: Could not set Config\n");
+    EXPECT_EQ(device(0).settingsRecord()[1], 4);
+    EXPECT_EQ(device(2).settingsRecord()[1], 4);
+}
+
+TEST_F(FleetTest, NoControllerAnsweringIsAFailure) {
+    for (const int each : {0, 1, 2, 3}) {
+        device(each).faults.silent = true;
+    }
+    EXPECT_EQ(runAll({"info"}), 1);
+    EXPECT_EQ(err.str(), "Please connect the USB device\n");
+    EXPECT_EQ(out.str(), "");
+}
+
+}  // namespace
+}  // namespace korvane::testing
