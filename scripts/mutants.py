@@ -6,7 +6,15 @@ suite run against each. A mutant that no test kills marks behaviour no test guar
 
 BUILD_DIR is a configured build of this tree (it is rebuilt for every mutant and once more at the
 end, with the code restored). The fast suites run first; the process suites only when those pass.
+
+    scripts/mutants.py --who BUILD_DIR [NAME...]
+
+runs every suite against every mutant and names the tests that fail, then, for each test, the
+mutants only it kills: a test that is the only one to kill none is a candidate for merging.
 """
+import json
+import re
+import tempfile
 import pathlib
 import subprocess
 import sys
@@ -30,7 +38,10 @@ MUTANTS = [
     # Discovery
     ("losing ports closed late", "core", "serial/Discovery.cpp", "std::exchange(search->links, {}).clear();", "RunLoop::current().schedule(Duration{5000}, [search] { search->links.clear(); });"),
     ("open checked early", "core", "serial/Discovery.cpp", "timers.schedule(kOpenCheckDelay,", "timers.schedule(kOpenCheckDelay / 2,"),
-    ("no device reported twice", "core", "serial/Discovery.cpp", "        search->completion(nullptr);\n    }", "        search->completion(nullptr);\n    }\n    if (search->remaining == 0 && !result) search->completion(nullptr);"),
+    ("no device reported twice", "core", "serial/Discovery.cpp", "        search->first(nullptr);\n    }", "        search->first(nullptr);\n    }\n    if (search->remaining == 0 && !result && !search->keepAll) search->first(nullptr);"),
+    ("a port listed twice probed twice", "core", "serial/Discovery.cpp", "if (std::find(paths.begin(), paths.end(), port.path) == paths.end()) {", "if (true) {"),
+    ("search for all ends at the first", "core", "serial/Discovery.cpp", "if (--search->remaining > 0) {", "if (--search->remaining > 0 && !result) {"),
+    ("other answering ports unnamed", "core", "serial/Discovery.cpp", "if (!other->identityText.empty()) {", "if (false) {"),
     # Device operations
     ("long identify accepted", "core", "serial/SimpleSerial+Device.cpp", "reply.size() != kIdentifyReplyLength", "reply.size() < kIdentifyReplyLength"),
     ("long settings accepted", "core", "serial/SimpleSerial+Device.cpp", "reply.size() != kSettingsLength", "reply.size() < kSettingsLength"),
@@ -76,15 +87,22 @@ MUTANTS = [
     ("reset before the last verify", "core", "app/MainViewControl+Firmware.cpp", "port->verifyRecord([this](bool) { resetDevice(); });", "resetDevice();"),
     # The command line
     ("failed write exits 0", "cli", "app/cli/DeviceCommands.cpp", "session.finish(updated ? kSuccess : kFailure);", "session.finish(kSuccess);"),
-    ("failed flash exits 0", "cli", "app/cli/FlashCommand.cpp", "            session.finish(kFailure);\n        };", "            session.finish(kSuccess);\n        };"),
-    ("no controller exits 0", "cli", "app/cli/Conversation.cpp", "                               session.finish(kFailure);\n                           }\n                       });", "                               session.finish(kSuccess);\n                           }\n                       });"),
+    ("failed flash exits 0", "cli", "app/cli/FlashCommand.cpp", "        session.finish(kFailure);\n    };", "        session.finish(kSuccess);\n    };"),
+    ("no controller exits 0", "cli", "app/cli/Conversation.cpp", "                          session.finish(kFailure);\n                      }\n                  });", "                          session.finish(kSuccess);\n                      }\n                  });"),
     ("signal status off by one", "cli", "platform/qt/InterruptWatch.h", "return 128 + signal;", "return 127 + signal;"),
     ("speed 30 refused", "cli", "app/cli/DeviceCommands.cpp", "value < low || value > high", "value < low || value >= high"),
     ("speed 0 taken", "cli", "app/cli/DeviceCommands.cpp", "value < low || value > high", "value < low - 1 || value > high"),
     ("loss before restart taken as success", "cli", "app/cli/FlashCommand.cpp", "if (alert == kDeviceLost && restarting) {", "if (alert == kDeviceLost) {"),
     ("broken pipe ends the update", "cli", "app/cli/main.cpp", "    ignoreBrokenPipes();\n", ""),
     ("cancel at the question unsaid", "cli", "app/cli/FlashCommand.cpp", "            return kCancelled;  // nothing was written yet", "            return {};"),
-    ("skipped records unsaid", "cli", "app/cli/FlashCommand.cpp", "            std::cout << skipped << '\\n';", "            (void)skipped;"),
+    ("skipped records unsaid", "cli", "app/cli/FlashCommand.cpp", "        session.out() << skipped << '\\n';", "        (void)skipped;"),
+    # Every controller at once
+    ("fewer than expected go ahead", "cli", "app/cli/Fleet.cpp", "if (links.size() < options_.expect) {", "if (links.size() + 1 < options_.expect) {"),
+    ("one failure passes for all", "cli", "app/cli/Fleet.cpp", "            status = kFailure;", "            status = kSuccess;"),
+    ("summary before the last ends", "cli", "app/cli/Fleet.cpp", "        if (!member.session->finished()) {\n            return;", "        if (!member.session->finished() && false) {\n            return;"),
+    ("question asked for each", "cli", "app/cli/FlashCommand.cpp", "            if (session.confirmedBeforehand()) {", "            if (false) {"),
+    ("reason not the last line", "cli", "app/cli/PrefixedOutput.cpp", "    lastLine_ = std::move(line_);", "    lastLine_ = lastLine_.empty() ? std::move(line_) : lastLine_;"),
+    ("time from the search", "cli", "app/cli/Fleet.cpp", "        member.started = now;", "        member.started = Duration{0};"),
     ("flash without a terminal", "cli", "app/cli/FlashCommand.cpp", "if (!yes && !inputIsTerminal()) {", "if (false) {"),
     ("record detail unsaid", "cli", "app/cli/FlashCommand.cpp", "fail(std::string(kRecordFailed) + '\\n' + control.firmwareDetail());", "fail(kRecordFailed);"),
     # The window
@@ -93,6 +111,7 @@ MUTANTS = [
     ("settings open during an update", "window", "app/window/MainWindow.cpp", "widget->setEnabled(control.canEditSettings());", "widget->setEnabled(control.canChooseFile());"),
     ("second file panel", "window", "app/window/MainWindow.cpp", "control.canChooseFile() && !firmwareButtonHeld_", "control.canChooseFile()"),
     ("firmware button after a failed update", "window", "app/window/MainWindow.cpp", "control.canChooseFile() && !firmwareButtonHeld_", "control.canEditSettings() && !firmwareButtonHeld_"),
+    ("connect detail not shown", "window", "app/window/MainWindow.cpp", "form.connectDetailLabel->setText(QString::fromStdString(control.connectDetail()));", ""),
     ("detail not shown", "window", "app/window/MainWindow.cpp", "form.firmwareDetailLabel->setText(QString::fromStdString(control.firmwareDetail()));", ""),
     ("alert not window-modal", "window", "app/window/MainWindow.cpp", "    box->open();", "    box->setWindowModality(Qt::NonModal);\n    box->show();"),
     ("auto box not shown", "window", "app/window/MainWindow.cpp", "form.autoCheck->setChecked(control.isAuto() != 0);", ""),
@@ -104,7 +123,7 @@ MUTANTS = [
     ("no permission hint", "window", "app/window/MainWindow.cpp", "                    status += \"\\n\" + hint;", ""),
 ]
 
-FAST = ["korvane_tests", "korvane_property_tests", "korvane_window_tests"]
+FAST = ["korvane_tests", "korvane_fleet_tests", "korvane_property_tests", "korvane_window_tests"]
 
 
 def run(command, **kwargs):
@@ -123,7 +142,62 @@ def killed(build):
     return None
 
 
+def failing_tests(build):
+    """Every test that fails, by suite and name; None when the build fails."""
+    if run(["cmake", "--build", str(build)]).returncode != 0:
+        return None
+    env = {"QT_QPA_PLATFORM": "offscreen", "PATH": "/usr/bin:/bin"}
+    failed = set()
+    for suite in FAST:
+        with tempfile.NamedTemporaryFile(suffix=".json") as report:
+            try:
+                run([str(build / "tests" / suite), f"--gtest_output=json:{report.name}"], env=env,
+                    timeout=600)
+                results = json.load(open(report.name))
+            except (subprocess.TimeoutExpired, ValueError):
+                failed.add(f"{suite} (crashed or hung)")
+                continue
+        for group in results.get("testsuites", []):
+            for test in group.get("testsuite", []):
+                if test.get("failures") or test.get("result") not in ("COMPLETED", None):
+                    failed.add(f"{group['name']}.{test['name']}")
+    output = subprocess.run(["ctest", "--test-dir", str(build), "-j2", "-L", "realtime"],
+                            capture_output=True, text=True, timeout=900).stdout
+    failed.update(re.findall(r"^\s*\d+ - (\S+) \(", output, re.MULTILINE))
+    return failed
+
+
+def who(build, chosen):
+    killers = {}
+    for name, layer, path, text, replacement in MUTANTS:
+        if chosen and name not in chosen:
+            continue
+        source = ROOT / path
+        original = source.read_text()
+        if original.count(text) != 1:
+            continue
+        source.write_text(original.replace(text, replacement))
+        try:
+            failed = failing_tests(build)
+        finally:
+            source.write_text(original)
+        killers[name] = failed
+        shown = "does not build" if failed is None else ", ".join(sorted(failed)) or "SURVIVED"
+        print(f"{name}: {shown}", flush=True)
+    run(["cmake", "--build", str(build)])
+    sole = {}
+    for name, failed in killers.items():
+        if failed is not None and len(failed) == 1:
+            sole.setdefault(next(iter(failed)), []).append(name)
+    print("\nmutants only one test kills:")
+    for test, names in sorted(sole.items()):
+        print(f"  {test}: {', '.join(names)}")
+
+
 def main():
+    if sys.argv[1] == "--who":
+        who(pathlib.Path(sys.argv[2]).resolve(), set(sys.argv[3:]))
+        return
     build = pathlib.Path(sys.argv[1]).resolve()
     chosen = set(sys.argv[2:])
     results = {}

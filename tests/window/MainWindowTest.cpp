@@ -68,6 +68,7 @@ TEST_F(MainWindowTest, StartsIdleWithTheSpeedListInMph) {
 }
 
 TEST_F(MainWindowTest, ConnectShowsTheDeviceAndOpensTheSettings) {
+    ports.addDevice("/dev/ttyDEMO2");
     widget<QPushButton>("connectButton").click();
     loop.runFor(Duration{700});
     EXPECT_FALSE(enabled("connectButton")) << "not a second search";
@@ -75,6 +76,9 @@ TEST_F(MainWindowTest, ConnectShowsTheDeviceAndOpensTheSettings) {
     loop.runUntil([&] { return window.control().isConnected(); });
     EXPECT_EQ(label("connectStatusLabel"),
               "Connected. Bootloader: 012A, Device ID: BEEF, Soft: 07");
+    EXPECT_EQ(label("connectDetailLabel"),
+              "Took /dev/ttyDEMO0; 1 more controller answered (/dev/ttyDEMO2). korvane-cli --all "
+              "serves several at once.");
     EXPECT_FALSE(enabled("connectButton"));
     EXPECT_TRUE(enabled("disconnectButton"));
     for (const char* name : {"autoCheck", "configChoices", "unitChoices", "speedCombo"}) {
