@@ -88,10 +88,10 @@ void MainViewControl::connected(std::unique_ptr<SimpleSerial> link) {
         for (const std::string& path : port->othersIdentified) {
             paths += (paths.empty() ? "" : ", ") + path;
         }
-        setConnectDetail(stringPrintf("Took %s; %zu more controller%s answered (%s). korvane-cli "
-                                      "--all serves several at once.",
-                                      port->portPath().c_str(), others, others == 1 ? "" : "s",
-                                      paths.c_str()));
+        setConnectDetail(
+            stringPrintf("Took %s; %zu more controller%s answered (%s). korvane-cli "
+                         "--all serves several at once.",
+                         port->portPath().c_str(), others, others == 1 ? "" : "s", paths.c_str()));
     }
     showGUI();
     port->connectionLostBlock = [self = weak_from_this()](bool) {

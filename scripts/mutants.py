@@ -167,20 +167,28 @@ def failing_tests(build):
     return failed
 
 
-def who(build, chosen):
-    killers = {}
+def applied(chosen):
+    """Puts each chosen mutant into the code in turn, yielding its name and layer; the code is
+    restored before the next."""
     for name, layer, path, text, replacement in MUTANTS:
         if chosen and name not in chosen:
             continue
         source = ROOT / path
         original = source.read_text()
         if original.count(text) != 1:
+            print(f"?? {name}: the text stands {original.count(text)} times in {path}")
             continue
         source.write_text(original.replace(text, replacement))
         try:
-            failed = failing_tests(build)
+            yield name, layer
         finally:
             source.write_text(original)
+
+
+def who(build, chosen):
+    killers = {}
+    for name, _ in applied(chosen):
+        failed = failing_tests(build)
         killers[name] = failed
         shown = "does not build" if failed is None else ", ".join(sorted(failed)) or "SURVIVED"
         print(f"{name}: {shown}", flush=True)
@@ -199,21 +207,9 @@ def main():
         who(pathlib.Path(sys.argv[2]).resolve(), set(sys.argv[3:]))
         return
     build = pathlib.Path(sys.argv[1]).resolve()
-    chosen = set(sys.argv[2:])
     results = {}
-    for name, layer, path, text, replacement in MUTANTS:
-        if chosen and name not in chosen:
-            continue
-        source = ROOT / path
-        original = source.read_text()
-        if original.count(text) != 1:
-            print(f"?? {name}: the text stands {original.count(text)} times in {path}")
-            continue
-        source.write_text(original.replace(text, replacement))
-        try:
-            by = killed(build)
-        finally:
-            source.write_text(original)
+    for name, layer in applied(set(sys.argv[2:])):
+        by = killed(build)
         results.setdefault(layer, []).append(by is not None)
         print(f"{'killed by ' + by if by else 'SURVIVED':28} {layer:6} {name}", flush=True)
     run(["cmake", "--build", str(build)])

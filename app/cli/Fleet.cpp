@@ -30,12 +30,7 @@ std::string controllers(std::size_t count) {
 Fleet::Fleet(CommandAction action, FleetOptions options, std::ostream& out, std::ostream& err)
     : action_(std::move(action)), options_(options), out_(out), err_(err) {}
 
-Fleet::~Fleet() {
-    // The sessions go before the outputs they write to.
-    for (Member& member : members_) {
-        member.session.reset();
-    }
-}
+Fleet::~Fleet() = default;
 
 void Fleet::start(std::function<void(int)> done) {
     done_ = std::move(done);
@@ -71,7 +66,9 @@ void Fleet::found(std::vector<std::unique_ptr<SimpleSerial>> links) {
     }
     // The ports stay held while the user thinks: no other program takes them meanwhile.
     auto held = std::make_shared<std::vector<std::unique_ptr<SimpleSerial>>>(std::move(links));
+    asking_ = true;
     confirmer_(action_.question + " (" + controllers(held->size()) + ")", [this, held](bool yes) {
+        asking_ = false;
         if (!yes) {
             err_ << "Firmware update cancelled\n";
             held->clear();
@@ -159,6 +156,9 @@ void Fleet::summarize(const Member& member) {
 }
 
 std::string Fleet::interruptStatement() const {
+    if (asking_) {
+        return "Firmware update cancelled\n";
+    }
     std::string statement;
     for (const Member& member : members_) {
         if (member.session->finished()) {

@@ -51,6 +51,7 @@ private:
         ControllerIdentity before;
         std::unique_ptr<PrefixedOutput> out;
         std::unique_ptr<PrefixedOutput> err;
+        // Last, so that it goes before the outputs it writes to.
         std::unique_ptr<ConsoleSession> session;
         Duration started{0};
         Duration ended{0};
@@ -68,6 +69,8 @@ private:
     std::ostream& err_;
     Confirmer confirmer_;
     std::function<void(int)> done_;
+    // The question is up: nothing has been written yet.
+    bool asking_ = false;
     std::vector<Member> members_;
 };
 

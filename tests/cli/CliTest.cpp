@@ -124,8 +124,8 @@ TEST(CliTest, AgainstTheSimulatorOnAPseudoTerminal) {
     EXPECT_EQ(run.out, kRestarted);
     run = cli({"--port", path, "--port", path, "--all", "--expect", "1", "--verbose", "info"});
     EXPECT_EQ(run.status, 0) << "the device is back behind the same path";
-    EXPECT_EQ(run.out.rfind("1 controller answered: " + simulator.path() + "\n" +
-                                simulator.path() + ": Connected. Bootloader: 012A",
+    EXPECT_EQ(run.out.rfind("1 controller answered: " + simulator.path() + "\n" + simulator.path() +
+                                ": Connected. Bootloader: 012A",
                             0),
               0u);
     EXPECT_NE(run.err.find("got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 07"),

@@ -118,25 +118,28 @@ TEST_F(FleetTest, TheQuestionIsAskedOnceAndAnInterruptionNamesEachControllersSta
     CommandAction action = parse({"flash", file, "--yes"});
     action.question = "Update firmware from file Software version: 12?";
     std::vector<std::string> asked;
-    bool answer = false;
+    std::function<void(bool)> reply;
     const auto flash = [&](Fleet& fleet) {
-        fleet.setConfirmer([&](const std::string& question, std::function<void(bool)> reply) {
+        fleet.setConfirmer([&](const std::string& question, std::function<void(bool)> answer) {
             asked.push_back(question);
-            reply(answer);
+            reply = std::move(answer);
         });
         fleet.start([](int) {});
+        loop.runUntil([&] { return reply != nullptr; });
     };
     {
         Fleet fleet(action, {}, out, err);
         flash(fleet);
+        EXPECT_EQ(fleet.interruptStatement(), "Firmware update cancelled\n");
+        std::exchange(reply, nullptr)(false);
         loop.runUntilIdle();
         EXPECT_EQ(err.str(), "Firmware update cancelled\n");
         EXPECT_EQ(commandsReceived(0), (std::vector<int>{0x00, 0x04})) << "nothing erased";
     }
-    answer = true;
     device(3).faults.silent = true;
     Fleet fleet(action, {}, out, err);
     flash(fleet);
+    std::exchange(reply, nullptr)(true);
     // Stopped once the first controller has sent its first record (its count holds the
     // cancelled run too).
     loop.runUntil([&] { return device(0).requests().size() > 5; });
