@@ -68,10 +68,8 @@ public:
             auto simulator = std::make_unique<QProcess>();
             simulator->start(QString::fromStdString(binary), {"--latency", "1"});
             simulator->waitForReadyRead(5000);
-            paths.push_back(QString::fromUtf8(simulator->readLine())
-                                .trimmed()
-                                .section(' ', -1)
-                                .toStdString());
+            paths.push_back(
+                QString::fromUtf8(simulator->readLine()).trimmed().section(' ', -1).toStdString());
             processes_.push_back(std::move(simulator));
         }
     }
