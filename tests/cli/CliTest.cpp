@@ -40,6 +40,8 @@ CliRun cli(const QStringList& arguments) {
             process.readAllStandardError().toStdString()};
 }
 
+const QString kDemoFirmware = QStringLiteral(KORVANE_SOURCE_DIR "/examples/demo-firmware.hex");
+
 TEST(CliTest, CommandsOnTheDemoSayWhatHappened) {
     const struct {
         QStringList arguments;
@@ -122,13 +124,16 @@ TEST(CliTest, AgainstTheSimulatorOnAPseudoTerminal) {
     run = cli({"--port", path, "reset"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, kRestarted);
+    // The demo file carries its version in the settings record too.
+    run = cli({"--port", path, "flash", kDemoFirmware, "--yes"});
+    EXPECT_EQ(run.status, 0) << run.err;
     run = cli({"--port", path, "--port", path, "--all", "--expect", "1", "--verbose", "info"});
     EXPECT_EQ(run.status, 0) << "the device is back behind the same path";
     EXPECT_EQ(run.out.rfind("1 controller answered: " + simulator.path() + "\n" + simulator.path() +
                                 ": Connected. Bootloader: 012A",
                             0),
               0u);
-    EXPECT_NE(run.err.find("got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 07"),
+    EXPECT_NE(run.err.find("got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 08"),
               std::string::npos);
 }
 
@@ -155,8 +160,6 @@ TEST(CliTest, PortWithoutPermissionGetsAHint) {
               0u)
         << err;
 }
-
-const QString kDemoFirmware = QStringLiteral(KORVANE_SOURCE_DIR "/examples/demo-firmware.hex");
 
 TEST(CliTest, FlashChecksTheFileBeforeAnyPort) {
     SimulatorProcess simulator({"--verbose"});
@@ -192,13 +195,13 @@ TEST(CliTest, OverAPseudoTerminalTheResultIsWhatTheDeviceHolds) {
         {{"--refuse-writes"},
          {"flash", kDemoFirmware, "--yes"},
          1,
-         "Could not update firmware\nRecord 2 of 101 failed (line 2, address 0x00001000): the "
+         "Could not update firmware\nRecord 2 of 103 failed (line 2, address 0x00001000): the "
          "controller's firmware is erased; flash again\n"},
         // Vanishes at the write of the fifth record.
         {{"--unplug-at", "10"},
          {"flash", kDemoFirmware, "--yes"},
          1,
-         "The device is disconnected\nFirmware update interrupted after record 4 of 101: the "
+         "The device is disconnected\nFirmware update interrupted after record 4 of 103: the "
          "controller has no complete firmware; flash again\n"},
         // Echoed, but the old value kept.
         {{"--refuse-writes"}, {"set", "config", "3"}, 1, "Could not set Config\n"},

@@ -170,15 +170,15 @@ TEST_F(MainWindowTest, FirmwareUpdateFromTheFilePanelWithProgress) {
     EXPECT_FALSE(enabled("disconnectButton")) << "an update ends by itself";
     EXPECT_FALSE(enabled("autoCheck"));
     auto& progress = widget<QProgressBar>("firmwareProgress");
-    EXPECT_EQ(progress.maximum(), 101);
+    EXPECT_EQ(progress.maximum(), 103);
     EXPECT_GT(progress.value(), 0);
-    EXPECT_LT(progress.value(), 101);
+    EXPECT_LT(progress.value(), 103);
 
     loop.runUntil([&] { return openAlert() != nullptr; });
     QMessageBox* notice = openAlert();
     ASSERT_NE(notice, nullptr);
     EXPECT_EQ(notice->text(), "The device is rebooting. Click Connect button to reconnect");
-    EXPECT_EQ(progress.value(), 101);
+    EXPECT_EQ(progress.value(), 103);
     notice->buttons().front()->click();
     EXPECT_TRUE(enabled("connectButton"));
     EXPECT_EQ(label("firmwareStatusLabel"), "");
@@ -197,7 +197,7 @@ TEST_F(MainWindowTest, FailedRecordIsNamedUnderTheStatus) {
     loop.runUntil([&] { return !window.control().isUpdateRunning(); });
     EXPECT_EQ(label("firmwareStatusLabel"), "Could not update firmware");
     EXPECT_EQ(label("firmwareDetailLabel"),
-              "Record 2 of 101 failed (line 2, address 0x00001000): the controller's firmware is "
+              "Record 2 of 103 failed (line 2, address 0x00001000): the controller's firmware is "
               "erased; flash again");
     EXPECT_TRUE(enabled("disconnectButton"));
     EXPECT_TRUE(enabled("firmwareButton")) << "a new file may be chosen";
