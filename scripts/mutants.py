@@ -9,8 +9,9 @@ end, with the code restored). The fast suites run first; the process suites only
 
     scripts/mutants.py --who BUILD_DIR [NAME...]
 
-runs every suite against every mutant and names the tests that fail, then, for each test, the
-mutants only it kills: a test that is the only one to kill none is a candidate for merging.
+runs every suite against every mutant (the process suites for the command line's mutants only)
+and names the tests that fail, then, for each test, the mutants only it kills: a test that is the
+only one to kill none is a candidate for merging.
 """
 import json
 import re
@@ -142,8 +143,9 @@ def killed(build):
     return None
 
 
-def failing_tests(build):
-    """Every test that fails, by suite and name; None when the build fails."""
+def failing_tests(build, processes):
+    """Every test that fails, by suite and name; None when the build fails. The process suites
+    run only when asked: they are slow, and guard the command line."""
     if run(["cmake", "--build", str(build)]).returncode != 0:
         return None
     env = {"QT_QPA_PLATFORM": "offscreen", "PATH": "/usr/bin:/bin"}
@@ -161,9 +163,10 @@ def failing_tests(build):
             for test in group.get("testsuite", []):
                 if test.get("failures") or test.get("result") not in ("COMPLETED", None):
                     failed.add(f"{group['name']}.{test['name']}")
-    output = subprocess.run(["ctest", "--test-dir", str(build), "-j2", "-L", "realtime"],
-                            capture_output=True, text=True, timeout=900).stdout
-    failed.update(re.findall(r"^\s*\d+ - (\S+) \(", output, re.MULTILINE))
+    if processes:
+        output = subprocess.run(["ctest", "--test-dir", str(build), "-j2", "-L", "realtime"],
+                                capture_output=True, text=True, timeout=900).stdout
+        failed.update(re.findall(r"^\s*\d+ - (\S+) \(", output, re.MULTILINE))
     return failed
 
 
@@ -187,8 +190,8 @@ def applied(chosen):
 
 def who(build, chosen):
     killers = {}
-    for name, _ in applied(chosen):
-        failed = failing_tests(build)
+    for name, layer in applied(chosen):
+        failed = failing_tests(build, layer == "cli")
         killers[name] = failed
         shown = "does not build" if failed is None else ", ".join(sorted(failed)) or "SURVIVED"
         print(f"{name}: {shown}", flush=True)
