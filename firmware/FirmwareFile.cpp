@@ -208,6 +208,17 @@ FirmwareFileReading readFirmwareFile(ByteView data) {
             if (std::find(seen.begin(), seen.end(), upper) == seen.end()) {
                 seen.push_back(upper);
             }
+        } else {
+            RegionContent& region = upper == kProgramRegion ? file.program : file.eprom;
+            ++region.records;
+            if (const std::size_t count = bytes[0]; count > 0) {
+                const auto address = static_cast<std::uint16_t>(bytes[1] << 8 | bytes[2]);
+                region.bytes += count;
+                region.first = std::min(region.first, address);
+                // Within the segment: checked above.
+                region.last =
+                    std::max(region.last, static_cast<std::uint16_t>(address + count - 1));
+            }
         }
         file.origins.push_back(
             {lineNumbers[i], std::uint32_t{upper} << 16 | bytes[1] << 8 | bytes[2]});

@@ -19,6 +19,15 @@ struct RecordOrigin {
     std::uint32_t address = 0;
 };
 
+// What the data records of a file put into one region of the controller.
+struct RegionContent {
+    std::size_t records = 0;
+    std::size_t bytes = 0;
+    // The lowest and the highest address written, when any is.
+    std::uint16_t first = 0xFFFF;
+    std::uint16_t last = 0;
+};
+
 // A firmware file fit to be programmed: its record lines in file order, each from its ":" on,
 // without the end record; and the software version it carries.
 struct FirmwareFile {
@@ -30,6 +39,8 @@ struct FirmwareFile {
     std::size_t skippedRecords = 0;
     // Their upper addresses, in the order they first appear.
     std::vector<std::uint16_t> skippedUpperAddresses;
+    RegionContent program;
+    RegionContent eprom;
 };
 
 // Where a file was refused and why. Line 1 is the first of the file; 0 stands for the file as a
@@ -70,5 +81,14 @@ struct FileContent {
     std::string problem;
 };
 FileContent readWholeFile(const std::string& path);
+
+// A firmware file named by its path, read and checked whole: its bytes and what they hold, or
+// why it cannot be programmed ("line 4: checksum F3, should be F2", "is a folder, not a file").
+struct CheckedFirmwareFile {
+    Bytes bytes;
+    std::optional<FirmwareFile> file;
+    std::string problem;
+};
+CheckedFirmwareFile checkFirmwareFile(const std::string& path);
 
 }  // namespace korvane

@@ -44,4 +44,16 @@ FileContent readWholeFile(const std::string& path) {
     return {std::move(bytes), {}};
 }
 
+CheckedFirmwareFile checkFirmwareFile(const std::string& path) {
+    FileContent content = readWholeFile(path);
+    if (!content.problem.empty()) {
+        return {{}, std::nullopt, std::move(content.problem)};
+    }
+    FirmwareFileReading reading = readFirmwareFile(content.bytes);
+    if (!reading.file) {
+        return {{}, std::nullopt, describeProblem(reading.problem)};
+    }
+    return {std::move(content.bytes), std::move(reading.file), {}};
+}
+
 }  // namespace korvane

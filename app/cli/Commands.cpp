@@ -15,6 +15,7 @@ const std::vector<Command>& commands() {
          parseSet},
         {"reset", "reset", "restart the controller", parseReset},
         {"flash", "flash FILE [--yes]", "replace the firmware with an Intel HEX file", parseFlash},
+        {"check", "check FILE [--json]", "check a firmware file and say what it holds", parseCheck},
     };
     return table;
 }

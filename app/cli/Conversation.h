@@ -9,6 +9,8 @@ class ConsoleSession;
 
 inline constexpr int kSuccess = 0;
 inline constexpr int kFailure = 1;
+// Wrong usage, or a file that cannot be used.
+inline constexpr int kUnusable = 2;
 inline constexpr const char* kRebootNotice =
     "The device is rebooting. Click Connect button to reconnect";
 inline constexpr const char* kDeviceLost = "The device is disconnected";

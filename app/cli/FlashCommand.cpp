@@ -117,19 +117,14 @@ CommandAction parseFlash(const std::vector<std::string>& arguments) {
         throw UsageError{"expected: flash FILE [--yes]"};
     }
     // The file is checked whole before any port is touched.
-    FileContent content = readWholeFile(files[0]);
-    if (!content.problem.empty()) {
-        throw InputError{"Invalid firmware file\n" + files[0] + ": " + content.problem};
-    }
-    const FirmwareFileReading reading = readFirmwareFile(content.bytes);
+    CheckedFirmwareFile reading = checkFirmwareFile(files[0]);
     if (!reading.file) {
-        throw InputError{"Invalid firmware file\n" + files[0] + ": " +
-                         describeProblem(reading.problem)};
+        throw InputError{"Invalid firmware file\n" + files[0] + ": " + reading.problem};
     }
     if (!yes && !inputIsTerminal()) {
         throw UsageError{"no terminal to confirm the update on: add --yes"};
     }
-    CommandAction action{[file = std::move(content.bytes),
+    CommandAction action{[file = std::move(reading.bytes),
                           skipped = describeSkippedRecords(*reading.file),
                           yes](ConsoleSession& session) {
         startFlash(session, file, skipped, yes);

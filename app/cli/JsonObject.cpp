@@ -40,6 +40,14 @@ JsonObject& JsonObject::addFlag(const std::string& key, bool flag) {
     return addRaw(key, flag ? "true" : "false");
 }
 
+JsonObject& JsonObject::addList(const std::string& key, const std::vector<std::string>& texts) {
+    std::string list;
+    for (const std::string& text : texts) {
+        list += (list.empty() ? "" : ", ") + quoted(text);
+    }
+    return addRaw(key, "[" + list + "]");
+}
+
 JsonObject& JsonObject::addSeconds(const std::string& key, double seconds) {
     return addRaw(key, stringPrintf("%.3f", seconds));
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace korvane {
 
@@ -15,6 +16,7 @@ public:
     }
     JsonObject& addNumber(const std::string& key, std::int64_t number);
     JsonObject& addFlag(const std::string& key, bool flag);
+    JsonObject& addList(const std::string& key, const std::vector<std::string>& texts);
     // Seconds with three decimals.
     JsonObject& addSeconds(const std::string& key, double seconds);
     std::string text() const { return "{" + members_ + "}"; }

@@ -16,6 +16,7 @@ CommandAction parseInfo(const std::vector<std::string>& arguments);
 CommandAction parseSet(const std::vector<std::string>& arguments);
 CommandAction parseReset(const std::vector<std::string>& arguments);
 CommandAction parseFlash(const std::vector<std::string>& arguments);
+CommandAction parseCheck(const std::vector<std::string>& arguments);
 
 // Who a controller says it is, from its identity text and settings.
 struct ControllerIdentity {

@@ -69,6 +69,12 @@ TEST(CliTest, CommandsOnTheDemoSayWhatHappened) {
         {{"--fast", "set", "config", "2"}, 0, "Config is updated\n", ""},
         {{"set", "speed", "50", "--kmh"}, 0, "Speed Limit is updated\nSpeed limit: 30 mph\n", ""},
         {{"--port", "/dev/ttyDEMO1", "info"}, 1, "", "Please connect the USB device\n"},
+        {{"check", kDemoFirmware},
+         0,
+         "Valid firmware file: " + kDemoFirmware.toStdString() +
+             "\nSoftware version: 08\nProgram memory: 97 records, 1540 bytes, 0x1000-0x1603\n"
+             "Eprom: 2 records, 9 bytes, 0x0010-0x0107\nRecords not written: 0\n",
+         ""},
     };
     for (const auto& each : cases) {
         const CliRun run = cli(QStringList{"--demo"} + each.arguments);
@@ -173,6 +179,11 @@ TEST(CliTest, FlashChecksTheFileBeforeAnyPort) {
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "Invalid firmware file\n" + broken.fileName().toStdString() +
                            ": line 1: checksum F3, should be F2\n");
+    run = cli({"check", broken.fileName(), "--json"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.out, "{\"file\": \"" + broken.fileName().toStdString() +
+                           "\", \"valid\": false, \"reason\": \"line 1: checksum F3, should be "
+                           "F2\"}\n");
     run = cli({"--port", path, "flash", "/nonexistent.hex", "--yes"});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err.rfind("Invalid firmware file\n", 0), 0u);
@@ -253,6 +264,13 @@ TEST(CliTest, FlashSaysWhichRecordsWillNotBeWritten) {
           upperAddressRecord(0)},
          "Records not written: 3 (upper addresses 0x0005, 0x0030)\n"},
     };
+    const HexFile twoRegions(
+        2, {upperAddressRecord(0x0005), hexRecord(0, 0, {1}), upperAddressRecord(0x0030),
+            hexRecord(0, 0, {1}), upperAddressRecord(0)});
+    EXPECT_NE(cli({"check", twoRegions.path(), "--json"})
+                  .out.find("\"notWritten\": 2, \"notWrittenUpperAddresses\": [\"0x0005\", "
+                            "\"0x0030\"]}"),
+              std::string::npos);
     for (const auto& each : cases) {
         const HexFile file(2, each.others);
         const CliRun run = cli({"--demo", "flash", file.path(), "--yes"});
@@ -260,6 +278,7 @@ TEST(CliTest, FlashSaysWhichRecordsWillNotBeWritten) {
         EXPECT_EQ(run.out.rfind(each.said + "Update firmware from file Software version: 12?", 0),
                   0u)
             << run.out;
+        EXPECT_NE(cli({"check", file.path()}).out.find(each.said), std::string::npos);
     }
 }
 
