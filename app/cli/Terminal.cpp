@@ -1,5 +1,7 @@
 #include "app/cli/Terminal.h"
 
+#include "app/TimeLeft.h"
+
 #include <QSocketNotifier>
 #include <algorithm>
 #include <cctype>
@@ -86,6 +88,14 @@ void ProgressReport::update(std::uint64_t done, std::uint64_t total) {
         return;
     }
     const int percent = static_cast<int>(done * 100 / total);
+    const Duration now = RunLoop::current().now();
+    if (!start_) {
+        start_ = now;
+    }
+    const Duration elapsed = now - *start_;
+    const std::optional<Duration> left = timeLeft(done, total, elapsed);
+    const std::string times =
+        left ? ", " + clockText(elapsed) + " elapsed, " + clockText(*left) + " left" : "";
     if (terminal_) {
         if (percent == lastPercent_ && done != total) {
             return;
@@ -94,14 +104,15 @@ void ProgressReport::update(std::uint64_t done, std::uint64_t total) {
         const int filled = static_cast<int>(done * kBarWidth / total);
         out_ << '\r' << '[' << std::string(static_cast<std::size_t>(filled), '#')
              << std::string(static_cast<std::size_t>(kBarWidth - filled), '.') << "] " << percent
-             << "%  " << done << '/' << total << " records" << std::flush;
+             << "%  " << done << '/' << total << " records" << times << "   " << std::flush;
         drawn_ = true;
         return;
     }
     const int tenth = percent / 10;
     if (tenth != lastTenth_) {
         lastTenth_ = tenth;
-        out_ << "Programmed " << done << " of " << total << " records (" << percent << "%)\n"
+        out_ << "Programmed " << done << " of " << total << " records (" << percent << "%)" << times
+             << '\n'
              << std::flush;
     }
 }

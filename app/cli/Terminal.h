@@ -4,7 +4,10 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "platform/RunLoop.h"
 
 class QSocketNotifier;
 
@@ -33,7 +36,8 @@ private:
     std::function<void(bool)> answer_;
 };
 
-// Progress of a firmware update: a bar on a terminal, otherwise a line every tenth.
+// Progress of a firmware update: a bar on a terminal, otherwise a line every tenth; with the time
+// since the first record and the time left, once there is a rate to go by.
 class ProgressReport {
 public:
     ProgressReport(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}
@@ -47,6 +51,7 @@ private:
     bool drawn_ = false;
     int lastTenth_ = -1;
     int lastPercent_ = -1;
+    std::optional<Duration> start_;
 };
 
 }  // namespace korvane

@@ -4,10 +4,12 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 
 #include "app/AccessHint.h"
+#include "app/TimeLeft.h"
 #include "ui_MainViewControl.h"
 
 namespace korvane {
@@ -125,12 +127,30 @@ void MainWindow::propertyChanged(Property property) {
             break;
         case Property::maxFirmwareCount:
         case Property::currFirmwareCount:
-            // Qt's progress bar counts in int.
-            form.firmwareProgress->setMaximum(toProgress(control.maxFirmwareCount()));
-            form.firmwareProgress->setValue(
-                toProgress(std::min(control.currFirmwareCount(), control.maxFirmwareCount())));
+            showProgress();
             break;
     }
+}
+
+void MainWindow::showProgress() {
+    const MainViewControl& control = *control_;
+    QProgressBar& bar = *form_->firmwareProgress;
+    const std::uint64_t total = control.maxFirmwareCount();
+    const std::uint64_t done = std::min(control.currFirmwareCount(), total);
+    const Duration now = RunLoop::current().now();
+    // Programming starts at record 0 of a new count.
+    if (done == 0 || !programmingSince_) {
+        programmingSince_ = now;
+    }
+    // Qt's progress bar counts in int.
+    bar.setMaximum(toProgress(total));
+    bar.setValue(toProgress(done));
+    // Nothing to show before the first update.
+    bar.setTextVisible(total > 0);
+    const std::optional<Duration> left = timeLeft(done, total, now - *programmingSince_);
+    bar.setFormat(
+        left ? QStringLiteral("%p% - %1 left").arg(QString::fromStdString(clockText(*left)))
+             : QStringLiteral("%p%"));
 }
 
 void MainWindow::updateEnabledControls() {

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "app/MainView.h"
 #include "app/MainViewControl.h"
@@ -51,12 +52,15 @@ protected:
 private:
     void connectActions();
     void updateEnabledControls();
+    // The firmware progress, with the time left once there is a rate to go by.
+    void showProgress();
 
     std::unique_ptr<Ui::MainViewControl> form_;
     std::unique_ptr<ComboSpeedPopup> speeds_;
     std::unique_ptr<WidgetControl> firmwareButton_;
     std::shared_ptr<MainViewControl> control_;
     bool firmwareButtonHeld_ = false;
+    std::optional<Duration> programmingSince_;
 };
 
 }  // namespace korvane

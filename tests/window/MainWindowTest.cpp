@@ -162,6 +162,7 @@ TEST_F(MainWindowTest, FirmwareUpdateFromTheFilePanelWithProgress) {
     ASSERT_NE(question, nullptr);
     EXPECT_EQ(question->text(), "Update firmware from file Software version: 08?");
     ASSERT_EQ(question->buttons().size(), 2);
+    EXPECT_FALSE(widget<QProgressBar>("firmwareProgress").isTextVisible()) << "no 0% before";
     question->buttons().front()->click();
 
     loop.runFor(Duration{1200});
@@ -173,6 +174,9 @@ TEST_F(MainWindowTest, FirmwareUpdateFromTheFilePanelWithProgress) {
     EXPECT_EQ(progress.maximum(), 103);
     EXPECT_GT(progress.value(), 0);
     EXPECT_LT(progress.value(), 103);
+    EXPECT_EQ(progress.text().toStdString(), "5%") << "no time left in the first 2 s of programming";
+    loop.runFor(Duration{2100});
+    EXPECT_EQ(progress.text().toStdString(), "56% - 0:02 left");
 
     loop.runUntil([&] { return openAlert() != nullptr; });
     QMessageBox* notice = openAlert();
