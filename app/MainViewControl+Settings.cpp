@@ -101,6 +101,9 @@ void MainViewControl::updatePort(SettingSetter setter, const std::string& name, 
     // The link belongs to this controller: destroying it cancels this completion.
     setter(*port, value, [this, name](bool success) {
         setIsEnabled(true);
+        if (restoreRunning_) {
+            restoreReport_.push_back(success ? name + " is updated" : "Could not set " + name);
+        }
         if (success) {
             showGUI();
             setSetStatus(name + " is updated");
@@ -112,7 +115,51 @@ void MainViewControl::updatePort(SettingSetter setter, const std::string& name, 
             view_.propertyChanged(Property::config);
             selectDeviceSpeed();
         }
+        if (restoreRunning_) {
+            continueRestore();
+        }
     });
+}
+
+void MainViewControl::restoreSettings(int autoMode, int configIndex, int speedMph) {
+    if (!canEditSettings() || isRestoring()) {
+        return;
+    }
+    restoreReport_.clear();
+    const auto speedStep = [this, speedMph] {
+        if (port->settings.speedLimit != speedMph) {
+            updatePort(&SimpleSerial::setSpeedLimit, "Speed Limit", speedMph);
+        }
+    };
+    restoreSteps_ = {
+        {[this, autoMode] { setIsAuto(autoMode); },
+         std::string("Auto is already ") + (autoMode != 0 ? "on" : "off")},
+        {[this, configIndex] { setConfig(configIndex); },
+         stringPrintf("Config is already %d", configIndex + 1)},
+        {speedStep, stringPrintf("Speed Limit is already %d mph", speedMph)},
+    };
+    restoreRunning_ = true;
+    continueRestore();
+}
+
+void MainViewControl::continueRestore() {
+    // A lost device ends the restore with the link: what was not written is not reported.
+    while (!restoreSteps_.empty() && canWriteSettings()) {
+        auto [write, already] = std::move(restoreSteps_.front());
+        restoreSteps_.pop_front();
+        write();
+        if (!_isEnabled) {
+            return;  // a write runs; its completion continues
+        }
+        restoreReport_.push_back(already);
+    }
+    const bool kept =
+        std::none_of(restoreReport_.begin(), restoreReport_.end(),
+                     [](const std::string& line) { return line.starts_with("Could not"); });
+    restoreSteps_.clear();
+    restoreRunning_ = false;
+    setSetStatus(kept && restoreReport_.size() == 3 ? "Settings loaded"
+                                                    : "Settings not all loaded");
 }
 
 }  // namespace korvane

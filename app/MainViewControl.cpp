@@ -32,6 +32,8 @@ void MainViewControl::onDisconnect() {
 
 void MainViewControl::resetGUI() {
     resetting_ = true;
+    restoreSteps_.clear();
+    restoreRunning_ = false;
     setCanConnect(true);
     setIsEnabled(true);
     setIsConnected(false);

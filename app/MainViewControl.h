@@ -81,6 +81,15 @@ public:
     void showGUI();
     void updatePort(SettingSetter setter, const std::string& name, int value);
 
+    // Puts back saved settings: the automatic mode (0 or 1), the configuration choice (0 to 2)
+    // and the speed limit in mph (1 to 30), one write after the other, each read back; a value
+    // the device holds already is not written. Ends with the set status "Settings loaded" or
+    // "Settings not all loaded", and a line per setting in `restoreReport`.
+    void restoreSettings(int autoMode, int configIndex, int speedMph);
+    bool isRestoring() const { return !restoreSteps_.empty() || restoreRunning_; }
+    // "Auto is already off", "Config is updated", "Could not set Speed Limit".
+    const std::vector<std::string>& restoreReport() const { return restoreReport_; }
+
     // Firmware update: choose a file, confirm, erase, program record by record, restart.
     void onChooseFile(Control& sender);
     void chooseFile(Control& sender);
@@ -146,6 +155,8 @@ private:
                             const std::string& statement = {});
     // Selects the device's speed in the speed list, in the unit shown.
     void selectDeviceSpeed();
+    // Starts the restore's next write, or ends it.
+    void continueRestore();
     template <typename T>
     void store(T& storage, T value, Property property);
 
@@ -157,6 +168,10 @@ private:
     // Connects started so far.
     std::uint64_t connects_ = 0;
     bool resetting_ = false;
+    // The restore's writes still to start, each with what it says when nothing needs writing.
+    std::deque<std::pair<std::function<void()>, std::string>> restoreSteps_;
+    bool restoreRunning_ = false;
+    std::vector<std::string> restoreReport_;
     bool fastTransfers_ = false;
 
     int _maxSpeed = 0;

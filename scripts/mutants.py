@@ -124,7 +124,7 @@ MUTANTS = [
     ("no permission hint", "window", "app/window/MainWindow.cpp", "                    status += \"\\n\" + hint;", ""),
 ]
 
-FAST = ["korvane_tests", "korvane_fleet_tests", "korvane_property_tests", "korvane_window_tests"]
+FAST = ["korvane_tests", "korvane_session_tests", "korvane_property_tests", "korvane_window_tests"]
 
 
 def run(command, **kwargs):

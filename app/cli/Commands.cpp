@@ -16,6 +16,10 @@ const std::vector<Command>& commands() {
         {"reset", "reset", "restart the controller", parseReset},
         {"flash", "flash FILE [--yes]", "replace the firmware with an Intel HEX file", parseFlash},
         {"check", "check FILE [--json]", "check a firmware file and say what it holds", parseCheck},
+        {"settings", "settings save FILE", "keep the controller's settings in a JSON file",
+         parseSettings},
+        {"settings", "settings load FILE", "put back auto, config and speed limit from a file",
+         parseSettings},
     };
     return table;
 }
@@ -37,6 +41,7 @@ std::string usage() {
         "  --all                  run the command on every controller that answers, at once\n"
         "  --expect N             with --all: change nothing unless N controllers answer\n"
         "  --json                 with --all: a summary line per controller in JSON\n"
+        "  --force                settings save: replace the file; load: whatever the device id\n"
         "  --version              print the version\n";
     return text;
 }

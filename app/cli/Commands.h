@@ -35,8 +35,10 @@ struct CommandAction {
     std::string question;
     // Flash: the software version the file carries, which every updated controller holds.
     std::optional<unsigned> softwareAfter;
-    // Every command but `ports` talks to a controller.
+    // Every command but `ports` and `check` talks to a controller.
     bool needsController = true;
+    // Runs on every controller with --all (`settings save` writes one file for one controller).
+    bool forEveryController = true;
 };
 
 struct Command {

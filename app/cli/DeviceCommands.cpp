@@ -127,14 +127,6 @@ CommandAction parseSetSpeed(const std::vector<std::string>& arguments) {
 
 }  // namespace
 
-ControllerIdentity identityOf(const SimpleSerial& link) {
-    char bootloader[5] = "";
-    char deviceId[5] = "";
-    std::sscanf(link.identityText.c_str(), "Bootloader: %4[0-9A-F], Device ID: %4[0-9A-F]",
-                bootloader, deviceId);
-    return {bootloader, deviceId, link.settings.softwareVersion};
-}
-
 JsonObject describeController(const MainViewControl& control) {
     const SimpleSerial& link = *control.link();
     const ControllerIdentity identity = identityOf(link);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ControllerIdentity.h"
 #include "app/MainViewControl.h"
 #include "app/cli/Commands.h"
 #include "app/cli/JsonObject.h"
@@ -17,14 +18,7 @@ CommandAction parseSet(const std::vector<std::string>& arguments);
 CommandAction parseReset(const std::vector<std::string>& arguments);
 CommandAction parseFlash(const std::vector<std::string>& arguments);
 CommandAction parseCheck(const std::vector<std::string>& arguments);
-
-// Who a controller says it is, from its identity text and settings.
-struct ControllerIdentity {
-    std::string bootloader;
-    std::string deviceId;
-    unsigned software = 0;
-};
-ControllerIdentity identityOf(const SimpleSerial& link);
+CommandAction parseSettings(const std::vector<std::string>& arguments);
 
 // The controller held, as `info --json` shows it.
 JsonObject describeController(const MainViewControl& control);

@@ -135,8 +135,8 @@ int main(int argc, char** argv) {
             return 0;
         }
         action = parseCommand(invocation.words);
-        if (invocation.all && !action.needsController) {
-            throw UsageError{"--all works with info, set, reset and flash"};
+        if (invocation.all && (!action.needsController || !action.forEveryController)) {
+            throw UsageError{"--all works with info, set, reset, flash and settings load"};
         }
     } catch (const UsageError& error) {
         std::cerr << "korvane-cli: " << error.reason << "\n\n" << usage();

@@ -104,7 +104,8 @@ TEST(CliTest, BadArgumentsGiveTheReasonAndTheUsage) {
         {{"--expect", "2", "info"}, "korvane-cli: --expect works with --all\n"},
         {{"--all", "--expect", "0", "info"},
          "korvane-cli: --expect needs a whole number from 1 to 9999, not \"0\"\n"},
-        {{"--all", "ports"}, "korvane-cli: --all works with info, set, reset and flash\n"},
+        {{"--all", "ports"},
+         "korvane-cli: --all works with info, set, reset, flash and settings load\n"},
     };
     for (const auto& each : cases) {
         const CliRun run = cli(each.arguments);
