@@ -70,6 +70,10 @@ void MainWindow::connectActions() {
                      [this] { control_->onSpeed(*speeds_); });
     QObject::connect(form.firmwareButton, &QPushButton::clicked, this,
                      [this] { control_->onChooseFile(*firmwareButton_); });
+    QObject::connect(form.saveSettingsButton, &QPushButton::clicked, this,
+                     [this] { saveSettings(); });
+    QObject::connect(form.loadSettingsButton, &QPushButton::clicked, this,
+                     [this] { loadSettings(); });
     QObject::connect(form.fastCheck, &QCheckBox::toggled, this, [this](bool fast) {
         control_->setFastTransfers(fast);
         QSettings().setValue(kFastTransfersKey, fast);
@@ -163,17 +167,27 @@ void MainWindow::updateEnabledControls() {
           static_cast<QWidget*>(form.unitChoices), static_cast<QWidget*>(form.speedCombo)}) {
         widget->setEnabled(control.canEditSettings());
     }
+    for (QWidget* button : {form.saveSettingsButton, form.loadSettingsButton}) {
+        button->setEnabled(control.canEditSettings());
+    }
     // The controller holds the button off while its file panel is open.
     form.firmwareButton->setEnabled(control.canChooseFile() && !firmwareButtonHeld_);
 }
 
 void MainWindow::runOpenPanel(const std::string& fileType, OpenPanelCompletion completion) {
+    openFileDialog(QStringLiteral("Choose a firmware file"),
+                   QStringLiteral("Firmware (*.%1)").arg(QString::fromStdString(fileType)),
+                   QFileDialog::AcceptOpen, std::move(completion));
+}
+
+void MainWindow::openFileDialog(const QString& title, const QString& filter,
+                                QFileDialog::AcceptMode mode, OpenPanelCompletion completion) {
     // On its own, not a sheet; the window stays responsive meanwhile.
-    auto* panel =
-        new QFileDialog(this, QStringLiteral("Choose a firmware file"), QString(),
-                        QStringLiteral("Firmware (*.%1)").arg(QString::fromStdString(fileType)));
+    auto* panel = new QFileDialog(this, title, QString(), filter);
     panel->setAttribute(Qt::WA_DeleteOnClose);
-    panel->setFileMode(QFileDialog::ExistingFile);
+    panel->setAcceptMode(mode);
+    panel->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
     panel->setWindowModality(Qt::NonModal);
     QObject::connect(panel, &QFileDialog::finished, this,
                      [panel, completion = std::move(completion)](int result) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileDialog>
 #include <QMainWindow>
 #include <QWidget>
 #include <functional>
@@ -54,6 +55,11 @@ private:
     void updateEnabledControls();
     // The firmware progress, with the time left once there is a rate to go by.
     void showProgress();
+    void openFileDialog(const QString& title, const QString& filter, QFileDialog::AcceptMode mode,
+                        OpenPanelCompletion completion);
+    // Settings kept in a file: saved as they are, or put back after the checks.
+    void saveSettings();
+    void loadSettings();
 
     std::unique_ptr<Ui::MainViewControl> form_;
     std::unique_ptr<ComboSpeedPopup> speeds_;

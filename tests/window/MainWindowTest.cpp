@@ -10,6 +10,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 
 #include "app/window/MainWindow.h"
 #include "platform/VirtualRunLoop.h"
@@ -174,7 +175,8 @@ TEST_F(MainWindowTest, FirmwareUpdateFromTheFilePanelWithProgress) {
     EXPECT_EQ(progress.maximum(), 103);
     EXPECT_GT(progress.value(), 0);
     EXPECT_LT(progress.value(), 103);
-    EXPECT_EQ(progress.text().toStdString(), "5%") << "no time left in the first 2 s of programming";
+    EXPECT_EQ(progress.text().toStdString(), "5%")
+        << "no time left in the first 2 s of programming";
     loop.runFor(Duration{2100});
     EXPECT_EQ(progress.text().toStdString(), "56% - 0:02 left");
 
@@ -186,6 +188,45 @@ TEST_F(MainWindowTest, FirmwareUpdateFromTheFilePanelWithProgress) {
     notice->buttons().front()->click();
     EXPECT_TRUE(enabled("connectButton"));
     EXPECT_EQ(label("firmwareStatusLabel"), "");
+}
+
+TEST_F(MainWindowTest, SettingsAreSavedToAFileAndLoadedBack) {
+    EXPECT_FALSE(enabled("saveSettingsButton"));
+    EXPECT_FALSE(enabled("loadSettingsButton"));
+    connect();
+    const QTemporaryDir folder;
+    const QString path = folder.filePath("bike.json");
+    const auto choose = [&](const char* button, const QString& file) {
+        widget<QPushButton>(button).click();
+        QFileDialog* panel = window.findChild<QFileDialog*>();
+        ASSERT_NE(panel, nullptr);
+        EXPECT_TRUE(panel->nameFilters().front().endsWith("(*.json)"));
+        panel->selectFile(file);
+        QMetaObject::invokeMethod(panel, "accept");
+        QApplication::processEvents();
+    };
+    choose("saveSettingsButton", path);
+    EXPECT_EQ(label("setStatusLabel").toStdString(), "Settings saved to " + path.toStdString());
+    widget<QRadioButton>("configChoice3").click();
+    loop.runUntil([&] { return window.control().isEnabled(); });
+
+    choose("loadSettingsButton", path);
+    EXPECT_FALSE(enabled("loadSettingsButton")) << "while the settings are written";
+    loop.runUntil([&] { return window.control().isEnabled(); });
+    EXPECT_EQ(label("setStatusLabel"), "Settings loaded");
+    EXPECT_TRUE(widget<QRadioButton>("configChoice1").isChecked());
+
+    // Another controller's file asks first.
+    ports.device(kDemoControllerPath)->controller.deviceId = {0x12, 0x34};
+    widget<QPushButton>("disconnectButton").click();
+    connect();
+    choose("loadSettingsButton", path);
+    QMessageBox* question = openAlert();
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(question->text().toStdString(),
+              path.toStdString() +
+                  " holds the settings of device BEEF, not of this controller (1234). Load them "
+                  "anyway?");
 }
 
 TEST_F(MainWindowTest, FailedRecordIsNamedUnderTheStatus) {
