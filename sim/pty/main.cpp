@@ -31,58 +31,62 @@ struct Settings {
 
 struct Option {
     std::string_view name;
-    bool takesValue;
+    // What the value stands for, or empty for a switch.
+    std::string_view value;
+    std::string_view help;
     std::function<bool(Settings&, long)> apply;
 };
 
 const std::vector<Option>& options() {
     static const std::vector<Option> table = {
-        {"--latency", true,
+        {"--latency", "MS", "reply this many milliseconds after each request (default 5)",
          [](Settings& s, long v) {
              s.server.timing.latency = Duration{v};
              return v >= 0;
          }},
-        {"--chunk", true,
+        {"--chunk", "BYTES", "send replies in pieces of this many bytes (0: whole)",
          [](Settings& s, long v) {
              s.server.timing.chunkSize = static_cast<std::size_t>(v);
              return v >= 0;
          }},
-        {"--silent", false,
+        {"--silent", "", "answer nothing at all",
          [](Settings& s, long) {
              return s.faults.silent = true;
          }},
-        {"--garbage", false,
+        {"--garbage", "", "answer every request with random bytes of random length",
          [](Settings& s, long) {
              return s.faults.garbage = true;
          }},
-        {"--wrong-header", false,
+        {"--wrong-header", "", "change the last header byte of every reply",
          [](Settings& s, long) {
              return s.faults.wrongHeader = true;
          }},
-        {"--reply-delta", true,
+        {"--reply-delta", "N", "make every reply N bytes longer (or shorter, when negative)",
          [](Settings& s, long v) {
              s.faults.replyLengthDelta = static_cast<int>(v);
              return true;
          }},
-        {"--refuse-writes", false,
+        {"--refuse-writes", "",
+         "refuse memory writes (status 0); echo settings writes but keep nothing",
          [](Settings& s, long) {
              return s.faults.refuseWrites = true;
          }},
-        {"--wrong-verify-sum", false,
+        {"--wrong-verify-sum", "", "answer Verify with a word sum one too high",
          [](Settings& s, long) {
              return s.faults.wrongVerifySum = true;
          }},
-        {"--unplug-at", true,
+        {"--unplug-at", "N", "vanish at request N (1 is the first), which gets no answer",
          [](Settings& s, long v) {
              s.faults.unplugAtRequest = static_cast<std::uint64_t>(v);
              return v > 0;
          }},
-        {"--keep-port-on-reset", false,
+        {"--keep-port-on-reset", "",
+         "stay on the line when reset, instead of hanging up and coming back",
          [](Settings& s, long) {
              s.server.restartClosesPort = false;
              return true;
          }},
-        {"--verbose", false,
+        {"--verbose", "", "log every byte and request on stderr",
          [](Settings& s, long) {
              return s.verbose = true;
          }},
@@ -90,11 +94,27 @@ const std::vector<Option>& options() {
     return table;
 }
 
+// The usage, then a line for each option: what it does, its unit, how it counts.
+std::string help() {
+    std::string text =
+        std::string(kUsage) +
+        "\nServes the simulated controller on a pseudo-terminal behind a stable link.\n\n"
+        "  --link PATH                the link's path (default: a new folder in /tmp); an\n"
+        "                             existing file is never replaced\n";
+    for (const Option& option : options()) {
+        const std::string name = std::string(option.name) +
+                                 (option.value.empty() ? "" : " " + std::string(option.value));
+        text += "  " + name + std::string(name.size() < 27 ? 27 - name.size() : 1, ' ') +
+                std::string(option.help) + "\n";
+    }
+    return text;
+}
+
 bool parse(int argc, char** argv, Settings& settings, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--help" || argument == "-h") {
-            std::fputs(kUsage, stdout);
+            std::fputs(help().c_str(), stdout);
             std::exit(0);
         }
         if (argument == "--link" && i + 1 < argc) {
@@ -112,7 +132,7 @@ bool parse(int argc, char** argv, Settings& settings, std::string& error) {
             return false;
         }
         long value = 0;
-        if (option->takesValue) {
+        if (!option->value.empty()) {
             char* end = nullptr;
             if (i + 1 >= argc || (value = std::strtol(argv[++i], &end, 10), *end != '\0')) {
                 error = std::string(argument) + " needs a number";
