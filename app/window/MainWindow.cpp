@@ -1,9 +1,12 @@
 #include "app/window/MainWindow.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -16,7 +19,7 @@ namespace korvane {
 
 namespace {
 
-constexpr QSize kInitialSize{480, 460};
+constexpr int kInitialWidth = 480;
 
 int toProgress(std::uint64_t count) {
     return static_cast<int>(std::min<std::uint64_t>(count, std::numeric_limits<int>::max()));
@@ -29,7 +32,13 @@ MainWindow::MainWindow() : form_(std::make_unique<Ui::MainViewControl>()) {
     auto view = std::make_unique<QWidget>();
     form_->setupUi(view.get());
     setCentralWidget(view.release());
-    resize(kInitialSize);
+    form_->logText->hide();
+    form_->copyLogButton->hide();
+    form_->searchIndicator->hide();
+    // Only as tall as the controls: extra height goes to them, and to the log when it is shown.
+    setMinimumSize(minimumSizeHint());
+    resize(std::max(kInitialWidth, sizeHint().width()), sizeHint().height());
+    log_ = std::make_unique<WindowLog>(*form_->logText);
     speeds_ = std::make_unique<ComboSpeedPopup>(*form_->speedCombo);
     firmwareButton_ = std::make_unique<WidgetControl>([this](bool enabled) {
         firmwareButtonHeld_ = !enabled;
@@ -46,6 +55,18 @@ MainWindow::MainWindow() : form_(std::make_unique<Ui::MainViewControl>()) {
 MainWindow::~MainWindow() {
     // The controller goes first: its link may still report to this window on the way out.
     control_.reset();
+}
+
+WindowLog::WindowLog(QPlainTextEdit& panel)
+    : panel_(panel), next_(LogSink::isInstalled() ? &LogSink::current() : nullptr), scope_(*this) {}
+
+void WindowLog::write(std::string_view text) {
+    // The time as --verbose gives it, without the process: the panel is this program's.
+    panel_.appendPlainText(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz ")) +
+                           QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    if (next_ != nullptr) {
+        next_->write(text);
+    }
 }
 
 void MainWindow::connectActions() {
@@ -74,6 +95,13 @@ void MainWindow::connectActions() {
                      [this] { saveSettings(); });
     QObject::connect(form.loadSettingsButton, &QPushButton::clicked, this,
                      [this] { loadSettings(); });
+    QObject::connect(form.logButton, &QPushButton::toggled, this, [this](bool shown) {
+        form_->logText->setVisible(shown);
+        form_->copyLogButton->setVisible(shown);
+    });
+    QObject::connect(form.copyLogButton, &QPushButton::clicked, this, [this] {
+        QGuiApplication::clipboard()->setText(form_->logText->toPlainText());
+    });
     QObject::connect(form.fastCheck, &QCheckBox::toggled, this, [this](bool fast) {
         control_->setFastTransfers(fast);
         QSettings().setValue(kFastTransfersKey, fast);
@@ -161,6 +189,7 @@ void MainWindow::updateEnabledControls() {
     Ui::MainViewControl& form = *form_;
     const MainViewControl& control = *control_;
     form.connectButton->setEnabled(control.canConnect());
+    form.searchIndicator->setVisible(!control.canConnect() && !control.isConnected());
     form.disconnectButton->setEnabled(control.canDisconnect());
     for (QWidget* widget :
          {static_cast<QWidget*>(form.autoCheck), static_cast<QWidget*>(form.configChoices),

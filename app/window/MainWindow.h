@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QMainWindow>
+#include <QPlainTextEdit>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "app/MainView.h"
 #include "app/MainViewControl.h"
 #include "app/window/ComboSpeedPopup.h"
+#include "platform/Log.h"
 
 namespace Ui {
 class MainViewControl;
@@ -31,6 +33,18 @@ public:
 
 private:
     std::function<void(bool)> setEnabled_;
+};
+
+// The log as the window's Log panel shows it, passed on to the log installed before.
+class WindowLog final : public LogSink {
+public:
+    explicit WindowLog(QPlainTextEdit& panel);
+    void write(std::string_view text) override;
+
+private:
+    QPlainTextEdit& panel_;
+    LogSink* next_;
+    LogSink::Scope scope_;
 };
 
 // The window: its controls follow the controller's properties and call its actions.
@@ -67,6 +81,8 @@ private:
     std::shared_ptr<MainViewControl> control_;
     bool firmwareButtonHeld_ = false;
     std::optional<Duration> programmingSince_;
+    // Installed for the window's life, after the controls it writes to.
+    std::unique_ptr<WindowLog> log_;
 };
 
 }  // namespace korvane

@@ -3,13 +3,16 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "app/window/MainWindow.h"
@@ -73,6 +76,7 @@ TEST_F(MainWindowTest, ConnectShowsTheDeviceAndOpensTheSettings) {
     widget<QPushButton>("connectButton").click();
     loop.runFor(Duration{700});
     EXPECT_FALSE(enabled("connectButton")) << "not a second search";
+    EXPECT_TRUE(widget<QWidget>("searchIndicator").isVisibleTo(&window));
     EXPECT_FALSE(enabled("disconnectButton"));
     loop.runUntil([&] { return window.control().isConnected(); });
     EXPECT_EQ(label("connectStatusLabel"),
@@ -81,7 +85,18 @@ TEST_F(MainWindowTest, ConnectShowsTheDeviceAndOpensTheSettings) {
               "Took /dev/ttyDEMO0; 1 more controller answered (/dev/ttyDEMO2). korvane-cli --all "
               "serves several at once.");
     EXPECT_FALSE(enabled("connectButton"));
+    EXPECT_FALSE(widget<QWidget>("searchIndicator").isVisibleTo(&window));
     EXPECT_TRUE(enabled("disconnectButton"));
+    // The log, for a bug report: hidden until asked for, then the lines of --verbose.
+    auto& log = widget<QPlainTextEdit>("logText");
+    EXPECT_FALSE(log.isVisibleTo(&window));
+    widget<QPushButton>("logButton").click();
+    EXPECT_TRUE(log.isVisibleTo(&window));
+    EXPECT_TRUE(log.toPlainText().contains(QRegularExpression(
+        "\\n[0-9:.]{12} got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 07(\\n|$)")))
+        << log.toPlainText().toStdString();
+    widget<QPushButton>("copyLogButton").click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), log.toPlainText());
     for (const char* name : {"autoCheck", "configChoices", "unitChoices", "speedCombo"}) {
         EXPECT_TRUE(enabled(name)) << name;
     }
