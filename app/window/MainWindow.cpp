@@ -20,6 +20,7 @@ namespace korvane {
 namespace {
 
 constexpr int kInitialWidth = 480;
+constexpr int kLogHeight = 220;
 
 int toProgress(std::uint64_t count) {
     return static_cast<int>(std::min<std::uint64_t>(count, std::numeric_limits<int>::max()));
@@ -61,12 +62,16 @@ WindowLog::WindowLog(QPlainTextEdit& panel)
     : panel_(panel), next_(LogSink::isInstalled() ? &LogSink::current() : nullptr), scope_(*this) {}
 
 void WindowLog::write(std::string_view text) {
-    // The time as --verbose gives it, without the process: the panel is this program's.
-    panel_.appendPlainText(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz ")) +
-                           QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     if (next_ != nullptr) {
         next_->write(text);
     }
+    // Some lines carry their own line end; the panel makes its own.
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.remove_suffix(1);
+    }
+    // The time as --verbose gives it, without the process: the panel is this program's.
+    panel_.appendPlainText(QDateTime::currentDateTime().toString(QStringLiteral("HH:mm:ss.zzz ")) +
+                           QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 void MainWindow::connectActions() {
@@ -96,8 +101,11 @@ void MainWindow::connectActions() {
     QObject::connect(form.loadSettingsButton, &QPushButton::clicked, this,
                      [this] { loadSettings(); });
     QObject::connect(form.logButton, &QPushButton::toggled, this, [this](bool shown) {
+        // The window grows by the log rather than squeezing the controls, and shrinks back.
+        const int controlsHeight = height() - (shown ? 0 : form_->logText->height());
         form_->logText->setVisible(shown);
         form_->copyLogButton->setVisible(shown);
+        resize(width(), controlsHeight + (shown ? kLogHeight : 0));
     });
     QObject::connect(form.copyLogButton, &QPushButton::clicked, this, [this] {
         QGuiApplication::clipboard()->setText(form_->logText->toPlainText());
