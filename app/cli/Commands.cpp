@@ -7,7 +7,7 @@ namespace korvane {
 
 const std::vector<Command>& commands() {
     static const std::vector<Command> table = {
-        {"ports", "ports", "list the serial ports that are probed", parsePorts},
+        {"ports", "ports [--json]", "list the serial ports that are probed", parsePorts},
         {"info", "info [--json]", "find the controller; show its identity and settings", parseInfo},
         {"set", "set auto on|off", "switch the automatic mode", parseSet},
         {"set", "set config 1|2|3", "choose the configuration", parseSet},
@@ -40,7 +40,7 @@ std::string usage() {
         "  --verbose              write the log to stderr\n"
         "  --all                  run the command on every controller that answers, at once\n"
         "  --expect N             with --all: change nothing unless N controllers answer\n"
-        "  --json                 with --all: a summary line per controller in JSON\n"
+        "  --json                 the outcome as JSON (with --all: a line per controller)\n"
         "  --force                settings save: replace the file; load: whatever the device id\n"
         "  --version              print the version\n";
     return text;

@@ -12,7 +12,7 @@ constexpr const char* kWriteInterrupted =
 
 ConsoleSession::ConsoleSession(std::ostream& out, std::ostream& err,
                                std::unique_ptr<SimpleSerial> found)
-    : out_(out), err_(err), found_(std::move(found)), control_(MainViewControl::create(*this)) {
+    : out_(out), err_(err), given_(std::move(found)), control_(MainViewControl::create(*this)) {
     control_->setSpeedPopup(&speeds_);
     control_->viewDidLoad();
 }
@@ -23,14 +23,18 @@ ConsoleSession::~ConsoleSession() {
 }
 
 void ConsoleSession::connect() {
-    if (found_) {
-        control_->connectTo(std::move(found_));
+    if (given_) {
+        control_->connectTo(std::move(given_));
     } else {
         control_->onConnect();
     }
 }
 
-void ConsoleSession::propertyChanged(Property) {
+void ConsoleSession::propertyChanged(Property property) {
+    if (property == Property::isConnected && !found_ && control_->link() != nullptr) {
+        found_ = identityOf(*control_->link());
+        foundPath_ = control_->link()->portPath();
+    }
     scheduleStep();
 }
 
@@ -81,6 +85,7 @@ void ConsoleSession::scheduleStep() {
 }
 
 void ConsoleSession::begin(std::function<void()> start, std::function<void()> step) {
+    startedAt_ = RunLoop::current().now();
     step_ = std::move(step);
     timers_.schedule(Duration{0}, [this, start = std::move(start)] {
         start();
@@ -93,6 +98,7 @@ void ConsoleSession::finish(int status) {
         return;
     }
     status_ = status;
+    finishedAt_ = RunLoop::current().now();
     out_.flush();
     if (onFinished_) {
         onFinished_(status);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/ControllerIdentity.h"
 #include "app/ListSpeedPopup.h"
 #include "app/MainView.h"
 #include "app/MainViewControl.h"
@@ -74,12 +75,18 @@ public:
     // The alerts shown since the last call, oldest first.
     std::vector<std::string> takeAlerts();
 
+    // The controller the command found, as it was then; none before (or without) one.
+    const std::optional<ControllerIdentity>& found() const { return found_; }
+    const std::string& foundPath() const { return foundPath_; }
+    // From begin() to finish().
+    Duration took() const { return finishedAt_ - startedAt_; }
+
 private:
     void scheduleStep();
 
     std::ostream& out_;
     std::ostream& err_;
-    std::unique_ptr<SimpleSerial> found_;
+    std::unique_ptr<SimpleSerial> given_;
     ListSpeedPopup speeds_;
     std::shared_ptr<MainViewControl> control_;
     std::function<void()> step_;
@@ -91,6 +98,10 @@ private:
     bool confirmedBeforehand_ = false;
     bool sharesOutput_ = false;
     std::function<std::string()> interruptStatement_;
+    std::optional<ControllerIdentity> found_;
+    std::string foundPath_;
+    Duration startedAt_{0};
+    Duration finishedAt_{0};
     TimerGroup timers_;
 };
 

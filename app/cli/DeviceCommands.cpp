@@ -142,17 +142,31 @@ JsonObject describeController(const MainViewControl& control) {
 }
 
 CommandAction parsePorts(const std::vector<std::string>& arguments) {
-    expectCount(arguments, 0, "ports");
-    CommandAction action{[](ConsoleSession& session) {
+    if (arguments.size() > 1 || (arguments.size() == 1 && arguments[0] != "--json")) {
+        throw UsageError{"expected: ports [--json]"};
+    }
+    CommandAction action{[json = !arguments.empty()](ConsoleSession& session) {
+        std::string list;
         for (const PortDescription& port :
              ORSSerialPortManager::sharedSerialPortManager().availablePorts()) {
-            session.out() << port.path << '\t' << port.name;
-            if (port.usbIds) {
-                session.out() << '\t'
-                              << stringPrintf("%04x:%04x", unsigned{port.usbIds->vendorId},
-                                              unsigned{port.usbIds->productId});
+            const std::string ids = port.usbIds
+                                        ? stringPrintf("%04x:%04x", unsigned{port.usbIds->vendorId},
+                                                       unsigned{port.usbIds->productId})
+                                        : "";
+            if (json) {
+                JsonObject object;
+                object.add("path", port.path).add("name", port.name);
+                if (port.usbIds) {
+                    object.add("usbIds", ids);
+                }
+                list += (list.empty() ? "" : ", ") + object.text();
+            } else {
+                session.out() << port.path << '\t' << port.name << (ids.empty() ? "" : "\t" + ids)
+                              << '\n';
             }
-            session.out() << '\n';
+        }
+        if (json) {
+            session.out() << '[' << list << "]\n";
         }
         session.finish(kSuccess);
     }};

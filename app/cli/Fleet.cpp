@@ -4,6 +4,7 @@
 
 #include "app/AccessHint.h"
 #include "app/cli/Conversation.h"
+#include "app/cli/Outcome.h"
 #include "platform/ORSSerialPortManager.h"
 #include "util/StringPrintf.h"
 
@@ -81,11 +82,9 @@ void Fleet::found(std::vector<std::unique_ptr<SimpleSerial>> links) {
 
 void Fleet::runOn(std::vector<std::unique_ptr<SimpleSerial>> links, bool confirmed) {
     members_.resize(links.size());
-    const Duration now = RunLoop::current().now();
     for (std::size_t i = 0; i < links.size(); ++i) {
         Member& member = members_[i];
         member.path = links[i]->portPath();
-        member.before = identityOf(*links[i]);
         member.out =
             std::make_unique<PrefixedOutput>(options_.json ? nullptr : &out_, member.path + ": ");
         member.err = std::make_unique<PrefixedOutput>(&err_, member.path + ": ");
@@ -94,11 +93,7 @@ void Fleet::runOn(std::vector<std::unique_ptr<SimpleSerial>> links, bool confirm
         member.session->setSharesOutput(true);
         member.session->setConfirmedBeforehand(confirmed);
         member.session->control().setFastTransfers(options_.fast);
-        member.started = now;
-        member.session->setOnFinished([this, &member](int) {
-            member.ended = RunLoop::current().now();
-            memberFinished();
-        });
+        member.session->setOnFinished([this](int) { memberFinished(); });
     }
     for (Member& member : members_) {
         action_.start(*member.session);
@@ -122,36 +117,11 @@ void Fleet::memberFinished() {
 }
 
 void Fleet::summarize(const Member& member) {
-    const bool ok = member.session->status() == kSuccess;
-    const std::string reason =
-        member.err->lastLine().empty() ? "no reason given" : member.err->lastLine();
-    const double seconds = std::chrono::duration<double>(member.ended - member.started).count();
-    const MainViewControl& control = member.session->control();
-    if (options_.json) {
-        // A restart or a new firmware leaves the settings read before it behind.
-        JsonObject object = control.link() != nullptr && !action_.softwareAfter
-                                ? describeController(control)
-                                : JsonObject().add("port", member.path);
-        if (action_.softwareAfter) {
-            object.add("deviceId", member.before.deviceId)
-                .addNumber("software", member.before.software);
-            if (ok) {
-                object.addNumber("softwareAfter", *action_.softwareAfter);
-            }
-        }
-        object.add("result", ok ? "ok" : "failed");
-        if (!ok) {
-            object.add("reason", reason);
-        }
-        out_ << object.addSeconds("seconds", seconds).text() << '\n';
-        return;
-    }
-    std::string software = stringPrintf("software %02u", member.before.software);
-    if (action_.softwareAfter && ok) {
-        software += stringPrintf(" -> %02u", *action_.softwareAfter);
-    }
-    out_ << "Summary: " << member.path << ", device " << member.before.deviceId << ", " << software
-         << ", " << (ok ? "ok" : "failed: " + reason) << ", " << stringPrintf("%.2f s", seconds)
+    const Outcome outcome{member.session->status() == kSuccess, member.err->lastLine().empty()
+                                                                    ? "no reason given"
+                                                                    : member.err->lastLine()};
+    out_ << (options_.json ? describeOutcome(*member.session, action_, outcome).text()
+                           : summaryLine(*member.session, action_, outcome))
          << '\n';
 }
 

@@ -48,13 +48,10 @@ public:
 private:
     struct Member {
         std::string path;
-        ControllerIdentity before;
         std::unique_ptr<PrefixedOutput> out;
         std::unique_ptr<PrefixedOutput> err;
         // Last, so that it goes before the outputs it writes to.
         std::unique_ptr<ConsoleSession> session;
-        Duration started{0};
-        Duration ended{0};
     };
 
     void found(std::vector<std::unique_ptr<SimpleSerial>> links);

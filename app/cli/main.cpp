@@ -9,7 +9,10 @@
 
 #include "app/cli/Commands.h"
 #include "app/cli/ConsoleSession.h"
+#include "app/cli/Conversation.h"
 #include "app/cli/Fleet.h"
+#include "app/cli/Outcome.h"
+#include "app/cli/PrefixedOutput.h"
 #include "app/cli/Terminal.h"
 #include "app/frontend/FrontEnd.h"
 #include "platform/qt/InterruptWatch.h"
@@ -18,7 +21,7 @@ using namespace korvane;
 
 namespace {
 
-constexpr int kUsageStatus = 2;
+constexpr int kUsageStatus = kUnusable;
 
 struct Invocation {
     FrontEndOptions options;
@@ -26,6 +29,7 @@ struct Invocation {
     bool help = false;
     bool version = false;
     bool all = false;
+    bool json = false;
     FleetOptions fleet;
 };
 
@@ -70,15 +74,18 @@ Invocation parseOptions(int argc, char** argv) {
     if (invocation.fleet.expect > 0 && !invocation.all) {
         throw UsageError{"--expect works with --all"};
     }
-    if (invocation.all) {
-        // Every controller's result comes as one JSON line in the summary.
-        const auto json = std::find(invocation.words.begin(), invocation.words.end(), "--json");
-        invocation.fleet.json = json != invocation.words.end();
-        if (invocation.fleet.json) {
-            invocation.words.erase(json);
-        }
-        invocation.fleet.fast = invocation.options.fast;
+    // Commands that write JSON themselves take --json as their own; for the others it asks for
+    // the outcome as one JSON object, or one per controller with --all.
+    const auto json = std::find(invocation.words.begin(), invocation.words.end(), "--json");
+    const bool ownJson = !invocation.words.empty() && !invocation.all &&
+                         (invocation.words[0] == "info" || invocation.words[0] == "check" ||
+                          invocation.words[0] == "ports");
+    if (json != invocation.words.end() && !ownJson) {
+        invocation.json = true;
+        invocation.words.erase(json);
     }
+    invocation.fleet.json = invocation.json;
+    invocation.fleet.fast = invocation.options.fast;
     return invocation;
 }
 
@@ -103,6 +110,17 @@ int runUntilDone(const std::function<void(std::function<void(int)>)>& start,
     });
     // A command may be done before the loop runs, and then there is nothing to wait for.
     return status ? *status : QCoreApplication::exec();
+}
+
+bool wantsJson(int argc, char** argv) {
+    return std::find(argv + 1, argv + argc, std::string("--json")) != argv + argc;
+}
+
+// Wrong usage or an unusable file under --json: the reason as a JSON object on stdout.
+int failAsJson(std::string reason) {
+    std::replace(reason.begin(), reason.end(), '\n', ' ');
+    std::cout << JsonObject().add("result", "failed").add("reason", reason).text() << '\n';
+    return kUsageStatus;
 }
 
 CommandAction parseCommand(const std::vector<std::string>& words) {
@@ -139,9 +157,15 @@ int main(int argc, char** argv) {
             throw UsageError{"--all works with info, set, reset, flash and settings load"};
         }
     } catch (const UsageError& error) {
+        if (wantsJson(argc, argv)) {
+            return failAsJson("korvane-cli: " + error.reason);
+        }
         std::cerr << "korvane-cli: " << error.reason << "\n\n" << usage();
         return kUsageStatus;
     } catch (const InputError& error) {
+        if (wantsJson(argc, argv)) {
+            return failAsJson(error.reason);
+        }
         std::cerr << error.reason << '\n';
         return kUsageStatus;
     }
@@ -158,12 +182,22 @@ int main(int argc, char** argv) {
         return runUntilDone([&fleet](auto done) { fleet.start(std::move(done)); },
                             [&fleet] { return fleet.interruptStatement(); });
     }
-    ConsoleSession session(std::cout, std::cerr);
+    // Under --json the command's own lines stay off stdout; its outcome is one object.
+    PrefixedOutput quietOut(nullptr, "");
+    PrefixedOutput quietErr(&std::cerr, "");
+    ConsoleSession session(invocation.json ? static_cast<std::ostream&>(quietOut) : std::cout,
+                           invocation.json ? static_cast<std::ostream&>(quietErr) : std::cerr);
     session.control().setFastTransfers(invocation.options.fast);
-    return runUntilDone(
+    const int status = runUntilDone(
         [&](auto done) {
             session.setOnFinished(std::move(done));
             action.start(session);
         },
         [&session] { return session.interruptStatement(); });
+    if (invocation.json && session.finished()) {
+        std::cout
+            << describeOutcome(session, action, {status == kSuccess, quietErr.lastLine()}).text()
+            << '\n';
+    }
+    return status;
 }

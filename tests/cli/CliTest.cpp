@@ -63,6 +63,17 @@ TEST(CliTest, CommandsOnTheDemoSayWhatHappened) {
          0,
          "/dev/ttyDEMO0\tttyDEMO0\t1209:4b56\n/dev/ttyDEMO1\tttyDEMO1\t0a12:0001\n",
          ""},
+        {{"ports", "--json"},
+         0,
+         "[{\"path\": \"/dev/ttyDEMO0\", \"name\": \"ttyDEMO0\", \"usbIds\": \"1209:4b56\"}, "
+         "{\"path\": \"/dev/ttyDEMO1\", \"name\": \"ttyDEMO1\", \"usbIds\": \"0a12:0001\"}]\n",
+         ""},
+        // Wrong usage under --json: the reason as JSON on stdout, the same status.
+        {{"--json", "set", "speed", "99"},
+         2,
+         "{\"result\": \"failed\", \"reason\": \"korvane-cli: the speed in mph must be a whole "
+         "number from 1 to 30, not \\\"99\\\"\"}\n",
+         ""},
         {{"set", "auto", "on"}, 0, "Auto is updated\n", ""},
         {{"set", "auto", "off"}, 0, "Auto is already off\n", ""},
         {{"set", "config", "3"}, 0, "Config is updated\n", ""},

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "app/cli/Fleet.h"
+#include "app/cli/Outcome.h"
 #include "tests/support/HexImage.h"
 #include "tests/support/SimulatedBench.h"
 
@@ -159,6 +160,32 @@ TEST_F(FleetTest, TheQuestionIsAskedOnceAndAnInterruptionNamesEachControllersSta
               "have no firmware; flash again\n"
               "/dev/ttySIM2: Firmware update interrupted during the erase: the controller may "
               "have no firmware; flash again\n");
+}
+
+TEST_F(FleetTest, OneControllersOutcomeAsJson) {
+    const auto outcome = [&](const std::vector<std::string>& words) {
+        ConsoleSession session(out, err);
+        std::optional<int> status;
+        session.setOnFinished([&](int result) { status = result; });
+        const CommandAction action = parse(words);
+        action.start(session);
+        loop.runUntil([&] { return status.has_value(); });
+        return describeOutcome(session, action, {status == 0, "the reason"}).text();
+    };
+    for (const int other : {1, 2, 3}) {
+        device(other).faults.silent = true;
+    }
+    EXPECT_EQ(outcome({"set", "config", "3"}),
+              "{\"port\": \"/dev/ttySIM0\", \"bootloader\": \"012A\", \"deviceId\": \"BEEF\", "
+              "\"software\": 7, \"auto\": false, \"config\": 3, \"speedLimitMph\": 19, "
+              "\"result\": \"ok\", \"seconds\": 1.800}");
+    EXPECT_EQ(outcome({"flash", writeFirmware(realisticImage(4)), "--yes"}),
+              "{\"port\": \"/dev/ttySIM0\", \"bootloader\": \"012A\", \"deviceId\": \"BEEF\", "
+              "\"software\": 7, \"records\": 13, \"recordsWritten\": 13, \"softwareAfter\": 12, "
+              "\"result\": \"ok\", \"seconds\": 3.530}");
+    device(0).faults.silent = true;
+    EXPECT_EQ(outcome({"reset"}),
+              "{\"result\": \"failed\", \"reason\": \"the reason\", \"seconds\": 1.200}");
 }
 
 TEST_F(FleetTest, FewerThanExpectedWritesNothing) {
