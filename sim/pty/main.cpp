@@ -21,7 +21,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: korvane-sim [--link PATH] [--latency MS] [--chunk BYTES] [--silent] [--garbage]\n"
     "                   [--wrong-header] [--reply-delta N] [--refuse-writes] [--wrong-verify-sum]\n"
-    "                   [--unplug-at N] [--keep-port-on-reset] [--verbose]\n";
+    "                   [--unplug-at N] [--keep-port-on-reset] [--verbose] [--version]\n";
 
 struct Settings {
     PtyServer::Options server;
@@ -115,6 +115,10 @@ bool parse(int argc, char** argv, Settings& settings, std::string& error) {
         const std::string_view argument = argv[i];
         if (argument == "--help" || argument == "-h") {
             std::fputs(help().c_str(), stdout);
+            std::exit(0);
+        }
+        if (argument == "--version") {
+            std::puts("korvane-sim " KORVANE_VERSION);
             std::exit(0);
         }
         if (argument == "--link" && i + 1 < argc) {
