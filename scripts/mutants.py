@@ -28,7 +28,7 @@ MUTANTS = [
     ("one poll too many", "core", "serial/ReplyWaiting.cpp", "if (budgetMs > 0 &&", "if (budgetMs >= 0 &&"),
     ("wait past the expected count", "core", "serial/ReplyWaiting.cpp", "received < expected", "received <= expected"),
     ("silence reported as a reply", "core", "serial/ReplyWaiting.cpp", "completion(!reply.empty(), reply);", "completion(true, reply);"),
-    ("wait completes twice", "core", "serial/ReplyWaiting.cpp", "completion(!reply.empty(), reply);", "completion(!reply.empty(), reply); if (received > 0) completion(true, reply);"),
+    ("wait completes twice", "core", "serial/ReplyWaiting.cpp", "completion(!reply.empty(), reply);", "completion(!reply.empty(), reply); if (!reply.empty()) completion(true, reply);"),
     ("polls outlive their link", "core", "serial/ReplyWaiting.cpp", "timers.schedule(kPollInterval,", "RunLoop::current().schedule(kPollInterval,"),
     ("close reported as a loss", "core", "serial/SimpleSerial.cpp", "    portDelegate->setDelegate(nullptr);\n    serialPort->setDelegate(nullptr);\n", ""),
     # Fast transfers

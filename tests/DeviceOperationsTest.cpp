@@ -20,21 +20,6 @@ Bytes concat(Bytes head, const Bytes& tail) {
     return head;
 }
 
-TEST(CommandFrameTest, TableLookup) {
-    EXPECT_EQ(frameIndex(CommandTable[2]), 2);
-    CommandFrame almost = CommandTable[1];
-    almost[9] = 0x01;
-    EXPECT_EQ(frameIndex(almost), -1);
-    EXPECT_FALSE(frameMatches(ByteView(CommandTable[0]).first(9), 0));
-    CommandFrame built{};
-    buildFrame(built, kEraseEntry);
-    EXPECT_EQ(Bytes(built.begin(), built.end()),
-              (Bytes{0x55, 0x03, 0xC0, 0x01, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00}));
-    const DeviceSettings fresh;
-    EXPECT_EQ(Bytes(fresh.bytes().begin(), fresh.bytes().end()),
-              concat(frameBytes(kReadSettingsEntry), Bytes(12, 0)));
-}
-
 TEST_F(DeviceOperationsTest, IdentifyThenReadSettingsOnTheWire) {
     auto link = openLink();
     EXPECT_EQ(complete([&](ResultBlock done) { link->identify(done); }), std::optional(true));
@@ -184,15 +169,6 @@ TEST_F(DeviceOperationsTest, SoftwareVersionIsShownWithAtLeastTwoDigits) {
     device().deviceId = {0x1A, 0x2B};
     auto link = readyLink();
     EXPECT_EQ(link->identityText, "Bootloader: 0102, Device ID: 1A2B, Soft: 123");
-}
-
-TEST_F(DeviceOperationsTest, ResetIsSentAndNothingWaitsForIt) {
-    controller().restartClosesPort = false;
-    auto link = openLink();
-    const auto pending = loop.pendingTimers();
-    link->sendReset();
-    EXPECT_EQ(loop.pendingTimers(), pending);
-    EXPECT_EQ(wire().back(), (Bytes{0x55, 0x09, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 }  // namespace

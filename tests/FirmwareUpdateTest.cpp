@@ -90,22 +90,6 @@ TEST_F(FirmwareUpdateTest, WholeUpdateProgramsTheDeviceAsTheFileSays) {
     EXPECT_EQ(control->firmwareStatus(), "Updating firmware. Please wait...");
 }
 
-TEST_F(FirmwareUpdateTest, RebootNoticeComesASecondAfterTheResetAndResetsTheWindow) {
-    controller().restartClosesPort = false;
-    load(realisticImage(2).bytes());
-    loop.runUntil(
-        [&] { return !device().requests().empty() && device().requests().back()[1] == 0x09; });
-    const Duration resetAt = loop.now();
-    runToTheEnd();
-    EXPECT_EQ(loop.now() - resetAt, Duration{1000});
-    recorded.answer();
-    EXPECT_FALSE(control->isConnected());
-    EXPECT_FALSE(control->isUpdatingFirmware());
-    EXPECT_EQ(control->firmwareStatus(), "");
-    EXPECT_EQ(control->currFirmwareCount(), control->maxFirmwareCount()) << "kept for the window";
-    EXPECT_EQ(ports.livePorts(), 0u);
-}
-
 TEST_F(FirmwareUpdateTest, FailedThirdRecordStopsTheUpdate) {
     controller().restartClosesPort = false;
     // Erase is request 1; the first record only sets the upper address, the second takes a write
@@ -191,24 +175,6 @@ TEST_F(FirmwareUpdateTest, EveryWayAnUpdateEndsEarlySaysWhatItLeft) {
         loop.runUntilIdle();
         recorded.alerts.clear();
     }
-}
-
-TEST_F(FirmwareUpdateTest, DisconnectWaitsForTheUpdate) {
-    load(realisticImage().bytes());
-    loop.runFor(Duration{1005});
-    control->onDisconnect();
-    EXPECT_TRUE(control->isConnected()) << "the update goes on";
-    device().faults.refuseWrites = true;
-    loop.runUntil([&] { return !control->isUpdateRunning(); });
-    EXPECT_EQ(control->firmwareStatus(), "Could not update firmware");
-    control->onDisconnect();
-    EXPECT_FALSE(control->isConnected());
-    EXPECT_FALSE(control->isUpdatingFirmware());
-    EXPECT_EQ(control->firmwareStatus(), "");
-    loop.runUntilIdle();
-    EXPECT_FALSE(recorded.openAlert());
-    EXPECT_EQ(loop.pendingTimers(), 0u);
-    EXPECT_EQ(ports.livePorts(), 0u);
 }
 
 TEST_F(FirmwareUpdateTest, NothingElseStartsWhileTheUpdateRuns) {
@@ -318,32 +284,6 @@ TEST_F(FirmwareUpdateTest, ManyRecordsWithoutExchangeKeepTheStackFlat) {
     EXPECT_EQ(recorded.openAlert(), std::optional<std::string>(kRebootNotice));
     EXPECT_EQ(control->currFirmwareCount(), 100001u);
     EXPECT_LT(depth.highest - depth.lowest, 64u * 1024u);
-}
-
-TEST_F(FirmwareUpdateTest, FilePanelTakesHexFilesAndFreesItsButton) {
-    struct Button final : Control {
-        void setEnabled(bool value) override { states.push_back(value); }
-        std::vector<bool> states;
-    } button;
-    control->onChooseFile(button);
-    ASSERT_EQ(recorded.panels.size(), 1u);
-    EXPECT_EQ(recorded.panels[0].fileType, "hex");
-    EXPECT_EQ(button.states, std::vector<bool>{false});
-    recorded.panels[0].completion(std::nullopt);
-    EXPECT_EQ(button.states, (std::vector<bool>{false, true}));
-    EXPECT_TRUE(recorded.alerts.empty());
-
-    const std::pair<std::string, std::string> unfit[] = {
-        {"/nonexistent/firmware.hex", "No such file or directory"},
-        {"/", "is a folder, not a file"},
-        {"/dev/null", "is not a regular file (a device, a pipe or a socket)"},
-    };
-    for (const auto& [path, reason] : unfit) {
-        control->onChooseFile(button);
-        recorded.panels.back().completion(path);
-        EXPECT_EQ(control->firmwareStatus(), "Invalid firmware file");
-        EXPECT_EQ(control->firmwareDetail(), path + ": " + reason);
-    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "app/cli/Fleet.h"
 #include "app/cli/Outcome.h"
 #include "tests/support/HexImage.h"
+#include "tests/support/SessionRun.h"
 #include "tests/support/SimulatedBench.h"
 
 namespace korvane::testing {
@@ -36,12 +37,7 @@ protected:
 
     // One controller, as korvane-cli without --all.
     int runAlone(const std::vector<std::string>& words) {
-        ConsoleSession session(out, err);
-        std::optional<int> status;
-        session.setOnFinished([&](int result) { status = result; });
-        parse(words).start(session);
-        loop.runUntil([&] { return status.has_value(); });
-        return status.value_or(-1);
+        return runSession(loop, parse(words), out, err).status;
     }
 
     static CommandAction parse(const std::vector<std::string>& words) {
@@ -164,13 +160,9 @@ TEST_F(FleetTest, TheQuestionIsAskedOnceAndAnInterruptionNamesEachControllersSta
 
 TEST_F(FleetTest, OneControllersOutcomeAsJson) {
     const auto outcome = [&](const std::vector<std::string>& words) {
-        ConsoleSession session(out, err);
-        std::optional<int> status;
-        session.setOnFinished([&](int result) { status = result; });
         const CommandAction action = parse(words);
-        action.start(session);
-        loop.runUntil([&] { return status.has_value(); });
-        return describeOutcome(session, action, {status == 0, "the reason"}).text();
+        const SessionRun run = runSession(loop, action, out, err);
+        return describeOutcome(*run.session, action, {run.status == 0, "the reason"}).text();
     };
     for (const int other : {1, 2, 3}) {
         device(other).faults.silent = true;

@@ -8,6 +8,7 @@
 
 #include "app/cli/Fleet.h"
 #include "app/frontend/SettingsFile.h"
+#include "tests/support/SessionRun.h"
 #include "tests/support/SimulatedBench.h"
 
 namespace korvane::testing {
@@ -17,13 +18,7 @@ class SettingsFileTest : public SimulatedBench {
 protected:
     // Runs `korvane-cli settings …` on the controller; the exit status.
     int settings(const std::vector<std::string>& arguments) {
-        const CommandAction action = parseSettings(arguments);
-        ConsoleSession session(out, err);
-        std::optional<int> status;
-        session.setOnFinished([&](int result) { status = result; });
-        action.start(session);
-        loop.runUntil([&] { return status.has_value(); });
-        return status.value_or(-1);
+        return runSession(loop, parseSettings(arguments), out, err).status;
     }
 
     std::string file(const std::string& name, const std::string& content = {}) {
