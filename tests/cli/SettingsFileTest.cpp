@@ -57,6 +57,10 @@ TEST_F(SettingsFileTest, SavedSettingsComeBackAndOnlyTheThreeSettings) {
               "Auto is updated\nConfig is updated\nSpeed Limit is updated\nSettings loaded\n");
     const Bytes expected = {9, 1, 3, 9, 19, 0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
     EXPECT_EQ(Bytes(device().settingsRecord().begin(), device().settingsRecord().end()), expected);
+    out.str("");
+    EXPECT_EQ(settings({"load", path}), 0);
+    EXPECT_EQ(out.str(), "Auto is already off\nConfig is already 1\nSpeed Limit is already 19 mph\n"
+                         "Settings loaded\n");
 
     // A file of another device is refused, unless forced; a refused write fails the load.
     device().deviceId = {0x12, 0x34};
