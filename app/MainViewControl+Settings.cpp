@@ -145,6 +145,11 @@ void MainViewControl::restoreSettings(int autoMode, int configIndex, int speedMp
 void MainViewControl::continueRestore() {
     // A lost device ends the restore with the link: what was not written is not reported.
     while (!restoreSteps_.empty() && canWriteSettings()) {
+        if (!_isEnabled) {
+            // A write runs already: one the display started (an unoffered configuration is
+            // written as the first choice). Its completion continues.
+            return;
+        }
         auto [write, already] = std::move(restoreSteps_.front());
         restoreSteps_.pop_front();
         write();
@@ -153,13 +158,14 @@ void MainViewControl::continueRestore() {
         }
         restoreReport_.push_back(already);
     }
+    // Every step taken (the link may have gone first), and none refused.
     const bool kept =
+        restoreSteps_.empty() &&
         std::none_of(restoreReport_.begin(), restoreReport_.end(),
                      [](const std::string& line) { return line.starts_with("Could not"); });
     restoreSteps_.clear();
     restoreRunning_ = false;
-    setSetStatus(kept && restoreReport_.size() == 3 ? "Settings loaded"
-                                                    : "Settings not all loaded");
+    setSetStatus(kept ? "Settings loaded" : "Settings not all loaded");
 }
 
 }  // namespace korvane

@@ -30,6 +30,8 @@ enum class Action {
     setConfig,
     chooseSpeed,
     setUnit,
+    // Settings from a file: auto, config and speed one write after the other.
+    loadSettings,
     chooseFile,
     answerPanel,
     answerAlert,
@@ -79,6 +81,9 @@ void showValue(const Step& step, std::ostream& out) {
         {"config index", number(step.configIndex())},
         {"speed", step.speedTitle()},
         {"unit (1 km/h)", number(step.unit())},
+        {"load settings auto/config/mph", number(step.value % 2) + "/" +
+                                              number(step.value / 2 % 3) + "/" +
+                                              number(step.value / 6 % 30 + 1)},
         {"choose a file", ""},
         {"panel answers file", number(step.file())},
         {"alert answered with button", number(step.alertButton())},
@@ -99,25 +104,12 @@ void showValue(const Step& step, std::ostream& out) {
 
 rc::Gen<Step> steps() {
     using enum Action;
-    const auto action = rc::gen::weightedElement<Action>({{6, connect},
-                                                          {1, disconnect},
-                                                          {2, setAuto},
-                                                          {2, setConfig},
-                                                          {2, chooseSpeed},
-                                                          {1, setUnit},
-                                                          {4, chooseFile},
-                                                          {4, answerPanel},
-                                                          {8, answerAlert},
-                                                          {1, unplug},
-                                                          {3, plugBack},
-                                                          {1, silence},
-                                                          {1, wrongHeader},
-                                                          {1, replyLength},
-                                                          {1, refuseWrites},
-                                                          {1, wrongVerifySum},
-                                                          {1, recordConfigMode},
-                                                          {1, openLate},
-                                                          {12, wait}});
+    const auto action = rc::gen::weightedElement<Action>(
+        {{6, connect},        {1, disconnect},       {2, setAuto},      {2, setConfig},
+         {2, chooseSpeed},    {1, setUnit},          {2, loadSettings}, {4, chooseFile},
+         {4, answerPanel},    {8, answerAlert},      {1, unplug},       {3, plugBack},
+         {1, silence},        {1, wrongHeader},      {1, replyLength},  {1, refuseWrites},
+         {1, wrongVerifySum}, {1, recordConfigMode}, {1, openLate},     {12, wait}});
     return rc::gen::build<Step>(rc::gen::set(&Step::action, action),
                                 rc::gen::set(&Step::value, rc::gen::inRange(0, 100000)));
 }
@@ -188,8 +180,15 @@ public:
                 recordTouched = false;
             }
             writesEnded += status.ends_with(" is updated") || status.starts_with("Could not set ");
-            if (status.ends_with(" is updated")) {
-                updated.push_back(status.substr(0, status.find(" is updated")));
+            // Checked as it is reported: a write chained to it may start at once.
+            const SimpleSerial* link = control->link();
+            if (status.ends_with(" is updated") && !recordTouched && device != nullptr) {
+                const std::string name = status.substr(0, status.find(" is updated"));
+                const std::size_t field = name == "Auto" ? 5 : name == "Config" ? 1 : 4;
+                if (!link || device->settingsRecord()[field] !=
+                                 link->settings.bytes()[kFrameLength + field]) {
+                    notHeld.push_back(name);
+                }
             }
         } else if (property == Property::connectStatus) {
             connectsEnded += !control->connectStatus().empty();
@@ -214,7 +213,8 @@ public:
     int writesEnded = 0;
     int connectsEnded = 0;
     // Settings reported as written since the last check.
-    std::vector<std::string> updated;
+    std::vector<std::string> notHeld;
+    const SimulatedController* device = nullptr;
     // Another tool changed the device's record since the last write began.
     bool recordTouched = false;
 
@@ -247,6 +247,7 @@ struct World {
         // A port that is not the controller: every search has a loser to close.
         ports.addDevice("/dev/ttySIM1", "ttySIM1").controller.faults.silent = true;
         view.control = control.get();
+        view.device = &device.controller;
         control->setSpeedPopup(&speeds);
         control->viewDidLoad();
     }
@@ -287,6 +288,7 @@ Requests requestsAskedFor(const World& world, const Step& step) {
         case Action::setConfig:
         case Action::chooseSpeed:
         case Action::setUnit:
+        case Action::loadSettings:
             return kWriteRequests;
         case Action::answerAlert:  // "Update" on the question starts the erase
             return !world.view.alerts.empty() && world.view.alerts.front().buttons == 2
@@ -352,14 +354,8 @@ std::vector<std::string> brokenPromises(World& world, const Requests& allowed,
     promise(view.writesEnded <= view.writesStarted && view.connectsEnded <= world.connects,
             "every completion runs at most once");
     // Success is reported only when the device holds what was sent.
-    const ByteView record = world.controller().settingsRecord();
-    for (const std::string& name : std::exchange(view.updated, {})) {
-        if (view.recordTouched) {
-            continue;
-        }
-        const std::size_t field = name == "Auto" ? 5 : name == "Config" ? 1 : 4;
-        promise(link && record[field] == link->settings.bytes()[kFrameLength + field],
-                name + " is updated only when the device holds it");
+    for (const std::string& name : std::exchange(view.notHeld, {})) {
+        promise(false, name + " is updated only when the device holds it");
     }
     if (control.updateStage() == UpdateStage::restarting && !world.updateChecked) {
         world.updateChecked = true;
@@ -408,6 +404,12 @@ void perform(World& world, const Step& step) {
         case Action::setUnit:
             if (settings) {
                 control.setIsKmh(step.unit());
+            }
+            break;
+        case Action::loadSettings:
+            if (settings) {
+                control.restoreSettings(step.value % 2, step.value / 2 % 3,
+                                        step.value / 6 % 30 + 1);
             }
             break;
         case Action::chooseFile:
