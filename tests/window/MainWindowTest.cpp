@@ -262,6 +262,13 @@ TEST_F(MainWindowTest, FailedRecordIsNamedUnderTheStatus) {
     EXPECT_TRUE(enabled("disconnectButton"));
     EXPECT_TRUE(enabled("firmwareButton")) << "a new file may be chosen";
     EXPECT_FALSE(enabled("autoCheck"));
+    // The next update's time left is its own.
+    loop.runFor(Duration{5000});
+    window.control().loadDataFile(
+        ByteView(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
+    openAlert()->buttons().front()->click();
+    loop.runFor(Duration{1200});
+    EXPECT_EQ(widget<QProgressBar>("firmwareProgress").text().toStdString(), "5%");
 }
 
 TEST_F(MainWindowTest, FastTransfersAreRememberedAndTakenByTheNextConnect) {
