@@ -59,8 +59,9 @@ TEST_F(SettingsFileTest, SavedSettingsComeBackAndOnlyTheThreeSettings) {
     EXPECT_EQ(Bytes(device().settingsRecord().begin(), device().settingsRecord().end()), expected);
     out.str("");
     EXPECT_EQ(settings({"load", path}), 0);
-    EXPECT_EQ(out.str(), "Auto is already off\nConfig is already 1\nSpeed Limit is already 19 mph\n"
-                         "Settings loaded\n");
+    EXPECT_EQ(out.str(),
+              "Auto is already off\nConfig is already 1\nSpeed Limit is already 19 mph\n"
+              "Settings loaded\n");
 
     // A file of another device is refused, unless forced; a refused write fails the load.
     device().deviceId = {0x12, 0x34};
