@@ -1,4 +1,6 @@
 // The commands that read or change the controller's settings, or restart it.
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <cstdio>
 #include <ostream>
 
@@ -146,7 +148,7 @@ CommandAction parsePorts(const std::vector<std::string>& arguments) {
         throw UsageError{"expected: ports [--json]"};
     }
     CommandAction action{[json = !arguments.empty()](ConsoleSession& session) {
-        std::string list;
+        QJsonArray list;
         for (const PortDescription& port :
              ORSSerialPortManager::sharedSerialPortManager().availablePorts()) {
             const std::string ids = port.usbIds
@@ -159,14 +161,15 @@ CommandAction parsePorts(const std::vector<std::string>& arguments) {
                 if (port.usbIds) {
                     object.add("usbIds", ids);
                 }
-                list += (list.empty() ? "" : ", ") + object.text();
+                list.append(object.object());
             } else {
                 session.out() << port.path << '\t' << port.name << (ids.empty() ? "" : "\t" + ids)
                               << '\n';
             }
         }
         if (json) {
-            session.out() << '[' << list << "]\n";
+            session.out() << QJsonDocument(list).toJson(QJsonDocument::Compact).toStdString()
+                          << '\n';
         }
         session.finish(kSuccess);
     }};

@@ -1,55 +1,48 @@
 #include "app/cli/JsonObject.h"
 
-#include "util/StringPrintf.h"
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <cmath>
 
 namespace korvane {
 
 namespace {
-
-std::string quoted(const std::string& text) {
-    std::string result = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            result += '\\';
-            result += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            result += stringPrintf("\\u%04x", static_cast<unsigned>(c));
-        } else {
-            result += c;
-        }
-    }
-    return result + '"';
+QString qt(const std::string& text) {
+    return QString::fromStdString(text);
 }
-
 }  // namespace
 
-JsonObject& JsonObject::addRaw(const std::string& key, const std::string& value) {
-    members_ += (members_.empty() ? "" : ", ") + quoted(key) + ": " + value;
+JsonObject& JsonObject::add(const std::string& key, const std::string& text) {
+    object_.insert(qt(key), qt(text));
     return *this;
 }
 
-JsonObject& JsonObject::add(const std::string& key, const std::string& text) {
-    return addRaw(key, quoted(text));
-}
-
 JsonObject& JsonObject::addNumber(const std::string& key, std::int64_t number) {
-    return addRaw(key, std::to_string(number));
+    object_.insert(qt(key), static_cast<qint64>(number));
+    return *this;
 }
 
 JsonObject& JsonObject::addFlag(const std::string& key, bool flag) {
-    return addRaw(key, flag ? "true" : "false");
+    object_.insert(qt(key), flag);
+    return *this;
 }
 
 JsonObject& JsonObject::addList(const std::string& key, const std::vector<std::string>& texts) {
-    std::string list;
+    QJsonArray list;
     for (const std::string& text : texts) {
-        list += (list.empty() ? "" : ", ") + quoted(text);
+        list.append(qt(text));
     }
-    return addRaw(key, "[" + list + "]");
+    object_.insert(qt(key), list);
+    return *this;
 }
 
 JsonObject& JsonObject::addSeconds(const std::string& key, double seconds) {
-    return addRaw(key, stringPrintf("%.3f", seconds));
+    object_.insert(qt(key), std::round(seconds * 1000.0) / 1000.0);
+    return *this;
+}
+
+std::string JsonObject::text() const {
+    return QJsonDocument(object_).toJson(QJsonDocument::Compact).toStdString();
 }
 
 }  // namespace korvane

@@ -1,13 +1,13 @@
 #pragma once
 
+#include <QJsonObject>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace korvane {
 
-// One JSON object on one line, its members in the order they were added:
-// {"port": "/dev/ttyUSB0", "software": 7}
+// One JSON object, written on one line by Qt's JSON classes.
 class JsonObject {
 public:
     JsonObject& add(const std::string& key, const std::string& text);
@@ -17,14 +17,13 @@ public:
     JsonObject& addNumber(const std::string& key, std::int64_t number);
     JsonObject& addFlag(const std::string& key, bool flag);
     JsonObject& addList(const std::string& key, const std::vector<std::string>& texts);
-    // Seconds with three decimals.
+    // Seconds, to the millisecond.
     JsonObject& addSeconds(const std::string& key, double seconds);
-    std::string text() const { return "{" + members_ + "}"; }
+    const QJsonObject& object() const { return object_; }
+    std::string text() const;
 
 private:
-    JsonObject& addRaw(const std::string& key, const std::string& value);
-
-    std::string members_;
+    QJsonObject object_;
 };
 
 }  // namespace korvane

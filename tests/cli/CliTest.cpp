@@ -51,8 +51,9 @@ TEST(CliTest, CommandsOnTheDemoSayWhatHappened) {
     } cases[] = {
         {{"info", "--json"},
          0,
-         "{\"port\": \"/dev/ttyDEMO0\", \"bootloader\": \"012A\", \"deviceId\": \"BEEF\", "
-         "\"software\": 7, \"auto\": false, \"config\": 1, \"speedLimitMph\": 19}\n",
+         R"({"auto":false,"bootloader":"012A","config":1,"deviceId":"BEEF",)"
+         R"("port":"/dev/ttyDEMO0","software":7,"speedLimitMph":19})"
+         "\n",
          ""},
         {{"info"},
          0,
@@ -65,14 +66,16 @@ TEST(CliTest, CommandsOnTheDemoSayWhatHappened) {
          ""},
         {{"ports", "--json"},
          0,
-         "[{\"path\": \"/dev/ttyDEMO0\", \"name\": \"ttyDEMO0\", \"usbIds\": \"1209:4b56\"}, "
-         "{\"path\": \"/dev/ttyDEMO1\", \"name\": \"ttyDEMO1\", \"usbIds\": \"0a12:0001\"}]\n",
+         R"([{"name":"ttyDEMO0","path":"/dev/ttyDEMO0","usbIds":"1209:4b56"},)"
+         R"({"name":"ttyDEMO1","path":"/dev/ttyDEMO1","usbIds":"0a12:0001"}])"
+         "\n",
          ""},
         // Wrong usage under --json: the reason as JSON on stdout, the same status.
         {{"--json", "set", "speed", "99"},
          2,
-         "{\"result\": \"failed\", \"reason\": \"korvane-cli: the speed in mph must be a whole "
-         "number from 1 to 30, not \\\"99\\\"\"}\n",
+         R"({"reason":"korvane-cli: the speed in mph must be a whole number from 1 to 30, )"
+         R"(not \"99\"","result":"failed"})"
+         "\n",
          ""},
         {{"set", "auto", "on"}, 0, "Auto is updated\n", ""},
         {{"set", "auto", "off"}, 0, "Auto is already off\n", ""},
@@ -136,9 +139,9 @@ TEST(CliTest, AgainstTheSimulatorOnAPseudoTerminal) {
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "Speed Limit is updated\nSpeed limit: 12 mph\n");
     run = cli({"--port", path, "info", "--json"});
-    EXPECT_EQ(run.out, "{\"port\": \"" + simulator.path() +
-                           "\", \"bootloader\": \"012A\", \"deviceId\": \"BEEF\", \"software\": 7, "
-                           "\"auto\": false, \"config\": 1, \"speedLimitMph\": 12}\n");
+    EXPECT_EQ(run.out,
+              R"({"auto":false,"bootloader":"012A","config":1,"deviceId":"BEEF","port":")" +
+                  simulator.path() + R"(","software":7,"speedLimitMph":12})" + "\n");
     run = cli({"--port", path, "reset"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, kRestarted);
@@ -193,9 +196,9 @@ TEST(CliTest, FlashChecksTheFileBeforeAnyPort) {
                            ": line 1: checksum F3, should be F2\n");
     run = cli({"check", broken.fileName(), "--json"});
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.out, "{\"file\": \"" + broken.fileName().toStdString() +
-                           "\", \"valid\": false, \"reason\": \"line 1: checksum F3, should be "
-                           "F2\"}\n");
+    EXPECT_EQ(run.out, R"({"file":")" + broken.fileName().toStdString() +
+                           R"(","reason":"line 1: checksum F3, should be F2","valid":false})" +
+                           "\n");
     run = cli({"--port", path, "flash", "/nonexistent.hex", "--yes"});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err.rfind("Invalid firmware file\n", 0), 0u);
@@ -283,8 +286,7 @@ TEST(CliTest, FlashSaysWhichRecordsWillNotBeWritten) {
         2, {upperAddressRecord(0x0005), hexRecord(0, 0, {1}), upperAddressRecord(0x0030),
             hexRecord(0, 0, {1}), upperAddressRecord(0)});
     EXPECT_NE(cli({"check", twoRegions.path(), "--json"})
-                  .out.find("\"notWritten\": 2, \"notWrittenUpperAddresses\": [\"0x0005\", "
-                            "\"0x0030\"]}"),
+                  .out.find(R"("notWritten":2,"notWrittenUpperAddresses":["0x0005","0x0030"])"),
               std::string::npos);
     for (const auto& each : cases) {
         const HexFile file(2, each.others);

@@ -167,17 +167,16 @@ TEST_F(FleetTest, OneControllersOutcomeAsJson) {
     for (const int other : {1, 2, 3}) {
         device(other).faults.silent = true;
     }
-    EXPECT_EQ(outcome({"set", "config", "3"}),
-              "{\"port\": \"/dev/ttySIM0\", \"bootloader\": \"012A\", \"deviceId\": \"BEEF\", "
-              "\"software\": 7, \"auto\": false, \"config\": 3, \"speedLimitMph\": 19, "
-              "\"result\": \"ok\", \"seconds\": 1.800}");
-    EXPECT_EQ(outcome({"flash", writeFirmware(realisticImage(4)), "--yes"}),
-              "{\"port\": \"/dev/ttySIM0\", \"bootloader\": \"012A\", \"deviceId\": \"BEEF\", "
-              "\"software\": 7, \"records\": 13, \"recordsWritten\": 13, \"softwareAfter\": 12, "
-              "\"result\": \"ok\", \"seconds\": 3.530}");
+    EXPECT_EQ(
+        outcome({"set", "config", "3"}),
+        R"({"auto":false,"bootloader":"012A","config":3,"deviceId":"BEEF",)"
+        R"("port":"/dev/ttySIM0","result":"ok","seconds":1.8,"software":7,"speedLimitMph":19})");
+    EXPECT_EQ(
+        outcome({"flash", writeFirmware(realisticImage(4)), "--yes"}),
+        R"({"bootloader":"012A","deviceId":"BEEF","port":"/dev/ttySIM0","records":13,)"
+        R"("recordsWritten":13,"result":"ok","seconds":3.53,"software":7,"softwareAfter":12})");
     device(0).faults.silent = true;
-    EXPECT_EQ(outcome({"reset"}),
-              "{\"result\": \"failed\", \"reason\": \"the reason\", \"seconds\": 1.200}");
+    EXPECT_EQ(outcome({"reset"}), R"({"reason":"the reason","result":"failed","seconds":1.2})");
 }
 
 TEST_F(FleetTest, FewerThanExpectedWritesNothing) {
@@ -198,16 +197,18 @@ TEST_F(FleetTest, SetOnSeveralReportsEachAsAJsonLine) {
     device(1).faults.refuseWrites = true;
     ports.device("/dev/ttySIM3")->portFaults.neverOpens = true;
     EXPECT_EQ(runAll({"set", "config", "3"}, {.expect = 3, .json = true}), 1);
-    EXPECT_EQ(out.str(),
-              "{\"port\": \"/dev/ttySIM0\", \"bootloader\": \"012A\", \"deviceId\": \"BEEF\", "
-              "\"software\": 7, \"auto\": false, \"config\": 3, \"speedLimitMph\": 19, "
-              "\"result\": \"ok\", \"seconds\": 0.400}\n"
-              "{\"port\": \"/dev/ttySIM1\", \"bootloader\": \"012A\", \"deviceId\": \"BEEF\", "
-              "\"software\": 7, \"auto\": false, \"config\": 1, \"speedLimitMph\": 19, "
-              "\"result\": \"failed\", \"reason\": \"Could not set Config\", \"seconds\": 0.400}\n"
-              "{\"port\": \"/dev/ttySIM2\", \"bootloader\": \"012A\", \"deviceId\": \"BEEF\", "
-              "\"software\": 7, \"auto\": false, \"config\": 3, \"speedLimitMph\": 19, "
-              "\"result\": \"ok\", \"seconds\": 0.400}\n");
+    EXPECT_EQ(
+        out.str(),
+        R"({"auto":false,"bootloader":"012A","config":3,"deviceId":"BEEF",)"
+        R"("port":"/dev/ttySIM0","result":"ok","seconds":0.4,"software":7,"speedLimitMph":19})"
+        "\n"
+        R"({"auto":false,"bootloader":"012A","config":1,"deviceId":"BEEF",)"
+        R"("port":"/dev/ttySIM1","reason":"Could not set Config","result":"failed",)"
+        R"("seconds":0.4,"software":7,"speedLimitMph":19})"
+        "\n"
+        R"({"auto":false,"bootloader":"012A","config":3,"deviceId":"BEEF",)"
+        R"("port":"/dev/ttySIM2","result":"ok","seconds":0.4,"software":7,"speedLimitMph":19})"
+        "\n");
     EXPECT_EQ(err.str(), "/dev/ttySIM1: Could not set Config\n");
     EXPECT_EQ(device(0).settingsRecord()[1], 4);
     EXPECT_EQ(device(2).settingsRecord()[1], 4);
