@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cli/CommandLine.h"
 #include "app/cli/Commands.h"
 #include "app/cli/ConsoleSession.h"
 #include "app/cli/Conversation.h"
@@ -22,72 +23,6 @@ using namespace korvane;
 namespace {
 
 constexpr int kUsageStatus = kUnusable;
-
-struct Invocation {
-    FrontEndOptions options;
-    std::vector<std::string> words;
-    bool help = false;
-    bool version = false;
-    bool all = false;
-    bool json = false;
-    FleetOptions fleet;
-};
-
-std::size_t expectedCount(const std::string& text) {
-    if (text.empty() || text.size() > 4 ||
-        text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) < 1) {
-        throw UsageError{"--expect needs a whole number from 1 to 9999, not \"" + text + "\""};
-    }
-    return static_cast<std::size_t>(std::stoi(text));
-}
-
-Invocation parseOptions(int argc, char** argv) {
-    Invocation invocation;
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--port") {
-            if (i + 1 >= argc) {
-                throw UsageError{"--port needs a path"};
-            }
-            invocation.options.ports.emplace_back(argv[++i]);
-        } else if (argument == "--demo") {
-            invocation.options.demo = true;
-        } else if (argument == "--verbose") {
-            invocation.options.verbose = true;
-        } else if (argument == "--fast") {
-            invocation.options.fast = true;
-        } else if (argument == "--all") {
-            invocation.all = true;
-        } else if (argument == "--expect") {
-            if (i + 1 >= argc) {
-                throw UsageError{"--expect needs a number"};
-            }
-            invocation.fleet.expect = expectedCount(argv[++i]);
-        } else if (argument == "--help" || argument == "-h") {
-            invocation.help = true;
-        } else if (argument == "--version") {
-            invocation.version = true;
-        } else {
-            invocation.words.push_back(argument);
-        }
-    }
-    if (invocation.fleet.expect > 0 && !invocation.all) {
-        throw UsageError{"--expect works with --all"};
-    }
-    // Commands that write JSON themselves take --json as their own; for the others it asks for
-    // the outcome as one JSON object, or one per controller with --all.
-    const auto json = std::find(invocation.words.begin(), invocation.words.end(), "--json");
-    const bool ownJson = !invocation.words.empty() && !invocation.all &&
-                         (invocation.words[0] == "info" || invocation.words[0] == "check" ||
-                          invocation.words[0] == "ports");
-    if (json != invocation.words.end() && !ownJson) {
-        invocation.json = true;
-        invocation.words.erase(json);
-    }
-    invocation.fleet.json = invocation.json;
-    invocation.fleet.fast = invocation.options.fast;
-    return invocation;
-}
 
 // Runs the run loop until `start`'s command is done or a signal ends it (with 128 + its
 // number, after `statement`); returns the exit status.
@@ -123,38 +58,15 @@ int failAsJson(std::string reason) {
     return kUsageStatus;
 }
 
-CommandAction parseCommand(const std::vector<std::string>& words) {
-    if (words.empty()) {
-        throw UsageError{"no command given"};
-    }
-    const auto& table = commands();
-    const auto found = std::find_if(table.begin(), table.end(), [&](const Command& command) {
-        return command.name == words[0];
-    });
-    if (found == table.end()) {
-        throw UsageError{"unknown command \"" + words[0] + "\""};
-    }
-    return found->parse(std::vector<std::string>(words.begin() + 1, words.end()));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     Invocation invocation;
-    CommandAction action;
     try {
-        invocation = parseOptions(argc, argv);
-        if (invocation.help) {
-            std::cout << usage();
+        invocation = parseCommandLine(argc, argv);
+        if (!invocation.answered.empty()) {
+            std::cout << invocation.answered;
             return 0;
-        }
-        if (invocation.version) {
-            std::cout << "korvane-cli " KORVANE_VERSION "\n";
-            return 0;
-        }
-        action = parseCommand(invocation.words);
-        if (invocation.all && (!action.needsController || !action.forEveryController)) {
-            throw UsageError{"--all works with info, set, reset, flash and settings load"};
         }
     } catch (const UsageError& error) {
         if (wantsJson(argc, argv)) {
@@ -174,7 +86,7 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     FrontEnd frontEnd(invocation.options, "korvane-cli");
     if (invocation.all) {
-        Fleet fleet(action, invocation.fleet, std::cout, std::cerr);
+        Fleet fleet(invocation.action, invocation.fleet, std::cout, std::cerr);
         TerminalQuestion question;
         fleet.setConfirmer([&question](const std::string& text, std::function<void(bool)> answer) {
             question.ask(text, std::move(answer));
@@ -191,13 +103,14 @@ int main(int argc, char** argv) {
     const int status = runUntilDone(
         [&](auto done) {
             session.setOnFinished(std::move(done));
-            action.start(session);
+            invocation.action.start(session);
         },
         [&session] { return session.interruptStatement(); });
     if (invocation.json && session.finished()) {
-        std::cout
-            << describeOutcome(session, action, {status == kSuccess, quietErr.lastLine()}).text()
-            << '\n';
+        std::cout << describeOutcome(session, invocation.action,
+                                     {status == kSuccess, quietErr.lastLine()})
+                         .text()
+                  << '\n';
     }
     return status;
 }

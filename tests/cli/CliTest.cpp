@@ -114,10 +114,10 @@ TEST(CliTest, BadArgumentsGiveTheReasonAndTheUsage) {
         {{"set", "auto", "maybe"}, "korvane-cli: automatic mode is on or off, not \"maybe\"\n"},
         {{"set", "colour", "red"},
          "korvane-cli: there is no setting \"colour\"; choose auto, config or speed\n"},
-        {{"info", "--port"}, "korvane-cli: --port needs a path\n"},
+        {{"info", "--port"}, "korvane-cli: --port: 1 required PATH missing\n"},
         {{"--expect", "2", "info"}, "korvane-cli: --expect works with --all\n"},
         {{"--all", "--expect", "0", "info"},
-         "korvane-cli: --expect needs a whole number from 1 to 9999, not \"0\"\n"},
+         "korvane-cli: --expect: Value 0 not in range 1 to 9999\n"},
         {{"--all", "ports"},
          "korvane-cli: --all works with info, set, reset, flash and settings load\n"},
     };
@@ -129,6 +129,12 @@ TEST(CliTest, BadArgumentsGiveTheReasonAndTheUsage) {
         EXPECT_EQ(run.out, "");
     }
     EXPECT_EQ(cli({"--help"}).status, 0);
+    // Each command has its own usage.
+    const CliRun help = cli({"set", "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--kmh                       the speed is in km/h\n"),
+              std::string::npos);
+    EXPECT_NE(help.out.find("\nusage:\n  korvane-cli set auto on|off\n"), std::string::npos);
 }
 
 TEST(CliTest, AgainstTheSimulatorOnAPseudoTerminal) {

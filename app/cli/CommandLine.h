@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/cli/Commands.h"
+#include "app/cli/Fleet.h"
+#include "app/frontend/FrontEnd.h"
+
+namespace korvane {
+
+// What the command line asks for.
+struct Invocation {
+    FrontEndOptions options;
+    bool all = false;
+    bool json = false;
+    FleetOptions fleet;
+    CommandAction action;
+    // Already answered: --help or --version; the text to print.
+    std::string answered;
+};
+
+// Reads the arguments (with CLI11): the options, anywhere, and the command with its arguments,
+// checked by the command. Throws UsageError or InputError.
+Invocation parseCommandLine(int argc, char** argv);
+
+}  // namespace korvane
