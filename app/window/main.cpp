@@ -1,6 +1,8 @@
 // korvane-config: the window.
+#include <CLI/CLI.hpp>
 #include <QApplication>
 #include <QSettings>
+#include <algorithm>
 #include <iostream>
 #include <string>
 
@@ -9,50 +11,38 @@
 
 using namespace korvane;
 
-namespace {
-
-constexpr const char* kUsage =
-    "usage: korvane-config [--port PATH]... [--demo] [--fast] [--quiet]\n"
-    "  --port PATH   probe only this port (repeatable)\n"
-    "  --demo        talk to the built-in simulated controller\n"
-    "  --fast        fast transfers (the window's check box, remembered)\n"
-    "  --quiet       no log on stderr\n"
-    "  --version     print the version\n";
-
-}  // namespace
-
 int main(int argc, char** argv) {
-    // Answered before the application object exists: it needs a display, these do not.
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--help" || argument == "-h") {
-            std::cout << kUsage;
-            return 0;
-        }
-        if (argument == "--version") {
-            std::cout << "korvane-config " KORVANE_VERSION "\n";
-            return 0;
-        }
-    }
-    // Qt takes its own options (-platform, -style, ...) out of argv first.
-    QApplication application(argc, argv);
     FrontEndOptions options;
-    options.verbose = true;
+    bool quiet = false;
+    CLI::App app{"The Korvane controller's settings and firmware, in a window.", "korvane-config"};
+    app.set_version_flag("--version", "korvane-config " KORVANE_VERSION);
+    app.add_option("--port", options.ports, "probe only this port (repeatable)")
+        ->type_name("PATH")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    app.add_flag("--demo", options.demo, "talk to the built-in simulated controller");
+    app.add_flag("--fast", options.fast, "fast transfers (the window's check box, remembered)");
+    app.add_flag("--quiet", quiet, "no log on stderr");
+    // Qt's own options (-platform, -style, ...) are Qt's: looked at once it has taken them.
+    app.allow_extras();
+    // Read before the application object exists: --help and --version need no display.
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& done) {
+        return app.exit(done);
+    } catch (const CLI::ParseError& error) {
+        std::cerr << "korvane-config: " << error.what() << '\n' << app.help();
+        return 2;
+    }
+    const std::vector<std::string> extras = app.remaining();
+    QApplication application(argc, argv);
     for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument == "--port" && i + 1 < argc) {
-            options.ports.emplace_back(argv[++i]);
-        } else if (argument == "--demo") {
-            options.demo = true;
-        } else if (argument == "--fast") {
-            options.fast = true;
-        } else if (argument == "--quiet") {
-            options.verbose = false;
-        } else {
-            std::cerr << "korvane-config: unknown argument \"" << argument << "\"\n" << kUsage;
+        if (std::find(extras.begin(), extras.end(), argv[i]) != extras.end()) {
+            std::cerr << "korvane-config: unknown argument \"" << argv[i] << "\"\n" << app.help();
             return 2;
         }
     }
+    options.verbose = !quiet;
     FrontEnd frontEnd(options, "korvane-config");
     QCoreApplication::setOrganizationName(QStringLiteral("Korvane"));
     QCoreApplication::setApplicationName(QStringLiteral("korvane-config"));

@@ -455,7 +455,8 @@ TEST(CliTest, OurOwnToolsNeverDestroyAFileAndHelpNeedsNoDisplay) {
         EXPECT_EQ(window.exitStatus(), QProcess::NormalExit) << option;
         EXPECT_EQ(window.exitCode(), 0) << option;
         EXPECT_TRUE(window.readAllStandardOutput().startsWith(
-            option == std::string("--help") ? "usage: korvane-config" : "korvane-config 0."))
+            option == std::string("--help") ? "The Korvane controller's settings"
+                                            : "korvane-config 0."))
             << option;
     }
 }
