@@ -151,6 +151,15 @@ TEST(CliTest, AgainstTheSimulatorOnAPseudoTerminal) {
     run = cli({"--port", path, "reset"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, kRestarted);
+    // Settings kept in a file come back.
+    const QTemporaryDir folder;
+    const QString saved = folder.filePath("bike.json");
+    EXPECT_EQ(cli({"--port", path, "settings", "save", saved}).status, 0);
+    cli({"--port", path, "set", "speed", "20"});
+    run = cli({"--port", path, "settings", "load", saved});
+    EXPECT_EQ(run.out,
+              "Auto is already off\nConfig is already 1\nSpeed Limit is updated\n"
+              "Settings loaded\n");
     // The demo file carries its version in the settings record too.
     run = cli({"--port", path, "flash", kDemoFirmware, "--yes"});
     EXPECT_EQ(run.status, 0) << run.err;
