@@ -78,16 +78,8 @@ int check(ConsoleSession& session, const std::string& path, bool json) {
 
 }  // namespace
 
-CommandAction parseCheck(const std::vector<std::string>& arguments) {
-    std::vector<std::string> files;
-    bool json = false;
-    for (const std::string& argument : arguments) {
-        if (argument == "--json") {
-            json = true;
-        } else {
-            files.push_back(argument);
-        }
-    }
+CommandAction parseCheck(std::vector<std::string> files) {
+    const bool json = takeFlag(files, "--json");
     if (files.size() != 1) {
         throw UsageError{"expected: check FILE [--json]"};
     }

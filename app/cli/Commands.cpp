@@ -1,5 +1,7 @@
 #include "app/cli/Commands.h"
 
+#include <algorithm>
+
 #include "app/cli/Verbs.h"
 #include "util/StringPrintf.h"
 
@@ -22,6 +24,15 @@ const std::vector<Command>& commands() {
          parseSettings},
     };
     return table;
+}
+
+bool takeFlag(std::vector<std::string>& arguments, std::string_view flag) {
+    const auto found = std::find(arguments.begin(), arguments.end(), flag);
+    if (found == arguments.end()) {
+        return false;
+    }
+    arguments.erase(found);
+    return true;
 }
 
 std::string usage() {

@@ -50,6 +50,9 @@ struct Command {
 };
 
 const std::vector<Command>& commands();
+
+// Takes `flag` out of a command's arguments; whether it was there.
+bool takeFlag(std::vector<std::string>& arguments, std::string_view flag);
 std::string usage();
 
 }  // namespace korvane

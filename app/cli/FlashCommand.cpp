@@ -103,16 +103,8 @@ void startFlash(ConsoleSession& session, const Bytes& file, const std::string& s
 
 }  // namespace
 
-CommandAction parseFlash(const std::vector<std::string>& arguments) {
-    std::vector<std::string> files;
-    bool yes = false;
-    for (const std::string& argument : arguments) {
-        if (argument == "--yes") {
-            yes = true;
-        } else {
-            files.push_back(argument);
-        }
-    }
+CommandAction parseFlash(std::vector<std::string> files) {
+    const bool yes = takeFlag(files, "--yes");
     if (files.size() != 1) {
         throw UsageError{"expected: flash FILE [--yes]"};
     }

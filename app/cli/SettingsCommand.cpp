@@ -81,16 +81,8 @@ CommandAction parseLoad(const std::string& path, bool force) {
 
 }  // namespace
 
-CommandAction parseSettings(const std::vector<std::string>& arguments) {
-    std::vector<std::string> words;
-    bool force = false;
-    for (const std::string& argument : arguments) {
-        if (argument == "--force") {
-            force = true;
-        } else {
-            words.push_back(argument);
-        }
-    }
+CommandAction parseSettings(std::vector<std::string> words) {
+    const bool force = takeFlag(words, "--force");
     if (words.size() != 2 || (words[0] != "save" && words[0] != "load")) {
         throw UsageError{"expected: settings save|load FILE [--force]"};
     }

@@ -16,9 +16,9 @@ CommandAction parsePorts(const std::vector<std::string>& arguments);
 CommandAction parseInfo(const std::vector<std::string>& arguments);
 CommandAction parseSet(const std::vector<std::string>& arguments);
 CommandAction parseReset(const std::vector<std::string>& arguments);
-CommandAction parseFlash(const std::vector<std::string>& arguments);
-CommandAction parseCheck(const std::vector<std::string>& arguments);
-CommandAction parseSettings(const std::vector<std::string>& arguments);
+CommandAction parseFlash(std::vector<std::string> arguments);
+CommandAction parseCheck(std::vector<std::string> arguments);
+CommandAction parseSettings(std::vector<std::string> arguments);
 
 // The controller held, as `info --json` shows it.
 JsonObject describeController(const MainViewControl& control);
