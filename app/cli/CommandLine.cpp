@@ -111,8 +111,10 @@ Invocation parseCommandLine(int argc, char** argv) {
     }
     // Commands that write JSON themselves take --json as their own; for the others it asks for
     // the outcome as one JSON object, or one per controller with --all.
-    if (invocation.json && !invocation.all &&
-        (name == "info" || name == "check" || name == "ports")) {
+    if (invocation.all && takeFlag(arguments, "--json")) {
+        invocation.json = true;  // `--all info --json`: a JSON line per controller
+    } else if (invocation.json && !invocation.all &&
+               (name == "info" || name == "check" || name == "ports")) {
         invocation.json = false;
         arguments.emplace_back("--json");
     }

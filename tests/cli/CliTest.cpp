@@ -151,6 +151,11 @@ TEST(CliTest, AgainstTheSimulatorOnAPseudoTerminal) {
     run = cli({"--port", path, "reset"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, kRestarted);
+    // With --all the command's own --json asks for a JSON line per controller.
+    run = cli({"--port", path, "--all", "info", "--json"});
+    EXPECT_EQ(run.out.rfind(R"({"auto":false,"bootloader":"012A","config":1,"deviceId":"BEEF")", 0),
+              0u);
+    EXPECT_NE(run.out.find(R"("result":"ok")"), std::string::npos);
     // Settings kept in a file come back.
     const QTemporaryDir folder;
     const QString saved = folder.filePath("bike.json");
