@@ -14,6 +14,9 @@ echo "== normal build =="
 scripts/setup.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build --output-on-failure -j2
 
+echo "== package =="
+scripts/package-check.sh build
+
 echo "== formatting =="
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 echo "formatted as .clang-format says"

@@ -1,0 +1,77 @@
+# Installing the three programs like a desktop program, and the packages CPack makes of them.
+include(GNUInstallDirs)
+
+set(KORVANE_PROGRAMS korvane-config korvane-cli)
+if(TARGET korvane-sim)
+  list(APPEND KORVANE_PROGRAMS korvane-sim)
+endif()
+install(TARGETS ${KORVANE_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+install(FILES packaging/korvane-config.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES packaging/korvane-config.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+configure_file(packaging/korvane-config.metainfo.xml.in
+  ${CMAKE_CURRENT_BINARY_DIR}/org.korvane.config.metainfo.xml @ONLY)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/org.korvane.config.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES packaging/korvane-cli.bash-completion
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME korvane-cli)
+
+# Man pages made from each program's --help, so they never disagree with it.
+find_program(HELP2MAN help2man)
+if(HELP2MAN AND UNIX)
+  set(korvane-config_SUMMARY "the Korvane motor controller's settings and firmware, in a window")
+  set(korvane-cli_SUMMARY "the Korvane motor controller from a terminal")
+  set(korvane-sim_SUMMARY "the simulated Korvane controller on a pseudo-terminal")
+  set(KORVANE_MAN_PAGES)
+  foreach(program ${KORVANE_PROGRAMS})
+    set(page ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1)
+    add_custom_command(OUTPUT ${page}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
+      COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
+        ${HELP2MAN} --no-info --no-discard-stderr "--name=${${program}_SUMMARY}"
+        --output=${page} $<TARGET_FILE:${program}>
+      DEPENDS ${program} VERBATIM)
+    list(APPEND KORVANE_MAN_PAGES ${page})
+  endforeach()
+  add_custom_target(man_pages ALL DEPENDS ${KORVANE_MAN_PAGES})
+  install(FILES ${KORVANE_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+
+set(CPACK_PACKAGE_NAME korvane)
+set(CPACK_PACKAGE_VENDOR "The Korvane developers")
+set(CPACK_PACKAGE_CONTACT "The Korvane developers <dev@korvane.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "Configure the Korvane motor controller and replace its firmware")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "Korvane")
+set(CPACK_STRIP_FILES ON)
+
+# Debian: the Qt runtime dependencies are found by dpkg-shlibdeps.
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://korvane.org")
+set(CPACK_PACKAGE_DESCRIPTION
+  "korvane-config (a window) and korvane-cli (a command line, also for production
+lines flashing many controllers at once) find the controller among the serial
+ports, change its automatic mode, configuration and speed limit, keep its
+settings in a file, and replace its firmware from an Intel HEX file.
+korvane-sim serves a simulated controller on a pseudo-terminal.
+
+The controller is a USB serial device: to open it, the user must be in the
+dialout group (sudo usermod -aG dialout $USER, then log in again).")
+
+# Untested: a macOS disk image and a Windows installer, each after the platform's deploy tool
+# has copied Qt next to the programs (macdeployqt, windeployqt).
+if(APPLE)
+  set(CPACK_GENERATOR DragNDrop)
+elseif(WIN32)
+  set(CPACK_GENERATOR NSIS)
+  set(CPACK_NSIS_DISPLAY_NAME "Korvane Configuration")
+  set(CPACK_NSIS_CREATE_ICONS_EXTRA
+    "CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\Korvane Configuration.lnk' '$INSTDIR\\\\bin\\\\korvane-config.exe'")
+else()
+  set(CPACK_GENERATOR DEB)
+endif()
+include(CPack)
