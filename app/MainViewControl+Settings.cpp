@@ -2,6 +2,7 @@
 // speed limit, which the device keeps in mph and the window shows in km/h or mph.
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 
 #include "app/MainViewControl.h"
@@ -70,7 +71,7 @@ void MainViewControl::onSpeed(SpeedPopup& sender) {
         return;
     }
     const int chosen = std::atoi(sender.selectedItemTitle().c_str());
-    const int mph = isKmh() != 0 ? static_cast<int>(chosen * kMphPerKmh + 0.5) : chosen;
+    const int mph = isKmh() != 0 ? static_cast<int>(std::lround(chosen * kMphPerKmh)) : chosen;
     updatePort(&SimpleSerial::setSpeedLimit, "Speed Limit", std::min(mph, kMaxSpeedMph));
 }
 
@@ -95,7 +96,7 @@ void MainViewControl::selectDeviceSpeed() {
     }
 }
 
-void MainViewControl::updatePort(SettingSetter setter, const std::string& name, int value) {
+void MainViewControl::updatePort(const SettingSetter& setter, const std::string& name, int value) {
     setSetStatus("Updating " + name + " ... please wait ...");
     setIsEnabled(false);
     // The link belongs to this controller: destroying it cancels this completion.

@@ -79,7 +79,7 @@ public:
     void setIsKmh(int value);
     int getDeviceSpeed() const;
     void showGUI();
-    void updatePort(SettingSetter setter, const std::string& name, int value);
+    void updatePort(const SettingSetter& setter, const std::string& name, int value);
 
     // Puts back saved settings: the automatic mode (0 or 1), the configuration choice (0 to 2)
     // and the speed limit in mph (1 to 30), one write after the other, each read back; a value

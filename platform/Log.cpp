@@ -16,7 +16,7 @@
 
 namespace korvane {
 
-StderrLog::StderrLog(std::string processName)
+StderrLog::StderrLog(const std::string& processName)
     : prefix_(stringPrintf(" %s[%d] ", processName.c_str(), static_cast<int>(KORVANE_GETPID()))) {}
 
 void StderrLog::write(std::string_view text) {

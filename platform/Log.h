@@ -19,7 +19,7 @@ public:
 // The default sink: one line on stderr with the time and the process, like the platform log.
 class StderrLog final : public LogSink {
 public:
-    explicit StderrLog(std::string processName);
+    explicit StderrLog(const std::string& processName);
     void write(std::string_view text) override;
 
 private:

@@ -76,7 +76,7 @@ MUTANTS = [
     ("settings during an update", "core", "app/MainViewControl.h", "return canChooseFile() && !_isUpdatingFirmware;", "return canChooseFile();"),
     ("write never ends", "core", "app/MainViewControl+Settings.cpp", "    setter(*port, value, [this, name](bool success) {\n        setIsEnabled(true);", "    setter(*port, value, [this, name](bool success) {"),
     ("config written when unchanged", "core", "app/MainViewControl+Settings.cpp", "if (port->settings.configMode != mode) {", "if (true) {"),
-    ("km/h truncated", "core", "app/MainViewControl+Settings.cpp", "chosen * kMphPerKmh + 0.5", "chosen * kMphPerKmh"),
+    ("km/h truncated", "core", "app/MainViewControl+Settings.cpp", "std::lround(chosen * kMphPerKmh)", "std::trunc(chosen * kMphPerKmh)"),
     ("speed above 30 mph", "core", "app/MainViewControl+Settings.cpp", "std::min(mph, kMaxSpeedMph)", "mph"),
     ("refused write shown as chosen", "core", "app/MainViewControl+Settings.cpp", "            view_.propertyChanged(Property::config);\n", ""),
     ("update after a failed record stays running", "core", "app/MainViewControl+Firmware.cpp", "    // The user may choose a file again; the unprogrammed lines stay until then.\n    setIsUpdateRunning(false);", ""),

@@ -13,6 +13,7 @@ needed=(
   "qt6-base-dev" "qt6-serialport-dev|libqt6serialport6-dev"
   "libgtest-dev" "librapidcheck-dev" "libcli11-dev" "clang-format"
   "help2man" "dpkg-dev" "file" "desktop-file-utils" "appstream"
+  "clang" "clang-tidy" "libc++-dev" "libc++abi-dev" "googletest"
 )
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }

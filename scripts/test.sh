@@ -21,6 +21,13 @@ echo "== formatting =="
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 echo "formatted as .clang-format says"
 
+echo "== clang and libc++ (the C++ library of macOS): the core, checked by clang-tidy =="
+scripts/setup.sh build-libcxx -DCMAKE_BUILD_TYPE=Debug -DKORVANE_QT=OFF \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DCMAKE_CXX_FLAGS=-stdlib=libc++ -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ \
+  -DKORVANE_GTEST_SOURCE=/usr/src/googletest -DKORVANE_CLANG_TIDY=ON
+ctest --test-dir build-libcxx --output-on-failure -j2
+
 echo "== sanitizer build =="
 scripts/setup.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON
 ctest --test-dir build-asan --output-on-failure -j2

@@ -26,7 +26,7 @@ void setSoftwareVersion(std::string& identityText, std::uint8_t version) {
 
 void SimpleSerial::identify(ResultBlock completion) {
     waitForReply(
-        [this, completion](bool, ByteView reply) {
+        [this, completion = std::move(completion)](bool, ByteView reply) {
             if (reply.size() != kIdentifyReplyLength || frameIndex(reply) != kIdentifyEntry) {
                 completion(false);
                 return;
@@ -42,7 +42,7 @@ void SimpleSerial::identify(ResultBlock completion) {
 
 void SimpleSerial::readSettings(ResultBlock completion) {
     waitForReply(
-        [this, completion](bool received, ByteView reply) {
+        [this, completion = std::move(completion)](bool received, ByteView reply) {
             if (!received || reply.size() != kSettingsLength) {
                 completion(false);
                 return;
@@ -67,7 +67,7 @@ void SimpleSerial::writeSettings(ResultBlock completion) {
     buildFrame(settings.header, kWriteSettingsEntry);
     send(settings.bytes());
     waitForReply(
-        [this, completion](bool received, ByteView reply) {
+        [this, completion = std::move(completion)](bool received, ByteView reply) {
             // The device echoes the write's header.
             if (received && frameMatches(reply, kWriteSettingsEntry)) {
                 readSettings(completion);

@@ -25,8 +25,8 @@ void SimpleSerial::eraseFirmware(ResultBlock completion) {
     }
     // The device answers when it is done, at some point within the second; nothing in the
     // answer is needed.
-    waitForReply([completion](bool, ByteView) { completion(true); }, kFirmwareReplyBudgetMs,
-                 kUnreachableCount);
+    waitForReply([completion = std::move(completion)](bool, ByteView) { completion(true); },
+                 kFirmwareReplyBudgetMs, kUnreachableCount);
 }
 
 void SimpleSerial::resetFirmwareState() {
@@ -71,7 +71,7 @@ void SimpleSerial::writeRecord(const std::string& line, ResultBlock completion) 
         return;
     }
     waitForReply(
-        [this, completion](bool received, ByteView reply) {
+        [this, completion = std::move(completion)](bool received, ByteView reply) {
             const bool acknowledged = received && reply.size() == kWriteAcknowledgeLength &&
                                       reply[kAcknowledgeStatus] == 1;
             if (!acknowledged) {
@@ -94,7 +94,7 @@ void SimpleSerial::writeRecord(const std::string& line, ResultBlock completion) 
 
 void SimpleSerial::verifyRecord(ResultBlock completion) {
     waitForReply(
-        [this, completion](bool, ByteView reply) {
+        [this, completion = std::move(completion)](bool, ByteView reply) {
             if (reply.size() < kVerifyReplyLength) {
                 completion(false);
                 return;
