@@ -11,10 +11,18 @@ shift
 needed=(
   "cmake" "ninja-build" "g++" "pkg-config"
   "qt6-base-dev" "qt6-serialport-dev|libqt6serialport6-dev"
-  "libgtest-dev" "librapidcheck-dev" "libcli11-dev" "clang-format"
-  "help2man" "dpkg-dev" "file" "desktop-file-utils" "appstream"
-  "clang" "clang-tidy" "libc++-dev" "libc++abi-dev" "googletest"
+  "libgtest-dev" "librapidcheck-dev" "libcli11-dev"
+  # The man pages and the .deb (cpack -G DEB).
+  "help2man" "dpkg-dev" "file"
 )
+# What the test command also needs: formatting, the package's checks, the clang + libc++ build.
+# Not needed to build, package and run the programs.
+if [ -n "${KORVANE_TEST_TOOLS:-}" ]; then
+  needed+=(
+    "clang-format" "desktop-file-utils" "appstream"
+    "clang" "clang-tidy" "libc++-dev" "libc++abi-dev" "googletest"
+  )
+fi
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 

@@ -9,6 +9,7 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export KORVANE_TEST_TOOLS=1
 
 echo "== normal build =="
 scripts/setup.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
