@@ -21,6 +21,7 @@ if [ -n "${KORVANE_TEST_TOOLS:-}" ]; then
   needed+=(
     "clang-format" "desktop-file-utils" "appstream"
     "clang" "clang-tidy" "libc++-dev" "libc++abi-dev" "googletest"
+    "g++-mingw-w64-x86-64-posix" "gcc-mingw-w64-x86-64-posix" "wine64"
   )
 fi
 

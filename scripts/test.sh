@@ -29,6 +29,12 @@ scripts/setup.sh build-libcxx -DCMAKE_BUILD_TYPE=Debug -DKORVANE_QT=OFF \
   -DKORVANE_GTEST_SOURCE=/usr/src/googletest -DKORVANE_CLANG_TIDY=ON
 ctest --test-dir build-libcxx --output-on-failure -j2
 
+echo "== Windows (MinGW-w64), run under Wine: the core and its tests =="
+export WINEPREFIX="$root/build-mingw/wine" WINEDEBUG=-all
+scripts/setup.sh build-mingw -DCMAKE_BUILD_TYPE=Release -DKORVANE_QT=OFF \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DKORVANE_GTEST_SOURCE=/usr/src/googletest
+ctest --test-dir build-mingw --output-on-failure -j2
+
 echo "== sanitizer build =="
 scripts/setup.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON
 ctest --test-dir build-asan --output-on-failure -j2

@@ -4,7 +4,10 @@
 
 namespace korvane {
 
-#if defined(__GNUC__) || defined(__clang__)
+#if defined(__MINGW32__)
+// With __USE_MINGW_ANSI_STDIO (set by the build) MinGW formats as C99 says, %zu included.
+#define KORVANE_PRINTF_FORMAT(fmt, args) __attribute__((format(gnu_printf, fmt, args)))
+#elif defined(__GNUC__) || defined(__clang__)
 #define KORVANE_PRINTF_FORMAT(fmt, args) __attribute__((format(printf, fmt, args)))
 #else
 #define KORVANE_PRINTF_FORMAT(fmt, args)
