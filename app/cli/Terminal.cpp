@@ -1,5 +1,7 @@
 #include "app/cli/Terminal.h"
 
+#include "app/UpdateAnswer.h"
+
 #include "app/TimeLeft.h"
 
 #include <QSocketNotifier>
@@ -67,16 +69,10 @@ void TerminalQuestion::readable() {
     if (newline == std::string::npos && !ended) {
         return;
     }
-    std::string word = typed_.substr(0, newline);
-    word.erase(std::remove_if(word.begin(), word.end(),
-                              [](unsigned char c) { return std::isspace(c) != 0; }),
-               word.end());
-    std::transform(word.begin(), word.end(), word.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     if (notifier_) {
         notifier_->setEnabled(false);
     }
-    const bool yes = word == "update" || word == "u" || word == "yes" || word == "y";
+    const bool yes = answersUpdate(std::string_view(typed_).substr(0, newline));
     if (ended) {
         std::cout << '\n';
     }
