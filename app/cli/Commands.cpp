@@ -18,10 +18,10 @@ const std::vector<Command>& commands() {
         {"reset", "reset", "restart the controller", parseReset},
         {"flash", "flash FILE [--yes]", "replace the firmware with an Intel HEX file", parseFlash},
         {"check", "check FILE [--json]", "check a firmware file and say what it holds", parseCheck},
-        {"settings", "settings save FILE", "keep the controller's settings in a JSON file",
-         parseSettings},
-        {"settings", "settings load FILE", "put back auto, config and speed limit from a file",
-         parseSettings},
+        {"settings", "settings save FILE [--force]",
+         "keep the settings in a JSON file (--force: replace it)", parseSettings},
+        {"settings", "settings load FILE [--force]",
+         "put back auto, config, speed (--force: any device id)", parseSettings},
     };
     return table;
 }
@@ -40,20 +40,21 @@ std::string usage() {
         "usage: korvane-cli [--port PATH]... [--demo] [--fast] [--verbose] [--all [--expect N] "
         "[--json]] COMMAND\n\ncommands:\n";
     for (const Command& command : commands()) {
-        text += stringPrintf("  %-22s %s\n", std::string(command.synopsis).c_str(),
+        text += stringPrintf("  %-29s %s\n", std::string(command.synopsis).c_str(),
                              std::string(command.summary).c_str());
     }
     text +=
         "\noptions:\n"
-        "  --port PATH            probe only this port (repeatable)\n"
-        "  --demo                 talk to the built-in simulated controller\n"
-        "  --fast                 end each wait as soon as the reply is complete\n"
-        "  --verbose              write the log to stderr\n"
-        "  --all                  run the command on every controller that answers, at once\n"
-        "  --expect N             with --all: change nothing unless N controllers answer\n"
-        "  --json                 the outcome as JSON (with --all: a line per controller)\n"
-        "  --force                settings save: replace the file; load: whatever the device id\n"
-        "  --version              print the version\n";
+        "  --port PATH                   probe only this port (repeatable)\n"
+        "  --demo                        talk to the built-in simulated controller\n"
+        "  --fast                        end each wait as soon as the reply is complete\n"
+        "  --verbose                     write the log to stderr\n"
+        "  --all                         run the command on every controller that answers, at "
+        "once\n"
+        "  --expect N                    with --all: change nothing unless N controllers answer\n"
+        "  --json                        the outcome as JSON (with --all: a line per controller)\n"
+
+        "  --version                     print the version\n";
     return text;
 }
 
