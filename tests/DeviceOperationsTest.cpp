@@ -7,8 +7,6 @@ namespace {
 
 class DeviceOperationsTest : public SimulatedBench {
 protected:
-    SimulatedController& device() { return controller().controller; }
-    const std::vector<Bytes>& wire() { return device().requests(); }
 };
 
 Bytes frameBytes(int index) {
@@ -22,7 +20,7 @@ Bytes concat(Bytes head, const Bytes& tail) {
 
 TEST_F(DeviceOperationsTest, IdentifyThenReadSettingsOnTheWire) {
     auto link = openLink();
-    EXPECT_EQ(complete([&](ResultBlock done) { link->identify(done); }), std::optional(true));
+    EXPECT_EQ(complete(*link, &SimpleSerial::identify), std::optional(true));
     ASSERT_EQ(wire().size(), 2u);
     EXPECT_EQ(wire()[0], frameBytes(kIdentifyEntry));
     EXPECT_EQ(wire()[1], frameBytes(kReadSettingsEntry));
@@ -38,7 +36,7 @@ TEST_F(DeviceOperationsTest, IdentifyRefusesAnythingButTheExactReply) {
         device().faults.replyLengthDelta = delta;
         auto link = openLink();
         device().clearRequests();
-        EXPECT_EQ(complete([&](ResultBlock done) { link->identify(done); }), std::optional(false));
+        EXPECT_EQ(complete(*link, &SimpleSerial::identify), std::optional(false));
         EXPECT_TRUE(link->identityText.empty());
         EXPECT_EQ(link->settings.bytes()[10], 0);
         EXPECT_EQ(wire().size(), 1u) << "nothing follows a refused identify";
@@ -46,7 +44,7 @@ TEST_F(DeviceOperationsTest, IdentifyRefusesAnythingButTheExactReply) {
     device().faults = {};
     device().faults.wrongHeader = true;
     auto link = openLink();
-    EXPECT_EQ(complete([&](ResultBlock done) { link->identify(done); }), std::optional(false));
+    EXPECT_EQ(complete(*link, &SimpleSerial::identify), std::optional(false));
     EXPECT_EQ(log.countStartingWith("got eprom"), 0u);
 }
 
@@ -57,8 +55,7 @@ TEST_F(DeviceOperationsTest, SettingsReplyOfWrongLengthLeavesSettingsUnchanged) 
     device().setSettingsRecord(changed);
     for (const int delta : {-1, +1}) {
         device().faults.replyLengthDelta = delta;
-        EXPECT_EQ(complete([&](ResultBlock done) { link->readSettings(done); }),
-                  std::optional(false));
+        EXPECT_EQ(complete(*link, &SimpleSerial::readSettings), std::optional(false));
         EXPECT_EQ(Bytes(link->settings.bytes().begin(), link->settings.bytes().end()),
                   Bytes(before.bytes().begin(), before.bytes().end()));
     }
@@ -70,7 +67,7 @@ TEST_F(DeviceOperationsTest, SettingsReplyWithWrongHeaderIsRefusedButKept) {
     const Bytes reply = concat(frameBytes(kWriteSettingsEntry),
                                Bytes{0x08, 0x02, 0x00, 0x12, 22, 0x01, 1, 2, 3, 4, 5, 6});
     loop.schedule(Duration{30}, [&] { controller().transmit(reply); });
-    EXPECT_EQ(complete([&](ResultBlock done) { link->readSettings(done); }), std::optional(false));
+    EXPECT_EQ(complete(*link, &SimpleSerial::readSettings), std::optional(false));
     EXPECT_EQ(Bytes(link->settings.bytes().begin(), link->settings.bytes().end()), reply);
     EXPECT_EQ(link->identityText, "Bootloader: 012A, Device ID: BEEF, Soft: 07");
 }
@@ -78,8 +75,7 @@ TEST_F(DeviceOperationsTest, SettingsReplyWithWrongHeaderIsRefusedButKept) {
 TEST_F(DeviceOperationsTest, SetterWritesTheRecordAsLastReadWithOneByteChanged) {
     auto link = readyLink();
     device().clearRequests();
-    EXPECT_EQ(complete([&](ResultBlock done) { link->setSpeedLimit(25, done); }),
-              std::optional(true));
+    EXPECT_EQ(complete(*link, &SimpleSerial::setSpeedLimit, 25), std::optional(true));
     ASSERT_EQ(wire().size(), 2u);
     EXPECT_EQ(wire()[0],
               concat(frameBytes(kWriteSettingsEntry),
@@ -90,8 +86,8 @@ TEST_F(DeviceOperationsTest, SetterWritesTheRecordAsLastReadWithOneByteChanged) 
     EXPECT_EQ(link->identityText, "Bootloader: 012A, Device ID: BEEF, Soft: 07");
 
     device().clearRequests();
-    complete([&](ResultBlock done) { link->setAutoMode(1, done); });
-    complete([&](ResultBlock done) { link->setConfigMode(4, done); });
+    complete(*link, &SimpleSerial::setAutoMode, 1);
+    complete(*link, &SimpleSerial::setConfigMode, 4);
     EXPECT_EQ(wire()[0][15], 1);
     EXPECT_EQ(wire()[2][11], 4);
     EXPECT_EQ(wire()[2][15], 1);
@@ -100,7 +96,7 @@ TEST_F(DeviceOperationsTest, SetterWritesTheRecordAsLastReadWithOneByteChanged) 
 
 TEST_F(DeviceOperationsTest, SetterKeepsOnlyTheLowByteAndWritesZerosBeforeAnyRead) {
     auto link = openLink();
-    complete([&](ResultBlock done) { link->setSpeedLimit(300, done); });
+    complete(*link, &SimpleSerial::setSpeedLimit, 300);
     EXPECT_EQ(link->settings.speedLimit, 44);
     Bytes expected = concat(frameBytes(kWriteSettingsEntry), Bytes(12, 0));
     expected[14] = 44;
@@ -111,14 +107,12 @@ TEST_F(DeviceOperationsTest, WriteFailsWithoutEchoOrWithoutReadBack) {
     auto link = readyLink();
     device().clearRequests();
     device().faults.unanswered = {CommandCode::ReadEprom};
-    EXPECT_EQ(complete([&](ResultBlock done) { link->setAutoMode(1, done); }),
-              std::optional(false));
+    EXPECT_EQ(complete(*link, &SimpleSerial::setAutoMode, 1), std::optional(false));
     EXPECT_EQ(wire().size(), 2u) << "the echo was there, so the read-back was asked for";
 
     device().clearRequests();
     device().faults.unanswered = {CommandCode::WriteEprom};
-    EXPECT_EQ(complete([&](ResultBlock done) { link->setAutoMode(0, done); }),
-              std::optional(false));
+    EXPECT_EQ(complete(*link, &SimpleSerial::setAutoMode, 0), std::optional(false));
     EXPECT_EQ(wire().size(), 1u) << "no read-back after a write that was not echoed";
     EXPECT_EQ(frameIndex(link->settings.header), kWriteSettingsEntry);
     EXPECT_EQ(link->settings.autoMode, 0);
@@ -140,9 +134,7 @@ TEST_F(DeviceOperationsTest, WriteCountsOnlyWhenTheReadBackHoldsTheChangedField)
         const std::uint8_t before = device().settingsRecord()[row.recordByte];
         // Echoed, yet the old record is kept.
         device().faults.refuseWrites = true;
-        EXPECT_EQ(complete([&](ResultBlock done) { (*link.*row.setter)(row.value, done); }),
-                  std::optional(false))
-            << row.logged;
+        EXPECT_EQ(complete(*link, row.setter, row.value), std::optional(false)) << row.logged;
         EXPECT_EQ(log.count(row.logged), 1u);
         EXPECT_EQ(link->settings.bytes()[kFrameLength + row.recordByte], before)
             << "the link holds what the device holds";
@@ -153,9 +145,7 @@ TEST_F(DeviceOperationsTest, WriteCountsOnlyWhenTheReadBackHoldsTheChangedField)
             const std::uint8_t newVersion[] = {9};
             device().setSettingsRecord(newVersion);
         });
-        EXPECT_EQ(complete([&](ResultBlock done) { (*link.*row.setter)(row.value, done); }),
-                  std::optional(true))
-            << row.logged;
+        EXPECT_EQ(complete(*link, row.setter, row.value), std::optional(true)) << row.logged;
         EXPECT_EQ(link->settings.softwareVersion, 9);
         device().faults = {};
         device().setSettingsRecord(std::array<std::uint8_t, 6>{7, 1, 3, 9, 19, 0});

@@ -2,22 +2,17 @@
 // the default mode.
 #include <gtest/gtest.h>
 
-#include "app/ListSpeedPopup.h"
-#include "app/MainViewControl.h"
+#include "tests/support/ControlBench.h"
 #include "tests/support/HexImage.h"
-#include "tests/support/RecordingView.h"
-#include "tests/support/SimulatedBench.h"
 
 namespace korvane::testing {
 namespace {
 
-class FastTransfersTest : public SimulatedBench {
+class FastTransfersTest : public ControlBench {
 protected:
-    SimulatedController& device() { return controller().controller; }
-
     std::unique_ptr<SimpleSerial> fastLink() {
         auto link = std::make_unique<SimpleSerial>(kControllerPath, TransferMode::fast);
-        EXPECT_EQ(complete([&](ResultBlock done) { link->open(done); }), std::optional(true));
+        EXPECT_EQ(complete(*link, &SimpleSerial::open), std::optional(true));
         return link;
     }
 
@@ -108,31 +103,25 @@ TEST_F(FastTransfersTest, RepliesAreJudgedAsInTheDefaultMode) {
 
 TEST_F(FastTransfersTest, TheWireCarriesTheSameBytesInBothModes) {
     std::vector<Bytes> wires[2];
+    controller().restartClosesPort = false;
     for (const bool fast : {false, true}) {
-        RecordingView view;
-        ListSpeedPopup speeds;
-        auto control = MainViewControl::create(view);
-        control->setSpeedPopup(&speeds);
-        control->viewDidLoad();
         control->setFastTransfers(fast);
-        controller().restartClosesPort = false;
         device().clearRequests();
-        control->onConnect();
-        loop.runUntil([&] { return control->isConnected(); });
+        connect();
         control->setIsAuto(1);
-        loop.runUntil([&] { return control->isEnabled(); });
+        settle();
         control->setConfig(2);
-        loop.runUntil([&] { return control->isEnabled(); });
-        speeds.selectItemWithTitle("12");
-        control->onSpeed(speeds);
-        loop.runUntil([&] { return control->isEnabled(); });
+        settle();
+        chooseSpeed("12");
+        settle();
         control->loadDataFile(realisticImage().bytes());
         view.answer(0);
         loop.runUntil([&] { return view.openAlert().has_value(); });
         EXPECT_EQ(view.openAlert(),
                   std::optional<std::string>(
                       "The device is rebooting. Click Connect button to reconnect"));
-        wires[fast] = device().requests();
+        view.answer(0);
+        wires[fast] = wire();
         // Back to where the first run started.
         const std::uint8_t record[] = {7, 1, 3, 9, 19, 0};
         device().setSettingsRecord(record);

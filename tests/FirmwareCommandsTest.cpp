@@ -13,9 +13,6 @@ protected:
         link->resetFirmwareState();
     }
 
-    SimulatedController& device() { return controller().controller; }
-    const std::vector<Bytes>& wire() { return device().requests(); }
-
     // Writes the line; the result, with whether it came within the call.
     std::pair<std::optional<bool>, bool> write(const std::string& line) {
         std::optional<bool> result;

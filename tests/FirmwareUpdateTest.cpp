@@ -1,39 +1,30 @@
 #include <gtest/gtest.h>
 
-#include "app/ListSpeedPopup.h"
-#include "app/MainViewControl.h"
+#include "tests/support/ControlBench.h"
 #include "tests/support/HexImage.h"
-#include "tests/support/RecordingView.h"
-#include "tests/support/SimulatedBench.h"
 
 namespace korvane::testing {
 namespace {
 
 constexpr const char* kRebootNotice = "The device is rebooting. Click Connect button to reconnect";
 
-class FirmwareUpdateTest : public SimulatedBench {
+class FirmwareUpdateTest : public ControlBench {
 protected:
     void SetUp() override {
-        recorded.control = control.get();
-        control->setSpeedPopup(&speeds);
-        control->viewDidLoad();
-        control->onConnect();
-        loop.runUntil([&] { return control->isConnected(); });
+        connect();
         device().clearRequests();
     }
-
-    SimulatedController& device() { return controller().controller; }
 
     // Loads the file and answers its question with `button`.
     void load(const Bytes& file, int button = 0) {
         control->loadDataFile(file);
-        ASSERT_TRUE(recorded.openAlert().has_value());
-        recorded.answer(button);
+        ASSERT_TRUE(view.openAlert().has_value());
+        view.answer(button);
     }
 
     // Runs until the reboot notice, an alert, or the end of the update.
     void runToTheEnd() {
-        loop.runUntil([&] { return recorded.openAlert().has_value(); });
+        loop.runUntil([&] { return view.openAlert().has_value(); });
     }
 
     std::size_t requestsWith(CommandCode code) {
@@ -41,33 +32,29 @@ protected:
             device().requests().begin(), device().requests().end(),
             [code](const Bytes& r) { return r[1] == static_cast<std::uint8_t>(code); }));
     }
-
-    RecordingView recorded;
-    ListSpeedPopup speeds;
-    std::shared_ptr<MainViewControl> control = MainViewControl::create(recorded);
 };
 
 TEST_F(FirmwareUpdateTest, WholeUpdateProgramsTheDeviceAsTheFileSays) {
     const HexImage image = realisticImage();
     control->loadDataFile(image.bytes());
-    ASSERT_EQ(recorded.alerts.size(), 1u);
-    EXPECT_EQ(recorded.alerts[0].message, "Update firmware from file Software version: 12?");
-    EXPECT_EQ(recorded.alerts[0].buttons, (std::vector<std::string>{"Update", "Cancel"}));
-    recorded.answer(0);
+    ASSERT_EQ(view.alerts.size(), 1u);
+    EXPECT_EQ(view.alerts[0].message, "Update firmware from file Software version: 12?");
+    EXPECT_EQ(view.alerts[0].buttons, (std::vector<std::string>{"Update", "Cancel"}));
+    view.answer(0);
     EXPECT_TRUE(control->isUpdateRunning());
-    loop.runUntil([&] { return recorded.alerts.size() == 2; });
+    loop.runUntil([&] { return view.alerts.size() == 2; });
 
     // The device restarts and leaves the bus, so its port closes before the notice comes.
-    ASSERT_EQ(recorded.alerts.size(), 2u);
-    EXPECT_EQ(recorded.alerts[0].message, "The device is disconnected");
-    EXPECT_EQ(recorded.alerts[1].message, kRebootNotice);
+    ASSERT_EQ(view.alerts.size(), 2u);
+    EXPECT_EQ(view.alerts[0].message, "The device is disconnected");
+    EXPECT_EQ(view.alerts[1].message, kRebootNotice);
     const std::uint64_t n = image.records;
     EXPECT_EQ(control->maxFirmwareCount(), n);
     // 0 when programming starts, then k before record k + 1, and n before the last Verify.
-    ASSERT_EQ(recorded.progress.size(), n + 2);
-    EXPECT_EQ(recorded.progress[0], 0u);
+    ASSERT_EQ(view.progress.size(), n + 2);
+    EXPECT_EQ(view.progress[0], 0u);
     for (std::uint64_t k = 0; k <= n; ++k) {
-        EXPECT_EQ(recorded.progress[k + 1], k);
+        EXPECT_EQ(view.progress[k + 1], k);
     }
     for (std::uint64_t left = n; left >= 1; --left) {
         EXPECT_EQ(log.countStartingWith("File line -" + std::to_string(left) + ": :"), 1u) << left;
@@ -107,7 +94,7 @@ TEST_F(FirmwareUpdateTest, FailedThirdRecordStopsTheUpdate) {
     EXPECT_TRUE(control->canChooseFile()) << "a new file may be chosen";
     EXPECT_FALSE(control->canEditSettings()) << "the settings wait for a working firmware";
     EXPECT_EQ(device().requests().size(), 4u) << "no fourth record, no reset";
-    EXPECT_FALSE(recorded.openAlert());
+    EXPECT_FALSE(view.openAlert());
     EXPECT_EQ(control->firmwareLines().size(), realisticImage().records - 3);
 
     // A new file may be chosen; it starts again with the erase.
@@ -115,26 +102,25 @@ TEST_F(FirmwareUpdateTest, FailedThirdRecordStopsTheUpdate) {
     load(realisticImage(2).bytes());
     EXPECT_EQ(device().requests().back()[1], static_cast<std::uint8_t>(CommandCode::Erase));
     runToTheEnd();
-    EXPECT_EQ(recorded.openAlert(), std::optional<std::string>(kRebootNotice));
+    EXPECT_EQ(view.openAlert(), std::optional<std::string>(kRebootNotice));
 }
 
 TEST_F(FirmwareUpdateTest, EraseThatCannotBeSentEndsInAnAlert) {
     controller().restartClosesPort = false;
     load(realisticImage(2).bytes());
     runToTheEnd();
-    recorded.answer();
-    control->onConnect();
-    loop.runUntil([&] { return control->isConnected(); });
+    view.answer();
+    connect();
     const auto counts = std::make_pair(control->maxFirmwareCount(), control->currFirmwareCount());
 
     controller().portFaults.refusesSend = true;
     control->loadDataFile(realisticImage().bytes());
-    recorded.answer(0);
-    EXPECT_EQ(recorded.openAlert(), std::optional<std::string>("Failed to send Erase command"));
+    view.answer(0);
+    EXPECT_EQ(view.openAlert(), std::optional<std::string>("Failed to send Erase command"));
     // Lost while the alert is up: nothing was erased, so nothing is said of an update.
     controller().unplug();
-    recorded.answer();
-    recorded.answer();
+    view.answer();
+    view.answer();
     EXPECT_EQ(control->firmwareStatus(), "");
     EXPECT_TRUE(control->canConnect());
     EXPECT_EQ(std::make_pair(control->maxFirmwareCount(), control->currFirmwareCount()), counts);
@@ -157,8 +143,7 @@ TEST_F(FirmwareUpdateTest, EveryWayAnUpdateEndsEarlySaysWhatItLeft) {
     };
     for (const auto& each : cases) {
         device().faults = {};
-        control->onConnect();
-        loop.runUntil([&] { return control->isConnected(); });
+        connect();
         device().clearRequests();
         device().faults.unplugAtRequest = each.unplugAt;
         load(realisticImage().bytes());
@@ -167,13 +152,13 @@ TEST_F(FirmwareUpdateTest, EveryWayAnUpdateEndsEarlySaysWhatItLeft) {
             // The window keeps showing the update until OK; a record in flight runs out.
             loop.runFor(Duration{2000});
             EXPECT_TRUE(control->isConnected());
-            recorded.answer();
+            view.answer();
         }
         EXPECT_EQ(control->firmwareStatus(), each.status) << each.unplugAt;
         EXPECT_EQ(device().requests().size(), std::min<std::uint64_t>(each.unplugAt, 55));
         EXPECT_FALSE(control->isUpdateRunning());
         loop.runUntilIdle();
-        recorded.alerts.clear();
+        view.alerts.clear();
     }
 }
 
@@ -184,15 +169,14 @@ TEST_F(FirmwareUpdateTest, NothingElseStartsWhileTheUpdateRuns) {
         loop.runFor(at);
         control->setIsAuto(1);
         control->setConfig(2);
-        speeds.selectItemWithTitle("5");
-        control->onSpeed(speeds);
+        chooseSpeed("5");
         control->loadDataFile(realisticImage(2).bytes());
         control->updateFirmware();
-        EXPECT_TRUE(recorded.alerts.empty());
+        EXPECT_TRUE(view.alerts.empty());
         EXPECT_EQ(control->setStatus(), "");
     }
     runToTheEnd();
-    EXPECT_EQ(recorded.openAlert(), std::optional<std::string>(kRebootNotice));
+    EXPECT_EQ(view.openAlert(), std::optional<std::string>(kRebootNotice));
     EXPECT_EQ(requestsWith(CommandCode::Erase), 1u);
     const Bytes settingsWrite(CommandTable[kWriteSettingsEntry].begin(),
                               CommandTable[kWriteSettingsEntry].end());
@@ -205,7 +189,7 @@ TEST_F(FirmwareUpdateTest, UpdateThatCannotStartSaysWhy) {
     // Confirmed while a setting is written.
     control->loadDataFile(realisticImage().bytes());
     control->setIsAuto(1);
-    recorded.answer(0);
+    view.answer(0);
     EXPECT_EQ(control->firmwareStatus(),
               "Firmware update not started: a setting is being written; choose the file again "
               "when it is done");
@@ -215,7 +199,7 @@ TEST_F(FirmwareUpdateTest, UpdateThatCannotStartSaysWhy) {
     // Confirmed after the device was let go.
     control->loadDataFile(realisticImage().bytes());
     control->onDisconnect();
-    recorded.answer(0);
+    view.answer(0);
     loop.runUntilIdle();
     EXPECT_EQ(control->firmwareStatus(), "Firmware update not started: no controller is connected");
     EXPECT_FALSE(control->isUpdateRunning());
@@ -226,12 +210,12 @@ TEST_F(FirmwareUpdateTest, LateRebootNoticeLeavesANewSearchAlone) {
     load(realisticImage(2).bytes());
     // The device leaves the bus on restart: its loss is told before the reboot notice.
     runToTheEnd();
-    EXPECT_EQ(recorded.openAlert(), std::optional<std::string>("The device is disconnected"));
-    recorded.answer();
+    EXPECT_EQ(view.openAlert(), std::optional<std::string>("The device is disconnected"));
+    view.answer();
     control->onConnect();
     runToTheEnd();
-    EXPECT_EQ(recorded.openAlert(), std::optional<std::string>(kRebootNotice));
-    recorded.answer();
+    EXPECT_EQ(view.openAlert(), std::optional<std::string>(kRebootNotice));
+    view.answer();
     EXPECT_FALSE(control->canConnect()) << "the search goes on";
     loop.runUntil([&] { return control->isConnected(); });
     EXPECT_FALSE(control->canConnect()) << "a held link is never offered a second connect";
@@ -240,7 +224,7 @@ TEST_F(FirmwareUpdateTest, LateRebootNoticeLeavesANewSearchAlone) {
 
 TEST_F(FirmwareUpdateTest, InvalidFileOrCancelChangeNothing) {
     control->loadDataFile(realisticImage(3).bytes());
-    recorded.answer(1);
+    view.answer(1);
     EXPECT_TRUE(control->firmwareLines().empty()) << "Cancel stores nothing";
     EXPECT_EQ(control->firmwareStatus(), "");
 
@@ -249,13 +233,13 @@ TEST_F(FirmwareUpdateTest, InvalidFileOrCancelChangeNothing) {
     control->loadDataFile(Bytes(broken.begin(), broken.end()));
     EXPECT_EQ(control->firmwareStatus(), "Invalid firmware file");
     EXPECT_EQ(control->firmwareDetail(), "line 1: checksum FB, should be FA");
-    EXPECT_TRUE(recorded.alerts.empty());
+    EXPECT_TRUE(view.alerts.empty());
     EXPECT_EQ(log.countStartingWith("Invalid firmware file: line 1: checksum"), 1u);
 
     // Records that will not be written are named before the question is answered.
     control->loadDataFile(realisticImage().bytes());
     EXPECT_EQ(control->firmwareDetail(), "Records not written: 2 (upper address 0x0030)");
-    recorded.answer(1);
+    view.answer(1);
     loop.runUntilIdle();
     EXPECT_TRUE(device().requests().empty()) << "never erased";
 }
@@ -281,7 +265,7 @@ TEST_F(FirmwareUpdateTest, ManyRecordsWithoutExchangeKeepTheStackFlat) {
     const LogSink::Scope scope(depth);
     load(image.bytes());
     runToTheEnd();
-    EXPECT_EQ(recorded.openAlert(), std::optional<std::string>(kRebootNotice));
+    EXPECT_EQ(view.openAlert(), std::optional<std::string>(kRebootNotice));
     EXPECT_EQ(control->currFirmwareCount(), 100001u);
     EXPECT_LT(depth.highest - depth.lowest, 64u * 1024u);
 }

@@ -52,8 +52,7 @@ TEST_F(LinkLifetimeTest, LossDuringAWaitLetsTheWaitRunOut) {
     };
     controller().controller.faults.unplugAtRequest = 3;
     const Duration start = loop.now();
-    EXPECT_EQ(complete([&](ResultBlock done) { link->setAutoMode(1, done); }),
-              std::optional(false));
+    EXPECT_EQ(complete(*link, &SimpleSerial::setAutoMode, 1), std::optional(false));
     EXPECT_EQ(loop.now() - start, Duration{200});
     EXPECT_EQ(losses, 1);
 }
@@ -81,14 +80,14 @@ TEST_F(LinkLifetimeTest, OpenCheckSaysWhatItFoundOneSecondOn) {
 
     SimpleSerial nowhere("/dev/ttyNOWHERE");
     EXPECT_FALSE(nowhere.send(CommandTable[kIdentifyEntry]));
-    EXPECT_EQ(complete([&](ResultBlock done) { nowhere.probe(done); }), std::optional(false));
+    EXPECT_EQ(complete(nowhere, &SimpleSerial::probe), std::optional(false));
     EXPECT_EQ(log.count("Device /dev/ttyNOWHERE Not opened\r\n"), 1u);
     EXPECT_FALSE(nowhere.deviceReady);
 
     controller().portFaults.openDelay = Duration{1500};
     SimpleSerial late(kControllerPath);
     const Duration start = loop.now();
-    EXPECT_EQ(complete([&](ResultBlock done) { late.probe(done); }), std::optional(false));
+    EXPECT_EQ(complete(late, &SimpleSerial::probe), std::optional(false));
     EXPECT_EQ(loop.now() - start, Duration{1000});
 }
 

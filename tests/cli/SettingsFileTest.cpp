@@ -31,8 +31,6 @@ protected:
         return path;
     }
 
-    SimulatedController& device() { return controller().controller; }
-
     QTemporaryDir folder;
     std::ostringstream out;
     std::ostringstream err;

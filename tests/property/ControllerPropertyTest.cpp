@@ -22,97 +22,30 @@
 namespace korvane::testing {
 namespace {
 
-enum class Action {
-    // The user, through the window's enabled controls.
-    connect,
-    disconnect,
-    setAuto,
-    setConfig,
-    chooseSpeed,
-    setUnit,
-    // Settings from a file: auto, config and speed one write after the other.
-    loadSettings,
-    chooseFile,
-    answerPanel,
-    answerAlert,
-    // The device and the line; faults are off more often than on, so that sequences get far.
-    unplug,
-    plugBack,
-    silence,
-    wrongHeader,
-    replyLength,
-    refuseWrites,
-    wrongVerifySum,
-    recordConfigMode,
-    openLate,
-    wait,
-};
-
+// A step: which event happens, and the number its parameter is drawn from.
 struct Step {
-    Action action = Action::wait;
-    // What the action is done with, read by the accessors below.
+    std::size_t event = 0;
     int value = 0;
 
     int autoValue() const { return value % 4 - 1; }
     int configIndex() const { return value % 7 - 2; }
-    std::string speedTitle() const { return std::to_string(value % 52); }
+    int speed() const { return value % 52; }
     int unit() const { return value % 2; }
+    int loadedAuto() const { return value % 2; }
+    int loadedConfig() const { return value / 2 % 3; }
+    int loadedMph() const { return value / 6 % 30 + 1; }
     // The first button ("Update", "OK") more often.
     int alertButton() const { return value % 3 == 2 ? 1 : 0; }
     // 0 nothing, 1 to 3 a valid file, 4 an invalid one, 5 a path that cannot be read.
     int file() const { return value % 6; }
     int replyDelta() const { return value % 5 == 1 ? -1 : value % 5 == 2 ? 1 : 0; }
-    bool on() const { return value % 4 == 3; }
+    // Faults are off more often than on, so that sequences get far.
+    int on() const { return value % 4 == 3; }
     // Off, on every reply, or only on the settings read's.
     int headerFault() const { return std::max(value % 4 - 1, 0); }
-    std::uint8_t configMode() const { return static_cast<std::uint8_t>(value % 5); }
-    Duration waited() const { return Duration{value % 3001}; }
+    int configMode() const { return value % 5; }
+    int waitedMs() const { return value % 3001; }
 };
-
-void showValue(const Step& step, std::ostream& out) {
-    // Each action's name and the part of the value it uses, in the order of Action.
-    const auto number = [](auto value) {
-        return std::to_string(value);
-    };
-    const std::pair<const char*, std::string> shown[] = {
-        {"Connect", ""},
-        {"Disconnect", ""},
-        {"auto", number(step.autoValue())},
-        {"config index", number(step.configIndex())},
-        {"speed", step.speedTitle()},
-        {"unit (1 km/h)", number(step.unit())},
-        {"load settings auto/config/mph", number(step.value % 2) + "/" +
-                                              number(step.value / 2 % 3) + "/" +
-                                              number(step.value / 6 % 30 + 1)},
-        {"choose a file", ""},
-        {"panel answers file", number(step.file())},
-        {"alert answered with button", number(step.alertButton())},
-        {"unplug", ""},
-        {"plug back", ""},
-        {"silence", number(step.on())},
-        {"wrong headers", number(step.headerFault())},
-        {"replies longer by", number(step.replyDelta())},
-        {"refuse writes", number(step.on())},
-        {"wrong verify sums", number(step.on())},
-        {"device's config mode", number(int{step.configMode()})},
-        {"port opens late", number(step.on())},
-        {"wait ms", number(step.waited().count())},
-    };
-    const auto& [name, detail] = shown[static_cast<int>(step.action)];
-    out << name << (detail.empty() ? "" : " ") << detail;
-}
-
-rc::Gen<Step> steps() {
-    using enum Action;
-    const auto action = rc::gen::weightedElement<Action>(
-        {{6, connect},        {1, disconnect},       {2, setAuto},      {2, setConfig},
-         {2, chooseSpeed},    {1, setUnit},          {2, loadSettings}, {4, chooseFile},
-         {4, answerPanel},    {8, answerAlert},      {1, unplug},       {3, plugBack},
-         {1, silence},        {1, wrongHeader},      {1, replyLength},  {1, refuseWrites},
-         {1, wrongVerifySum}, {1, recordConfigMode}, {1, openLate},     {12, wait}});
-    return rc::gen::build<Step>(rc::gen::set(&Step::action, action),
-                                rc::gen::set(&Step::value, rc::gen::inRange(0, 100000)));
-}
 
 // The image the valid file holds, and the files the panel answers with.
 const HexImage& image() {
@@ -253,6 +186,9 @@ struct World {
     }
 
     SimulatedController& controller() { return device.controller; }
+    ControllerFaults& faults() { return device.controller.faults; }
+    // Alerts are sheets on the window: while one is up, only its buttons take a click.
+    bool free() const { return view.alerts.empty(); }
 };
 
 // Kinds of request, by their command byte.
@@ -277,26 +213,6 @@ Requests requestsInProgress(const MainViewControl& control) {
         add(kUpdateRequests);
     }
     return allowed;
-}
-
-// What the step's own action may send on top.
-Requests requestsAskedFor(const World& world, const Step& step) {
-    switch (step.action) {
-        case Action::connect:
-            return kSearchRequests;
-        case Action::setAuto:
-        case Action::setConfig:
-        case Action::chooseSpeed:
-        case Action::setUnit:
-        case Action::loadSettings:
-            return kWriteRequests;
-        case Action::answerAlert:  // "Update" on the question starts the erase
-            return !world.view.alerts.empty() && world.view.alerts.front().buttons == 2
-                       ? kUpdateRequests
-                       : Requests{};
-        default:
-            return {};
-    }
 }
 
 // A settings write ends within the echo's wait and the read-back's.
@@ -365,114 +281,156 @@ std::vector<std::string> brokenPromises(World& world, const Requests& allowed,
     return broken;
 }
 
-// Does what the step says, if the window lets the user do it now.
-void perform(World& world, const Step& step) {
-    MainViewControl& control = *world.control;
-    PropertyView& view = world.view;
-    ControllerFaults& faults = world.controller().faults;
-    // Alerts are sheets on the window: while one is up, only its buttons take a click.
-    const bool free = view.alerts.empty();
-    const bool settings = free && control.canEditSettings();
-    switch (step.action) {
-        case Action::connect:
-            if (free && control.canConnect()) {
-                ++world.connects;
-                control.onConnect();
-            }
-            break;
-        case Action::disconnect:
-            if (free && control.canDisconnect()) {
-                control.onDisconnect();
-            }
-            break;
-        case Action::setAuto:
-            if (settings) {
-                control.setIsAuto(step.autoValue());
-            }
-            break;
-        case Action::setConfig:
-            if (settings) {
-                control.setConfig(step.configIndex());
-            }
-            break;
-        case Action::chooseSpeed:
-            if (settings) {
-                world.speeds.selectItemWithTitle(step.speedTitle());
-                control.onSpeed(world.speeds);
-            }
-            break;
-        case Action::setUnit:
-            if (settings) {
-                control.setIsKmh(step.unit());
-            }
-            break;
-        case Action::loadSettings:
-            if (settings) {
-                control.restoreSettings(step.value % 2, step.value / 2 % 3,
-                                        step.value / 6 % 30 + 1);
-            }
-            break;
-        case Action::chooseFile:
-            if (free && control.canChooseFile() && world.button.enabled) {
-                control.onChooseFile(world.button);
-            }
-            break;
-        case Action::answerPanel:
-            if (!view.panels.empty()) {
-                OpenPanelCompletion completion = std::move(view.panels.front());
-                view.panels.erase(view.panels.begin());
-                completion(files().path(step.file()));
-            }
-            break;
-        case Action::answerAlert:
-            if (!view.alerts.empty()) {
-                PropertyView::Alert alert = std::move(view.alerts.front());
-                view.alerts.erase(view.alerts.begin());
-                const auto last = static_cast<int>(alert.buttons) - 1;
-                alert.completion(kAlertFirstButtonReturn + std::min(step.alertButton(), last));
-            }
-            break;
-        case Action::unplug:
-            world.device.portFaults.neverOpens = true;
-            world.device.unplug();
-            break;
-        case Action::plugBack:
-            world.device.portFaults.neverOpens = false;
-            break;
-        case Action::silence:
-            faults.silent = step.on();
-            break;
-        case Action::wrongHeader:
-            faults.wrongHeader = step.headerFault() == 1;
-            faults.wrongHeaderTo = {};
-            if (step.headerFault() == 2) {
-                faults.wrongHeaderTo = {CommandCode::ReadEprom};
-            }
-            break;
-        case Action::replyLength:
-            faults.replyLengthDelta = step.replyDelta();
-            break;
-        case Action::refuseWrites:
-            faults.refuseWrites = step.on();
-            break;
-        case Action::wrongVerifySum:
-            faults.wrongVerifySum = step.on();
-            break;
-        case Action::recordConfigMode: {
-            Bytes record(world.controller().settingsRecord().begin(),
-                         world.controller().settingsRecord().end());
-            record[1] = step.configMode();
-            world.controller().setSettingsRecord(record);
-            view.recordTouched = true;
-            break;
-        }
-        case Action::openLate:
-            world.device.portFaults.openDelay = Duration{step.on() ? 1500 : 0};
-            break;
-        case Action::wait:
-            world.loop.runFor(step.waited());
-            break;
+// One kind of step: how often it is drawn, how a failure names it and its parameter, when the
+// window lets it happen, what it does, and what it may send on top of what is running.
+struct Event {
+    const char* name;
+    int weight;
+    std::string (*shown)(const Step&);
+    bool (*possible)(const World&);
+    void (*perform)(World&, const Step&);
+    Requests (*asks)(const World&);
+};
+
+template <int (Step::*parameter)() const>
+std::string number(const Step& step) {
+    return std::to_string((step.*parameter)());
+}
+bool always(const World&) {
+    return true;
+}
+bool settingsOpen(const World& world) {
+    return world.free() && world.control->canEditSettings();
+}
+Requests nothing(const World&) {
+    return {};
+}
+Requests search(const World&) {
+    return kSearchRequests;
+}
+Requests writes(const World&) {
+    return kWriteRequests;
+}
+
+const Event kEvents[] = {
+    // The user, through the window's enabled controls.
+    {"Connect", 6, nullptr, [](const World& w) { return w.free() && w.control->canConnect(); },
+     [](World& w, const Step&) {
+         ++w.connects;
+         w.control->onConnect();
+     },
+     search},
+    {"Disconnect", 1, nullptr,
+     [](const World& w) { return w.free() && w.control->canDisconnect(); },
+     [](World& w, const Step&) { w.control->onDisconnect(); }, nothing},
+    {"auto", 2, number<&Step::autoValue>, settingsOpen,
+     [](World& w, const Step& s) { w.control->setIsAuto(s.autoValue()); }, writes},
+    {"config index", 2, number<&Step::configIndex>, settingsOpen,
+     [](World& w, const Step& s) { w.control->setConfig(s.configIndex()); }, writes},
+    {"speed", 2, number<&Step::speed>, settingsOpen,
+     [](World& w, const Step& s) {
+         w.speeds.selectItemWithTitle(std::to_string(s.speed()));
+         w.control->onSpeed(w.speeds);
+     },
+     writes},
+    {"unit (1 km/h)", 1, number<&Step::unit>, settingsOpen,
+     [](World& w, const Step& s) { w.control->setIsKmh(s.unit()); }, writes},
+    // Settings from a file: auto, config and speed one write after the other.
+    {"load settings auto/config index/mph", 2,
+     [](const Step& s) {
+         return number<&Step::loadedAuto>(s) + "/" + number<&Step::loadedConfig>(s) + "/" +
+                number<&Step::loadedMph>(s);
+     },
+     settingsOpen,
+     [](World& w, const Step& s) {
+         w.control->restoreSettings(s.loadedAuto(), s.loadedConfig(), s.loadedMph());
+     },
+     writes},
+    {"choose a file", 4, nullptr,
+     [](const World& w) { return w.free() && w.control->canChooseFile() && w.button.enabled; },
+     [](World& w, const Step&) { w.control->onChooseFile(w.button); }, nothing},
+    {"panel answers file", 4, number<&Step::file>,
+     [](const World& w) { return !w.view.panels.empty(); },
+     [](World& w, const Step& s) {
+         OpenPanelCompletion completion = std::move(w.view.panels.front());
+         w.view.panels.erase(w.view.panels.begin());
+         completion(files().path(s.file()));
+     },
+     nothing},
+    // "Update" on the question starts the erase.
+    {"alert answered with button", 8, number<&Step::alertButton>,
+     [](const World& w) { return !w.free(); },
+     [](World& w, const Step& s) {
+         PropertyView::Alert alert = std::move(w.view.alerts.front());
+         w.view.alerts.erase(w.view.alerts.begin());
+         const auto last = static_cast<int>(alert.buttons) - 1;
+         alert.completion(kAlertFirstButtonReturn + std::min(s.alertButton(), last));
+     },
+     [](const World& w) {
+         return w.view.alerts.front().buttons == 2 ? kUpdateRequests : Requests{};
+     }},
+    // The device and the line.
+    {"unplug", 1, nullptr, always,
+     [](World& w, const Step&) {
+         w.device.portFaults.neverOpens = true;
+         w.device.unplug();
+     },
+     nothing},
+    {"plug back", 3, nullptr, always,
+     [](World& w, const Step&) { w.device.portFaults.neverOpens = false; }, nothing},
+    {"silence", 1, number<&Step::on>, always,
+     [](World& w, const Step& s) { w.faults().silent = s.on(); }, nothing},
+    {"wrong headers", 1, number<&Step::headerFault>, always,
+     [](World& w, const Step& s) {
+         w.faults().wrongHeader = s.headerFault() == 1;
+         w.faults().wrongHeaderTo = {};
+         if (s.headerFault() == 2) {
+             w.faults().wrongHeaderTo = {CommandCode::ReadEprom};
+         }
+     },
+     nothing},
+    {"replies longer by", 1, number<&Step::replyDelta>, always,
+     [](World& w, const Step& s) { w.faults().replyLengthDelta = s.replyDelta(); }, nothing},
+    {"refuse writes", 1, number<&Step::on>, always,
+     [](World& w, const Step& s) { w.faults().refuseWrites = s.on(); }, nothing},
+    {"wrong verify sums", 1, number<&Step::on>, always,
+     [](World& w, const Step& s) { w.faults().wrongVerifySum = s.on(); }, nothing},
+    {"device's config mode", 1, number<&Step::configMode>, always,
+     [](World& w, const Step& s) {
+         const auto& held = w.controller().settingsRecord();
+         Bytes record(held.begin(), held.end());
+         record[1] = static_cast<std::uint8_t>(s.configMode());
+         w.controller().setSettingsRecord(record);
+         w.view.recordTouched = true;
+     },
+     nothing},
+    {"port opens late", 1, number<&Step::on>, always,
+     [](World& w, const Step& s) { w.device.portFaults.openDelay = Duration{s.on() ? 1500 : 0}; },
+     nothing},
+    {"wait ms", 12, number<&Step::waitedMs>, always,
+     [](World& w, const Step& s) { w.loop.runFor(Duration{s.waitedMs()}); }, nothing},
+};
+
+// An event drawn by its weight.
+rc::Gen<Step> steps() {
+    int total = 0;
+    for (const Event& event : kEvents) {
+        total += event.weight;
     }
+    const auto event = rc::gen::map(rc::gen::inRange(0, total), [](int drawn) {
+        std::size_t index = 0;
+        while ((drawn -= kEvents[index].weight) >= 0) {
+            ++index;
+        }
+        return index;
+    });
+    return rc::gen::build<Step>(rc::gen::set(&Step::event, event),
+                                rc::gen::set(&Step::value, rc::gen::inRange(0, 100000)));
+}
+
+void showValue(const Step& step, std::ostream& out) {
+    const Event& event = kEvents[step.event];
+    out << event.name << (event.shown ? " " + event.shown(step) : "");
 }
 
 RC_GTEST_PROP(ControllerProperty, PromisesHoldOnEveryPath, ()) {
@@ -485,11 +443,15 @@ RC_GTEST_PROP(ControllerProperty, PromisesHoldOnEveryPath, ()) {
     bool restarted = false;
     for (std::size_t i = 0; i < sequence.size(); ++i) {
         const Step& step = sequence[i];
+        const Event& event = kEvents[step.event];
         Requests allowed = requestsInProgress(*world.control);
-        const Requests asked = requestsAskedFor(world, step);
-        allowed.insert(asked.begin(), asked.end());
         const std::size_t before = world.controller().requests().size();
-        perform(world, step);
+        // Done only if the window lets it happen now; it may send what it asks for.
+        if (event.possible(world)) {
+            const Requests asked = event.asks(world);
+            allowed.insert(asked.begin(), asked.end());
+            event.perform(world, step);
+        }
         for (const std::string& promise : brokenPromises(world, allowed, before)) {
             std::ostringstream where;
             showValue(step, where);

@@ -24,6 +24,9 @@ protected:
     SimulatedBench() { ports.addDevice(kControllerPath, "ttySIM0", UsbIds{0x04D8, 0x000A}); }
 
     SimulatedDevice& controller() { return *ports.device(kControllerPath); }
+    SimulatedController& device() { return controller().controller; }
+    // The requests the controller received, in order.
+    const std::vector<Bytes>& wire() { return device().requests(); }
 
     // A link to the controller whose port has opened and which reports losses.
     std::unique_ptr<SimpleSerial> openLink(const std::string& path = kControllerPath) {
@@ -52,6 +55,11 @@ protected:
         operation([&](bool success) { result = success; });
         loop.runUntil([&] { return result.has_value(); });
         return result;
+    }
+    // Runs `link`'s `member` with `arguments` and a completion, as `complete` does.
+    template <typename Member, typename... Arguments>
+    std::optional<bool> complete(SimpleSerial& link, Member member, Arguments... arguments) {
+        return complete([&](ResultBlock done) { (link.*member)(arguments..., std::move(done)); });
     }
 
 private:
