@@ -18,6 +18,7 @@
 #include "platform/qt/QtSerialPortManager.h"
 #include "serial/SimpleSerial.h"
 #include "sim/SimulatedPortManager.h"
+#include "tests/support/SimulatorProcess.h"
 
 using namespace korvane;
 
@@ -85,25 +86,18 @@ void simulatedPorts(std::size_t count, TransferMode mode) {
            ports.openPorts() - (result.winner ? 1 : 0));
 }
 
-void terminals(std::size_t count, const std::string& simulator, TransferMode mode,
-               int controllerLatencyMs) {
-    std::vector<std::unique_ptr<QProcess>> processes;
+void terminals(std::size_t count, TransferMode mode, int controllerLatencyMs) {
+    std::vector<std::unique_ptr<korvane::testing::SimulatorProcess>> simulators;
     std::vector<std::string> paths;
     for (std::size_t i = 0; i < count; ++i) {
-        auto process = std::make_unique<QProcess>();
         QStringList arguments;
         if (i + 1 < count) {
             arguments << (i % 2 == 0 ? "--silent" : "--garbage");
         } else {
             arguments << "--latency" << QString::number(controllerLatencyMs);
         }
-        process->start(QString::fromStdString(simulator), arguments);
-        processes.push_back(std::move(process));
-    }
-    for (const auto& process : processes) {
-        process->waitForReadyRead(10000);
-        paths.push_back(
-            QString::fromUtf8(process->readLine()).trimmed().section(' ', -1).toStdString());
+        simulators.push_back(std::make_unique<korvane::testing::SimulatorProcess>(arguments));
+        paths.push_back(simulators.back()->path());
     }
     QtSerialPortManager system;
     SelectedPortManager ports(system, paths);
@@ -111,19 +105,12 @@ void terminals(std::size_t count, const std::string& simulator, TransferMode mod
     Result result = discover(mode);
     report("korvane-sim on pseudo-terminals, " + std::to_string(controllerLatencyMs) + " ms", mode,
            count, result, openTerminals() - (result.winner ? 1 : 0));
-    result.winner.reset();
-    for (const auto& process : processes) {
-        process->terminate();
-        process->waitForFinished();
-    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    const std::string simulator =
-        QCoreApplication::applicationDirPath().toStdString() + "/../korvane-sim";
     QtRunLoop loop;
     const RunLoop::Scope loopScope(loop);
     SilentLog quiet;
@@ -134,11 +121,11 @@ int main(int argc, char** argv) {
         }
     }
     for (const std::size_t count : {1, 16, 64}) {
-        terminals(count, simulator, TransferMode::standard, 5);
+        terminals(count, TransferMode::standard, 5);
     }
     for (const int latencyMs : {1, 0}) {
         for (const std::size_t count : {1, 16, 64}) {
-            terminals(count, simulator, TransferMode::fast, latencyMs);
+            terminals(count, TransferMode::fast, latencyMs);
         }
     }
     return 0;

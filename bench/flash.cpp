@@ -25,6 +25,7 @@
 #include "platform/qt/QtRunLoop.h"
 #include "platform/qt/QtSerialPortManager.h"
 #include "sim/SimulatedPortManager.h"
+#include "tests/support/SimulatorProcess.h"
 
 using namespace korvane;
 
@@ -95,21 +96,13 @@ void report(const std::string& what, std::size_t records, double seconds, double
 }
 
 // The update through korvane-sim on a pseudo-terminal with the given reply latency.
-double overPseudoTerminal(const std::string& binaries, int latencyMs, bool fast,
-                          const std::string& image) {
-    QProcess simulator;
-    simulator.start(QString::fromStdString(binaries + "/korvane-sim"),
-                    {"--latency", QString::number(latencyMs), "--keep-port-on-reset"});
-    simulator.waitForReadyRead(5000);
-    const std::string path =
-        QString::fromUtf8(simulator.readLine()).trimmed().section(' ', -1).toStdString();
+double overPseudoTerminal(int latencyMs, bool fast, const std::string& image) {
+    korvane::testing::SimulatorProcess simulator(
+        {"--latency", QString::number(latencyMs), "--keep-port-on-reset"});
     QtSerialPortManager system;
-    SelectedPortManager ports(system, {path});
+    SelectedPortManager ports(system, {simulator.path()});
     const ORSSerialPortManager::Scope portsScope(ports);
-    const double seconds = timeUpdate(image, fast);
-    simulator.terminate();
-    simulator.waitForFinished();
-    return seconds;
+    return timeUpdate(image, fast);
 }
 
 long peakKibOfCliFlash(const std::string& cli, const std::string& file) {
@@ -153,11 +146,10 @@ int main(int argc, char** argv) {
         report(std::string("simulated controller, Qt run loop") + (fast ? ", fast" : ""), records,
                timeUpdate(image, fast), fast ? 0.20 : 1.05);
     }
-    report("korvane-sim on a pseudo-terminal", records,
-           overPseudoTerminal(binaries, 1, false, image), 1.05);
+    report("korvane-sim on a pseudo-terminal", records, overPseudoTerminal(1, false, image), 1.05);
     for (const int latencyMs : {1, 0}) {
         report("korvane-sim on a pseudo-terminal, fast, " + std::to_string(latencyMs) + " ms",
-               records, overPseudoTerminal(binaries, latencyMs, true, image), 0.20);
+               records, overPseudoTerminal(latencyMs, true, image), 0.20);
     }
 
     // About 1 MiB of HEX: a few records to program, the rest in a region that is skipped.

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "bench/HexImageWriter.h"
+#include "tests/support/SimulatorProcess.h"
 
 namespace {
 
@@ -60,34 +61,6 @@ Run runCli(const std::string& cli, const std::vector<std::string>& arguments) {
     return run;
 }
 
-// `count` simulated controllers on pseudo-terminals, for as long as it lives.
-class Simulators {
-public:
-    Simulators(const std::string& binary, int count) {
-        for (int i = 0; i < count; ++i) {
-            auto simulator = std::make_unique<QProcess>();
-            simulator->start(QString::fromStdString(binary), {"--latency", "1"});
-            simulator->waitForReadyRead(5000);
-            paths.push_back(
-                QString::fromUtf8(simulator->readLine()).trimmed().section(' ', -1).toStdString());
-            processes_.push_back(std::move(simulator));
-        }
-    }
-    ~Simulators() {
-        for (const auto& simulator : processes_) {
-            simulator->terminate();
-            simulator->waitForFinished();
-        }
-    }
-    Simulators(const Simulators&) = delete;
-    Simulators& operator=(const Simulators&) = delete;
-
-    std::vector<std::string> paths;
-
-private:
-    std::vector<std::unique_ptr<QProcess>> processes_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -109,10 +82,15 @@ int main(int argc, char** argv) {
     std::printf("controllers   wall s   x one   cpu s   peak MiB   result\n");
     double one = 0;
     for (const int count : {1, 4, 16}) {
-        const Simulators simulators(binaries + "/korvane-sim", count);
+        // `count` simulated controllers on pseudo-terminals.
+        std::vector<std::unique_ptr<korvane::testing::SimulatorProcess>> simulators;
+        for (int i = 0; i < count; ++i) {
+            simulators.push_back(std::make_unique<korvane::testing::SimulatorProcess>(
+                QStringList{"--latency", "1"}));
+        }
         std::vector<std::string> arguments;
-        for (const std::string& path : simulators.paths) {
-            arguments.insert(arguments.end(), {"--port", path});
+        for (const auto& simulator : simulators) {
+            arguments.insert(arguments.end(), {"--port", simulator->path()});
         }
         if (fast) {
             arguments.emplace_back("--fast");

@@ -55,7 +55,7 @@ MUTANTS = [
     ("long acknowledgement accepted", "core", "serial/SimpleSerial+Firmware.cpp", "reply.size() == kWriteAcknowledgeLength", "reply.size() >= kWriteAcknowledgeLength"),
     ("any status acknowledges", "core", "serial/SimpleSerial+Firmware.cpp", "reply[kAcknowledgeStatus] == 1", "reply[kAcknowledgeStatus] != 0"),
     ("any verify sum accepted", "core", "serial/SimpleSerial+Firmware.cpp", "completion(sum == programFrame.recordSum);", "completion(sum != 0 || programFrame.recordSum == 0);"),
-    ("erase does not wait", "core", "serial/SimpleSerial+Firmware.cpp", "    waitForReply([completion](bool, ByteView) { completion(true); }, kFirmwareReplyBudgetMs,\n                 kUnreachableCount);", "    completion(true);"),
+    ("erase does not wait", "core", "serial/SimpleSerial+Firmware.cpp", "    waitForReply([completion = std::move(completion)](bool, ByteView) { completion(true); },\n                 kFirmwareReplyBudgetMs, kUnreachableCount);", "    completion(true);"),
     ("eprom records verified", "core", "serial/SimpleSerial+Firmware.cpp", "if (programFrame.buffer[8] == kProgramRegion && programFrame.buffer[9] == 0) {", "if (true) {"),
     ("all regions written", "core", "protocol/ProgramFrame.cpp", "    if (!isWritableRegion(", "    if (false && !isWritableRegion("),
     ("word sum byte order", "core", "protocol/ProgramFrame.cpp", "i % 2 == 0 ? data[i] : data[i] << 8", "i % 2 == 1 ? data[i] : data[i] << 8"),

@@ -248,12 +248,15 @@ TEST_F(MainWindowTest, FailedRecordIsNamedUnderTheStatus) {
     connect();
     // Erase, then the first record's write.
     ports.device(kDemoControllerPath)->controller.faults.refuseRequest = 4;
-    QFile file(QStringLiteral(KORVANE_SOURCE_DIR "/examples/demo-firmware.hex"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray content = file.readAll();
-    window.control().loadDataFile(
-        ByteView(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
-    openAlert()->buttons().front()->click();
+    const auto update = [&] {
+        QFile file(QStringLiteral(KORVANE_SOURCE_DIR "/examples/demo-firmware.hex"));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray content = file.readAll();
+        window.control().loadDataFile(
+            ByteView(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
+        openAlert()->buttons().front()->click();
+    };
+    update();
     loop.runUntil([&] { return !window.control().isUpdateRunning(); });
     EXPECT_EQ(label("firmwareStatusLabel"), "Could not update firmware");
     EXPECT_EQ(label("firmwareDetailLabel"),
@@ -264,9 +267,7 @@ TEST_F(MainWindowTest, FailedRecordIsNamedUnderTheStatus) {
     EXPECT_FALSE(enabled("autoCheck"));
     // The next update's time left is its own.
     loop.runFor(Duration{5000});
-    window.control().loadDataFile(
-        ByteView(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
-    openAlert()->buttons().front()->click();
+    update();
     loop.runFor(Duration{1200});
     EXPECT_EQ(widget<QProgressBar>("firmwareProgress").text().toStdString(), "5%");
 }
