@@ -18,6 +18,7 @@
 #include "sim/SimulatedPortManager.h"
 #include "tests/support/HexImage.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/RecordingView.h"
 
 namespace korvane::testing {
 namespace {
@@ -84,17 +85,12 @@ const Files& files() {
 }
 
 // The window, as far as the controller reaches it, noting what the promises need.
-class PropertyView final : public MainView {
+class PropertyView final : public RecordingView {
 public:
-    struct Alert {
-        std::string message;
-        std::size_t buttons = 0;
-        AlertCompletion completion;
-    };
-
     explicit PropertyView(const VirtualRunLoop& loop) : loop_(loop) {}
 
     void propertyChanged(Property property) override {
+        RecordingView::propertyChanged(property);
         if (control == nullptr) {
             return;
         }
@@ -127,18 +123,6 @@ public:
             connectsEnded += !control->connectStatus().empty();
         }
     }
-    void showAlert(const std::string& message, const std::vector<std::string>& buttons,
-                   AlertCompletion completion) override {
-        alerts.push_back({message, buttons.size(), std::move(completion)});
-    }
-    void runOpenPanel(const std::string&, OpenPanelCompletion completion) override {
-        panels.push_back(std::move(completion));
-    }
-    void stopApplication() override {}
-
-    const MainViewControl* control = nullptr;
-    std::vector<Alert> alerts;
-    std::vector<OpenPanelCompletion> panels;
     std::optional<Duration> writeSince;
     Duration longestWrite{0};
     std::optional<Duration> updateSince;
@@ -352,7 +336,7 @@ const Event kEvents[] = {
     {"panel answers file", 4, number<&Step::file>,
      [](const World& w) { return !w.view.panels.empty(); },
      [](World& w, const Step& s) {
-         OpenPanelCompletion completion = std::move(w.view.panels.front());
+         OpenPanelCompletion completion = std::move(w.view.panels.front().completion);
          w.view.panels.erase(w.view.panels.begin());
          completion(files().path(s.file()));
      },
@@ -361,13 +345,11 @@ const Event kEvents[] = {
     {"alert answered with button", 8, number<&Step::alertButton>,
      [](const World& w) { return !w.free(); },
      [](World& w, const Step& s) {
-         PropertyView::Alert alert = std::move(w.view.alerts.front());
-         w.view.alerts.erase(w.view.alerts.begin());
-         const auto last = static_cast<int>(alert.buttons) - 1;
-         alert.completion(kAlertFirstButtonReturn + std::min(s.alertButton(), last));
+         const auto last = static_cast<int>(w.view.alerts.front().buttons.size()) - 1;
+         w.view.answer(std::min(s.alertButton(), last));
      },
      [](const World& w) {
-         return w.view.alerts.front().buttons == 2 ? kUpdateRequests : Requests{};
+         return w.view.alerts.front().buttons.size() == 2 ? kUpdateRequests : Requests{};
      }},
     // The device and the line.
     {"unplug", 1, nullptr, always,

@@ -9,13 +9,15 @@
 namespace korvane::testing {
 
 // A window that records what the controller asks of it; alerts wait for the test to answer.
-class RecordingView final : public MainView {
+class RecordingView : public MainView {
 public:
     struct Alert {
         std::string message;
         std::vector<std::string> buttons;
         AlertCompletion completion;
     };
+
+    virtual ~RecordingView() = default;
 
     void propertyChanged(Property property) override {
         announced.push_back(property);
