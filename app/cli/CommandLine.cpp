@@ -34,7 +34,8 @@ Invocation parseCommandLine(int argc, char** argv) {
     app.add_option("--port", invocation.options.ports)
         ->type_name("PATH")
         ->expected(1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
     app.add_flag("--demo", invocation.options.demo);
     app.add_flag("--fast", invocation.options.fast);
     app.add_flag("--verbose", invocation.options.verbose);

@@ -72,7 +72,8 @@ int main(int argc, char** argv) {
         if (wantsJson(argc, argv)) {
             return failAsJson("korvane-cli: " + error.reason);
         }
-        std::cerr << "korvane-cli: " << error.reason << "\n\n" << usage();
+        // One line and where to read more: the whole usage would bury the reason.
+        std::cerr << "korvane-cli: " << error.reason << "\nTry 'korvane-cli --help'\n";
         return kUsageStatus;
     } catch (const InputError& error) {
         if (wantsJson(argc, argv)) {

@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
     app.add_option("--port", options.ports, "probe only this port (repeatable)")
         ->type_name("PATH")
         ->expected(1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
     app.add_flag("--demo", options.demo, "talk to the built-in simulated controller");
     app.add_flag("--fast", options.fast, "fast transfers (the window's check box, remembered)");
     app.add_flag("--quiet", quiet, "no log on stderr");
@@ -31,14 +32,15 @@ int main(int argc, char** argv) {
     } catch (const CLI::Success& done) {
         return app.exit(done);
     } catch (const CLI::ParseError& error) {
-        std::cerr << "korvane-config: " << error.what() << '\n' << app.help();
+        std::cerr << "korvane-config: " << error.what() << "\nTry 'korvane-config --help'\n";
         return 2;
     }
     const std::vector<std::string> extras = app.remaining();
     QApplication application(argc, argv);
     for (int i = 1; i < argc; ++i) {
         if (std::find(extras.begin(), extras.end(), argv[i]) != extras.end()) {
-            std::cerr << "korvane-config: unknown argument \"" << argv[i] << "\"\n" << app.help();
+            std::cerr << "korvane-config: unknown argument \"" << argv[i]
+                      << "\"\nTry 'korvane-config --help'\n";
             return 2;
         }
     }

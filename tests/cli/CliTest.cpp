@@ -98,40 +98,6 @@ TEST(CliTest, CommandsOnTheDemoSayWhatHappened) {
     }
 }
 
-TEST(CliTest, BadArgumentsGiveTheReasonAndTheUsage) {
-    const struct {
-        QStringList arguments;
-        const char* reason;
-    } cases[] = {
-        {{}, "korvane-cli: no command given\n"},
-        {{"--demo", "frobnicate"}, "korvane-cli: unknown command \"frobnicate\"\n"},
-        {{"set", "speed", "31"},
-         "korvane-cli: the speed in mph must be a whole number from 1 to 30, not \"31\"\n"},
-        {{"set", "speed", "0", "--kmh"},
-         "korvane-cli: the speed in km/h must be a whole number from 1 to 50, not \"0\"\n"},
-        {{"set", "config", "2x"},
-         "korvane-cli: the configuration must be a whole number from 1 to 3, not \"2x\"\n"},
-        {{"set", "auto", "maybe"}, "korvane-cli: automatic mode is on or off, not \"maybe\"\n"},
-        {{"set", "colour", "red"},
-         "korvane-cli: there is no setting \"colour\"; choose auto, config or speed\n"},
-        {{"info", "--port"}, "korvane-cli: --port: 1 required PATH missing\n"},
-        {{"--expect", "2", "info"}, "korvane-cli: --expect works with --all\n"},
-        {{"--all", "--expect", "0", "info"},
-         "korvane-cli: --expect: Value 0 not in range 1 to 9999\n"},
-        {{"--all", "ports"},
-         "korvane-cli: --all works with info, set, reset, flash and settings load\n"},
-    };
-    for (const auto& each : cases) {
-        const CliRun run = cli(each.arguments);
-        EXPECT_EQ(run.status, 2) << each.reason;
-        EXPECT_EQ(run.err.rfind(each.reason, 0), 0u) << run.err;
-        EXPECT_NE(run.err.find("usage: korvane-cli"), std::string::npos);
-        EXPECT_EQ(run.out, "");
-    }
-    EXPECT_EQ(cli({"--help"}).status, 0);
-    EXPECT_EQ(cli({"set", "--help"}).status, 0);
-}
-
 TEST(CliTest, AgainstTheSimulatorOnAPseudoTerminal) {
     SimulatorProcess simulator;
     ASSERT_FALSE(simulator.path().empty());

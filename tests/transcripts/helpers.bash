@@ -1,0 +1,45 @@
+# What every transcript shares: the programs under test, and korvane-sim on a pseudo-terminal.
+# ctest passes the programs' paths; by hand: KORVANE_BUILD=build bats tests/transcripts
+: "${KORVANE_CLI:=${KORVANE_BUILD:-build}/korvane-cli}"
+: "${KORVANE_SIM:=${KORVANE_BUILD:-build}/korvane-sim}"
+: "${KORVANE_SOURCE_DIR:=$(cd "$BATS_TEST_DIRNAME/../.." && pwd)}"
+
+bats_require_minimum_version 1.5.0
+
+# `same ACTUAL EXPECTED`: equal, or the difference is shown.
+same() {
+    [ "$1" = "$2" ] && return 0
+    diff <(printf '%s\n' "$2") <(printf '%s\n' "$1") | sed 's/^/# /' >&3
+    return 1
+}
+
+# Runs korvane-cli as a user types it: `korvane-cli ARGS...`.
+korvane-cli() { "$KORVANE_CLI" "$@"; }
+
+# Starts korvane-sim with the given switches; its link's path is in $port, its log in
+# $BATS_TEST_TMPDIR/sim.log.
+start_simulator() {
+    "$KORVANE_SIM" --verbose "$@" >"$BATS_TEST_TMPDIR/sim.out" 2>"$BATS_TEST_TMPDIR/sim.log" &
+    simulator_pid=$!
+    local tries
+    for ((tries = 0; tries < 200; tries++)); do
+        port=$(sed -n 's/^Serving the simulated controller on //p' "$BATS_TEST_TMPDIR/sim.out")
+        [ -n "$port" ] && return 0
+        sleep 0.05
+    done
+    echo "korvane-sim did not start: $(cat "$BATS_TEST_TMPDIR/sim.log")" >&2
+    return 1
+}
+
+stop_simulator() {
+    if [ -n "${simulator_pid:-}" ]; then
+        kill "$simulator_pid" 2>/dev/null || true
+        wait "$simulator_pid" 2>/dev/null || true
+        simulator_pid=""
+    fi
+}
+
+# The requests the simulator received, one "request <55 0X ...>" per line.
+requests() { grep -o 'request <55 [0-9A-F][0-9A-F]' "$BATS_TEST_TMPDIR/sim.log" || true; }
+
+teardown() { stop_simulator; }
