@@ -9,7 +9,6 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSettings>
 
 #include "app/AccessHint.h"
 #include "app/TimeLeft.h"
@@ -28,7 +27,7 @@ int toProgress(std::uint64_t count) {
 
 }  // namespace
 
-MainWindow::MainWindow() : form_(std::make_unique<Ui::MainViewControl>()) {
+MainWindow::MainWindow(bool fastTransfers) : form_(std::make_unique<Ui::MainViewControl>()) {
     setWindowTitle(QString::fromUtf8(kApplicationTitle));
     auto view = std::make_unique<QWidget>();
     form_->setupUi(view.get());
@@ -48,8 +47,9 @@ MainWindow::MainWindow() : form_(std::make_unique<Ui::MainViewControl>()) {
     control_ = MainViewControl::create(*this);
     control_->setSpeedPopup(speeds_.get());
     connectActions();
-    form_->fastCheck->setChecked(QSettings().value(kFastTransfersKey, false).toBool());
-    control_->setFastTransfers(form_->fastCheck->isChecked());
+    // For this run only: the window keeps no settings of its own between runs.
+    form_->fastCheck->setChecked(fastTransfers);
+    control_->setFastTransfers(fastTransfers);
     control_->viewDidLoad();
 }
 
@@ -110,10 +110,8 @@ void MainWindow::connectActions() {
     QObject::connect(form.copyLogButton, &QPushButton::clicked, this, [this] {
         QGuiApplication::clipboard()->setText(form_->logText->toPlainText());
     });
-    QObject::connect(form.fastCheck, &QCheckBox::toggled, this, [this](bool fast) {
-        control_->setFastTransfers(fast);
-        QSettings().setValue(kFastTransfersKey, fast);
-    });
+    QObject::connect(form.fastCheck, &QCheckBox::toggled, this,
+                     [this](bool fast) { control_->setFastTransfers(fast); });
 }
 
 void MainWindow::propertyChanged(Property property) {
@@ -137,8 +135,11 @@ void MainWindow::propertyChanged(Property property) {
         case Property::isConnected:
         case Property::isEnabled:
         case Property::isUpdatingFirmware:
+            updateEnabledControls();
+            break;
         case Property::isUpdateRunning:
             updateEnabledControls();
+            showProgress();  // the time left goes with the update
             break;
         case Property::connectStatus: {
             std::string status = control.connectStatus();
@@ -187,7 +188,9 @@ void MainWindow::showProgress() {
     bar.setValue(toProgress(done));
     // Nothing to show before the first update.
     bar.setTextVisible(total > 0);
-    const std::optional<Duration> left = timeLeft(done, total, now - *programmingSince_);
+    // The bar keeps its values after an update; the time left means something only during one.
+    const std::optional<Duration> left =
+        control.isUpdateRunning() ? timeLeft(done, total, now - *programmingSince_) : std::nullopt;
     bar.setFormat(
         left ? QStringLiteral("%p% - %1 left").arg(QString::fromStdString(clockText(*left)))
              : QStringLiteral("%p%"));

@@ -20,8 +20,6 @@ class MainViewControl;
 namespace korvane {
 
 inline constexpr const char* kApplicationTitle = "Korvane Controller configuration software";
-// The "Fast transfers" check box, remembered between runs.
-inline const QString kFastTransfersKey = QStringLiteral("fastTransfers");
 
 // A widget as the sender of an action: what the controller asks of it is weighed with what the
 // properties allow.
@@ -50,7 +48,8 @@ private:
 // The window: its controls follow the controller's properties and call its actions.
 class MainWindow final : public QMainWindow, public MainView {
 public:
-    MainWindow();
+    // `fastTransfers`: the "Fast transfers" box starts checked.
+    explicit MainWindow(bool fastTransfers = false);
     ~MainWindow() override;
 
     MainViewControl& control() { return *control_; }

@@ -1,7 +1,6 @@
 // korvane-config: the window.
 #include <CLI/CLI.hpp>
 #include <QApplication>
-#include <QSettings>
 #include <algorithm>
 #include <iostream>
 #include <string>
@@ -22,7 +21,7 @@ int main(int argc, char** argv) {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->allow_extra_args(false);
     app.add_flag("--demo", options.demo, "talk to the built-in simulated controller");
-    app.add_flag("--fast", options.fast, "fast transfers (the window's check box, remembered)");
+    app.add_flag("--fast", options.fast, "fast transfers (the window's check box, for this run)");
     app.add_flag("--quiet", quiet, "no log on stderr");
     // Qt's own options (-platform, -style, ...) are Qt's: looked at once it has taken them.
     app.allow_extras();
@@ -46,12 +45,7 @@ int main(int argc, char** argv) {
     }
     options.verbose = !quiet;
     FrontEnd frontEnd(options, "korvane-config");
-    QCoreApplication::setOrganizationName(QStringLiteral("Korvane"));
-    QCoreApplication::setApplicationName(QStringLiteral("korvane-config"));
-    if (options.fast) {
-        QSettings().setValue(kFastTransfersKey, true);
-    }
-    MainWindow window;
+    MainWindow window(options.fast);
     window.show();
     return QApplication::exec();
 }

@@ -272,17 +272,37 @@ TEST_F(MainWindowTest, FailedRecordIsNamedUnderTheStatus) {
     EXPECT_EQ(widget<QProgressBar>("firmwareProgress").text().toStdString(), "5%");
 }
 
-TEST_F(MainWindowTest, FastTransfersAreRememberedAndTakenByTheNextConnect) {
+TEST_F(MainWindowTest, TimeLeftOnlyWhileTheUpdateRuns) {
+    connect();
+    // A record well after the first 2 s of programming is refused.
+    ports.device(kDemoControllerPath)->controller.faults.refuseRequest = 150;
+    QFile file(QStringLiteral(KORVANE_SOURCE_DIR "/examples/demo-firmware.hex"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray content = file.readAll();
+    window.control().loadDataFile(
+        ByteView(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
+    openAlert()->buttons().front()->click();
+    auto& progress = widget<QProgressBar>("firmwareProgress");
+    loop.runUntil([&] { return progress.text().contains("left"); });
+    loop.runUntil([&] { return !window.control().isUpdateRunning(); });
+    EXPECT_EQ(label("firmwareStatusLabel"), "Could not update firmware");
+    EXPECT_TRUE(progress.text().contains(QRegularExpression("^[0-9]+%$")))
+        << progress.text().toStdString();
+    widget<QPushButton>("disconnectButton").click();
+    EXPECT_TRUE(progress.text().contains(QRegularExpression("^[0-9]+%$")))
+        << progress.text().toStdString();
+}
+
+TEST_F(MainWindowTest, FastTransfersAreForThisRunAndTakenByTheNextConnect) {
     EXPECT_FALSE(widget<QCheckBox>("fastCheck").isChecked());
     widget<QCheckBox>("fastCheck").click();
     connect();
     EXPECT_TRUE(window.control().isConnected());
     EXPECT_LT(loop.now(), Duration{100}) << "no second for the open check, no whole budgets";
-    MainWindow next;
-    EXPECT_TRUE(next.findChild<QCheckBox*>("fastCheck")->isChecked());
-    EXPECT_TRUE(next.control().fastTransfers());
-    next.findChild<QCheckBox*>("fastCheck")->click();
-    EXPECT_FALSE(MainWindow().control().fastTransfers());
+    const MainWindow next;
+    EXPECT_FALSE(next.findChild<QCheckBox*>("fastCheck")->isChecked()) << "not remembered";
+    const MainWindow fast(true);
+    EXPECT_TRUE(fast.findChild<QCheckBox*>("fastCheck")->isChecked()) << "--fast";
 }
 
 TEST_F(MainWindowTest, NoControllerAndAPortWithoutPermission) {
