@@ -24,7 +24,8 @@ void MainViewControl::chooseFile(Control& sender) {
         if (!path) {
             return;
         }
-        const FileContent content = readWholeFile(*path);
+        const FileContent content =
+            readRegularFile(*path, kMaxFirmwareFileBytes, kFirmwareFileKind);
         if (!content.problem.empty()) {
             logLine("Invalid firmware file: " + *path + ": " + content.problem);
             control->setFirmwareStatus("Invalid firmware file");

@@ -90,6 +90,31 @@ void MainViewControl::showGUI() {
     selectDeviceSpeed();
 }
 
+void MainViewControl::announceSettings() {
+    view_.propertyChanged(Property::isAuto);
+    view_.propertyChanged(Property::config);
+    selectDeviceSpeed();
+}
+
+void MainViewControl::readHeldSettings(std::function<void(bool read)> done) {
+    if (!canEditSettings()) {
+        done(false);
+        return;
+    }
+    if (port->settingsAsRead()) {
+        done(true);
+        return;
+    }
+    setSetStatus("Reading the settings ... please wait ...");
+    setIsEnabled(false);
+    // The link belongs to this controller: destroying it cancels this completion.
+    port->readSettings([this, done = std::move(done)](bool read) {
+        setIsEnabled(true);
+        announceSettings();
+        done(read);
+    });
+}
+
 void MainViewControl::selectDeviceSpeed() {
     if (_speedPopup != nullptr && hasReadyLink()) {
         _speedPopup->selectItemWithTitle(stringPrintf("%d", getDeviceSpeed()));
@@ -110,11 +135,8 @@ void MainViewControl::updatePort(const SettingSetter& setter, const std::string&
             setSetStatus(name + " is updated");
         } else {
             setSetStatus("Could not set " + name);
-            // The controls show the record as last read rather than the refused choice. Only
-            // announced: showGUI could start another write.
-            view_.propertyChanged(Property::isAuto);
-            view_.propertyChanged(Property::config);
-            selectDeviceSpeed();
+            // The controls show the record as last read rather than the refused choice.
+            announceSettings();
         }
         if (restoreRunning_) {
             continueRestore();

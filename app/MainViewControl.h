@@ -81,8 +81,13 @@ public:
     void showGUI();
     void updatePort(const SettingSetter& setter, const std::string& name, int value);
 
+    // Makes sure the link's settings are what the controller holds, reading the record again
+    // after a write that left it uncertain; `done` hears whether they are. Only while the
+    // settings may be edited; the caller sets the status that follows.
+    void readHeldSettings(std::function<void(bool read)> done);
+
     // Puts back saved settings: the automatic mode (0 or 1), the configuration choice (0 to 2)
-    // and the speed limit in mph (1 to 30), one write after the other, each read back; a value
+    // and the speed limit in mph (0 to 255), one write after the other, each read back; a value
     // the device holds already is not written. Ends with the set status "Settings loaded" or
     // "Settings not all loaded", and a line per setting in `restoreReport`.
     void restoreSettings(int autoMode, int configIndex, int speedMph);
@@ -155,6 +160,8 @@ private:
                             const std::string& statement = {});
     // Selects the device's speed in the speed list, in the unit shown.
     void selectDeviceSpeed();
+    // Shows the settings as the link holds them, without writing anything: showGUI could.
+    void announceSettings();
     // Starts the restore's next write, or ends it.
     void continueRestore();
     template <typename T>

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "util/Bytes.h"
+#include "util/RegularFile.h"
 
 namespace korvane {
 
@@ -72,15 +73,7 @@ std::string describeProblem(const FirmwareFileProblem& problem);
 
 // A firmware file is far smaller: anything larger is refused before it is read.
 inline constexpr std::uintmax_t kMaxFirmwareFileBytes = 16 * 1024 * 1024;
-
-// The whole content of a regular file, or why it cannot be had (a folder, a pipe or a device, no
-// permission, too large). Never blocks on a pipe or reads a device without end.
-struct FileContent {
-    Bytes bytes;
-    // Empty when the file was read.
-    std::string problem;
-};
-FileContent readWholeFile(const std::string& path);
+inline constexpr std::string_view kFirmwareFileKind = "firmware file";
 
 // A firmware file named by its path, read and checked whole: its bytes and what they hold, or
 // why it cannot be programmed ("line 4: checksum F3, should be F2", "is a folder, not a file").

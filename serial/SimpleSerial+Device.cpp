@@ -49,7 +49,8 @@ void SimpleSerial::readSettings(ResultBlock completion) {
             }
             // Kept even when the header is wrong: the next write starts from what was read.
             settings = DeviceSettings::fromBytes(reply);
-            if (frameIndex(settings.header) != kReadSettingsEntry) {
+            settingsAsRead_ = frameIndex(settings.header) == kReadSettingsEntry;
+            if (!settingsAsRead_) {
                 completion(false);
                 return;
             }
@@ -64,6 +65,8 @@ void SimpleSerial::readSettings(ResultBlock completion) {
 }
 
 void SimpleSerial::writeSettings(ResultBlock completion) {
+    // Until the read-back, the image holds what was sent, which the device may not have taken.
+    settingsAsRead_ = false;
     buildFrame(settings.header, kWriteSettingsEntry);
     send(settings.bytes());
     waitForReply(

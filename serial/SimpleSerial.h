@@ -105,6 +105,9 @@ public:
     std::string identityText;
     // The device's settings record as last read, with the changes of a write in progress.
     DeviceSettings settings;
+    // `settings` is the record as the device sent it: read, and not changed by a write since
+    // (one the device did not acknowledge leaves the value that was sent).
+    bool settingsAsRead() const { return settingsAsRead_; }
 
 private:
     void check(std::uint64_t wait, std::int32_t budgetMs, std::int32_t expectedCount);
@@ -133,6 +136,7 @@ private:
     std::uint64_t arrivals_ = 0;
     // The open check not yet made.
     ResultBlock openCompletion_;
+    bool settingsAsRead_ = false;
 };
 
 }  // namespace korvane

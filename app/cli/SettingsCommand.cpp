@@ -1,4 +1,5 @@
 // Keeping a controller's settings in a file and putting them back.
+#include <QDir>
 #include <QFileInfo>
 #include <ostream>
 
@@ -6,33 +7,48 @@
 #include "app/cli/Conversation.h"
 #include "app/cli/Verbs.h"
 #include "app/frontend/SettingsFile.h"
+#include "util/RegularFile.h"
 
 namespace korvane {
 
 namespace {
 
+// Writes the file once the controller's settings are known to be what it holds.
+void save(ConsoleSession& session, const std::string& path, bool force) {
+    session.control().readHeldSettings([&session, path, force](bool read) {
+        if (!read) {
+            session.err() << "Could not save the settings to " << path
+                          << ": the controller did not send its settings\n";
+            session.finish(kFailure);
+            return;
+        }
+        const SavedSettings settings = settingsOf(session.control());
+        if (const std::string problem = saveSettingsFile(path, settings, force); !problem.empty()) {
+            session.err() << "Could not save the settings to " << path << ": " << problem << '\n';
+            session.finish(kFailure);
+            return;
+        }
+        session.out() << "Settings of " << settings.deviceId << " saved to " << path << '\n';
+        session.finish(kSuccess);
+    });
+}
+
 CommandAction parseSave(const std::string& path, bool force) {
     // Said before any port is touched.
-    if (!force && QFileInfo::exists(QString::fromStdString(path))) {
+    const QFileInfo file(QString::fromStdString(path));
+    if (const std::string problem = notARegularFile(path); !problem.empty()) {
+        throw InputError{"Could not save the settings to " + path + ": " + problem};
+    }
+    if (!file.absoluteDir().exists()) {
+        throw InputError{"Could not save the settings to " + path + ": there is no folder " +
+                         file.absolutePath().toStdString()};
+    }
+    if (!force && file.exists()) {
         throw InputError{path + " exists already: add --force to replace it"};
     }
     CommandAction action{[path, force](ConsoleSession& session) {
         converse(
-            session,
-            [&session, path, force] {
-                const SavedSettings settings = settingsOf(session.control());
-                if (const std::string problem = saveSettingsFile(path, settings, force);
-                    !problem.empty()) {
-                    session.err() << "Could not save the settings to " << path << ": " << problem
-                                  << '\n';
-                    session.finish(kFailure);
-                    return;
-                }
-                session.out() << "Settings of " << settings.deviceId << " saved to " << path
-                              << '\n';
-                session.finish(kSuccess);
-            },
-            [] {});
+            session, [&session, path, force] { save(session, path, force); }, [] {});
     }};
     // One file for one controller.
     action.forEveryController = false;
@@ -58,6 +74,12 @@ CommandAction parseLoad(const std::string& path, bool force) {
     const SettingsFileReading reading = readSettingsFile(path);
     if (!reading.settings) {
         throw InputError{"Invalid settings file\n" + path + ": " + reading.problem};
+    }
+    // A controller may have held it when the file was saved; put back only when asked to.
+    if (const int mph = reading.settings->speedLimitMph; !speedIsOffered(mph) && !force) {
+        throw InputError{path + " holds a speed limit of " + std::to_string(mph) +
+                         " mph, outside the 1 to 30 mph that can be chosen: add --force to load "
+                         "it anyway"};
     }
     return [path, force, saved = *reading.settings](ConsoleSession& session) {
         converse(

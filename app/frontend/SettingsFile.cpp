@@ -1,21 +1,19 @@
 #include "app/frontend/SettingsFile.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <cmath>
 
 #include "app/ControllerIdentity.h"
+#include "util/RegularFile.h"
 
 namespace korvane {
 
 namespace {
-
-// A settings file is a few hundred bytes; anything much larger is not one.
-constexpr qint64 kMaxSettingsFileBytes = 64 * 1024;
 
 QString hexDigits(int count) {
     return QStringLiteral("^[0-9A-Fa-f]{%1}$").arg(count);
@@ -43,6 +41,10 @@ SavedSettings settingsOf(const MainViewControl& control) {
 
 std::string saveSettingsFile(const std::string& path, const SavedSettings& settings, bool replace) {
     const QString name = QString::fromStdString(path);
+    // A device or a pipe in its place would be replaced by a plain file, whatever it was.
+    if (std::string problem = notARegularFile(path); !problem.empty()) {
+        return problem;
+    }
     if (!replace && QFileInfo::exists(name)) {
         return "exists already: add --force to replace it";
     }
@@ -56,7 +58,8 @@ std::string saveSettingsFile(const std::string& path, const SavedSettings& setti
         {"record", QString::fromStdString(settings.record)},
         {"savedAt", QString::fromStdString(settings.savedAt)},
     };
-    // Written to a temporary file and renamed: an interrupted save leaves no half a file.
+    // Written to a temporary file beside it and renamed: an interrupted save leaves the old file
+    // whole, and the new one takes the old one's permissions.
     QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly) ||
         file.write(QJsonDocument(object).toJson(QJsonDocument::Indented)) < 0 || !file.commit()) {
@@ -65,19 +68,24 @@ std::string saveSettingsFile(const std::string& path, const SavedSettings& setti
     return {};
 }
 
+bool speedIsOffered(int mph) {
+    return mph >= kLowestOfferedMph && mph <= kHighestOfferedMph;
+}
+
 SettingsFileReading readSettingsFile(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    if (QFileInfo(file).isDir()) {
-        return {std::nullopt, "is a folder, not a file"};
+    const FileContent content = readRegularFile(path, kMaxSettingsFileBytes, "settings file");
+    if (!content.problem.empty()) {
+        return {std::nullopt, content.problem};
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        return {std::nullopt, file.errorString().toStdString()};
-    }
-    if (file.size() > kMaxSettingsFileBytes) {
-        return {std::nullopt, "is too large for a settings file"};
-    }
+    return parseSettingsFile(content.bytes);
+}
+
+SettingsFileReading parseSettingsFile(ByteView content) {
     QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray(reinterpret_cast<const char*>(content.data()),
+                                           static_cast<qsizetype>(content.size())),
+                                &error);
     if (error.error != QJsonParseError::NoError) {
         return {std::nullopt, "is not JSON: " + error.errorString().toStdString() +
                                   " at character " + std::to_string(error.offset)};
@@ -98,13 +106,16 @@ SettingsFileReading readSettingsFile(const std::string& path) {
     };
     const auto number = [&](const char* key, int low, int high) {
         const QJsonValue value = object.value(QLatin1String(key));
-        const double number = value.toDouble(-1);
-        if (problem.empty() && (!value.isDouble() || number != static_cast<int>(number) ||
-                                number < low || number > high)) {
-            problem = std::string(key) + " must be a whole number from " + std::to_string(low) +
-                      " to " + std::to_string(high);
+        const double given = value.toDouble(-1);
+        // The range first: only a number within it may be converted.
+        if (!value.isDouble() || !(given >= low && given <= high) || given != std::floor(given)) {
+            if (problem.empty()) {
+                problem = std::string(key) + " must be a whole number from " + std::to_string(low) +
+                          " to " + std::to_string(high);
+            }
+            return low;
         }
-        return static_cast<int>(number);
+        return static_cast<int>(given);
     };
     SavedSettings settings;
     settings.deviceId = text("deviceId", 4);
@@ -115,7 +126,9 @@ SettingsFileReading readSettingsFile(const std::string& path) {
     }
     settings.autoMode = object.value("auto").toBool();
     settings.config = number("config", 1, 3);
-    settings.speedLimitMph = number("speedLimitMph", 1, 30);
+    // Any byte: a file saved from a controller that holds a speed the window does not offer
+    // loads back.
+    settings.speedLimitMph = number("speedLimitMph", 0, 255);
     settings.record = text("record", 24);
     settings.savedAt = object.value("savedAt").toString().toStdString();
     if (!problem.empty()) {

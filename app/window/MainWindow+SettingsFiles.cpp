@@ -18,12 +18,16 @@ void MainWindow::saveSettings() {
                        if (!path || !control_->canEditSettings()) {
                            return;
                        }
-                       // The dialog has asked before replacing a file.
-                       const SavedSettings settings = settingsOf(*control_);
-                       const std::string problem = saveSettingsFile(*path, settings, true);
-                       control_->setSetStatus(problem.empty() ? "Settings saved to " + *path
-                                                              : "Could not save the settings to " +
-                                                                    *path + ": " + problem);
+                       control_->readHeldSettings([this, path = *path](bool read) {
+                           // The dialog has asked before replacing a file.
+                           const std::string problem =
+                               read ? saveSettingsFile(path, settingsOf(*control_), true)
+                                    : "the controller did not send its settings";
+                           control_->setSetStatus(problem.empty()
+                                                      ? "Settings saved to " + path
+                                                      : "Could not save the settings to " + path +
+                                                            ": " + problem);
+                       });
                    });
 }
 
@@ -47,14 +51,27 @@ void MainWindow::loadSettings() {
                 control_->restoreSettings(saved.autoMode ? 1 : 0, saved.config - 1,
                                           saved.speedLimitMph);
             };
+            // What the user should know before anything is written.
+            std::vector<std::string> doubts;
             const std::string deviceId = identityOf(*control_->link()).deviceId;
-            if (deviceId == saved.deviceId) {
+            if (deviceId != saved.deviceId) {
+                doubts.push_back("the settings of device " + saved.deviceId +
+                                 ", not of this controller (" + deviceId + ")");
+            }
+            if (!speedIsOffered(saved.speedLimitMph)) {
+                doubts.push_back("a speed limit of " + std::to_string(saved.speedLimitMph) +
+                                 " mph, which the speed list cannot show (1 to 30)");
+            }
+            if (doubts.empty()) {
                 restore();
                 return;
             }
-            showAlert(*path + " holds the settings of device " + saved.deviceId +
-                          ", not of this controller (" + deviceId + "). Load them anyway?",
-                      {"Load", "Cancel"}, [this, restore](int response) {
+            std::string question = *path + " holds " + doubts.front();
+            for (std::size_t i = 1; i < doubts.size(); ++i) {
+                question += ", and " + doubts[i];
+            }
+            showAlert(question + ". Load them anyway?", {"Load", "Cancel"},
+                      [this, restore](int response) {
                           if (response == kAlertFirstButtonReturn && control_->canEditSettings()) {
                               restore();
                           }

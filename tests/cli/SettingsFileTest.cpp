@@ -93,8 +93,9 @@ TEST_F(SettingsFileTest, AFileIsCheckedWholeBeforeAnyPortAndNeverReplacedUnasked
         {with("\"BEEF\"", "\"BEF\""), "deviceId must be 4 hexadecimal digits"},
         {with("\"012A\"", "12"), "bootloader must be 4 hexadecimal digits"},
         {with("\"config\": 1", "\"config\": 4"), "config must be a whole number from 1 to 3"},
-        {with("19", "0"), "speedLimitMph must be a whole number from 1 to 30"},
-        {with("19", "12.5"), "speedLimitMph must be a whole number from 1 to 30"},
+        {with("19", "256"), "speedLimitMph must be a whole number from 0 to 255"},
+        {with("19", "12.5"), "speedLimitMph must be a whole number from 0 to 255"},
+        {with("19", "1e300"), "speedLimitMph must be a whole number from 0 to 255"},
         {with("false", "\"no\""), "auto must be true or false"},
         {with("A6\"", "A\""), "record must be 24 hexadecimal digits"},
         {with(", \"software\": 7", ""), "software must be a whole number from 0 to 255"},
@@ -116,6 +117,20 @@ TEST_F(SettingsFileTest, AFileIsCheckedWholeBeforeAnyPortAndNeverReplacedUnasked
     EXPECT_EQ(settings({"save", file("good.json"), "--force"}), 0);
     EXPECT_EQ(readSettingsFile(file("good.json")).settings->savedAt.size(), 20u)
         << "replaced, with the time it was saved";
+}
+
+TEST_F(SettingsFileTest, ASaveAfterAnUnansweredWriteReadsWhatTheControllerHolds) {
+    // configMode 3 is no choice of the window: connecting writes 1, which goes unanswered.
+    const std::uint8_t unoffered[] = {7, 3, 3, 9, 19, 0};
+    device().setSettingsRecord(unoffered);
+    device().faults.unanswered = {CommandCode::WriteEprom};
+    const std::string path = file("bike.json");
+    EXPECT_EQ(settings({"save", path}), 0) << err.str();
+    const std::vector<Bytes>& requests = device().requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests.back()[1], static_cast<std::uint8_t>(CommandCode::ReadEprom))
+        << "read again after the write";
+    EXPECT_EQ(readSettingsFile(path).settings->record, "070303091300A1A2A3A4A5A6");
 }
 
 TEST_F(SettingsFileTest, EveryControllerWithTheFilesDeviceIdGetsItsSettings) {

@@ -3,6 +3,14 @@
 : "${KORVANE_CLI:=${KORVANE_BUILD:-build}/korvane-cli}"
 : "${KORVANE_SIM:=${KORVANE_BUILD:-build}/korvane-sim}"
 : "${KORVANE_SOURCE_DIR:=$(cd "$BATS_TEST_DIRNAME/../.." && pwd)}"
+KORVANE_CLI=$(realpath "$KORVANE_CLI")
+KORVANE_SIM=$(realpath "$KORVANE_SIM")
+
+# A folder of the test's own to work in.
+in_fresh_folder() {
+    mkdir -p "$BATS_TEST_TMPDIR/work"
+    cd "$BATS_TEST_TMPDIR/work"
+}
 
 bats_require_minimum_version 1.5.0
 

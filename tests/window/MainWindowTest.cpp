@@ -14,7 +14,11 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimer>
 
+#include <sys/stat.h>
+
+#include "app/frontend/SettingsFile.h"
 #include "app/window/MainWindow.h"
 #include "platform/VirtualRunLoop.h"
 #include "sim/DemoPorts.h"
@@ -40,6 +44,17 @@ protected:
         widget<QPushButton>("connectButton").click();
         loop.runUntil(
             [&] { return window.control().isConnected() || window.control().canConnect(); });
+    }
+
+    // Presses `button` and picks `file` in the panel it opens.
+    void choose(const char* button, const QString& file) {
+        widget<QPushButton>(button).click();
+        QFileDialog* panel = window.findChild<QFileDialog*>();
+        ASSERT_NE(panel, nullptr);
+        EXPECT_TRUE(panel->nameFilters().front().endsWith("(*.json)"));
+        panel->selectFile(file);
+        QMetaObject::invokeMethod(panel, "accept");
+        QApplication::processEvents();
     }
 
     QMessageBox* openAlert() {
@@ -88,15 +103,15 @@ TEST_F(MainWindowTest, ConnectShowsTheDeviceAndOpensTheSettings) {
     EXPECT_FALSE(widget<QWidget>("searchIndicator").isVisibleTo(&window));
     EXPECT_TRUE(enabled("disconnectButton"));
     // The log, for a bug report: hidden until asked for, then the lines of --verbose.
-    auto& log = widget<QPlainTextEdit>("logText");
-    EXPECT_FALSE(log.isVisibleTo(&window));
+    auto& panel = widget<QPlainTextEdit>("logText");
+    EXPECT_FALSE(panel.isVisibleTo(&window));
     widget<QPushButton>("logButton").click();
-    EXPECT_TRUE(log.isVisibleTo(&window));
-    EXPECT_TRUE(log.toPlainText().contains(QRegularExpression(
+    EXPECT_TRUE(panel.isVisibleTo(&window));
+    EXPECT_TRUE(panel.toPlainText().contains(QRegularExpression(
         "\\n[0-9:.]{12} got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 07(\\n|$)")))
-        << log.toPlainText().toStdString();
+        << panel.toPlainText().toStdString();
     widget<QPushButton>("copyLogButton").click();
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), log.toPlainText());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), panel.toPlainText());
     for (const char* name : {"autoCheck", "configChoices", "unitChoices", "speedCombo"}) {
         EXPECT_TRUE(enabled(name)) << name;
     }
@@ -211,15 +226,6 @@ TEST_F(MainWindowTest, SettingsAreSavedToAFileAndLoadedBack) {
     connect();
     const QTemporaryDir folder;
     const QString path = folder.filePath("bike.json");
-    const auto choose = [&](const char* button, const QString& file) {
-        widget<QPushButton>(button).click();
-        QFileDialog* panel = window.findChild<QFileDialog*>();
-        ASSERT_NE(panel, nullptr);
-        EXPECT_TRUE(panel->nameFilters().front().endsWith("(*.json)"));
-        panel->selectFile(file);
-        QMetaObject::invokeMethod(panel, "accept");
-        QApplication::processEvents();
-    };
     choose("saveSettingsButton", path);
     EXPECT_EQ(label("setStatusLabel").toStdString(), "Settings saved to " + path.toStdString());
     widget<QRadioButton>("configChoice3").click();
@@ -242,6 +248,62 @@ TEST_F(MainWindowTest, SettingsAreSavedToAFileAndLoadedBack) {
               path.toStdString() +
                   " holds the settings of device BEEF, not of this controller (1234). Load them "
                   "anyway?");
+}
+
+TEST_F(MainWindowTest, SettingsFilesHoldWhatTheControllerHoldsAndNeverHang) {
+    connect();
+    const QTemporaryDir folder;
+    const QString path = folder.filePath("bike.json");
+    // A write that goes unanswered leaves the value sent in the link's record.
+    SimulatedController& device = ports.device(kDemoControllerPath)->controller;
+    device.faults.unanswered = {CommandCode::WriteEprom};
+    auto& speeds = widget<QComboBox>("speedCombo");
+    speeds.setCurrentText("12");
+    emit speeds.activated(speeds.currentIndex());
+    loop.runUntil([&] { return window.control().isEnabled(); });
+    device.faults.unanswered.clear();
+    choose("saveSettingsButton", path);
+    EXPECT_EQ(label("setStatusLabel"), "Reading the settings ... please wait ...");
+    loop.runUntil([&] { return window.control().isEnabled(); });
+    EXPECT_EQ(label("setStatusLabel").toStdString(), "Settings saved to " + path.toStdString());
+    EXPECT_EQ(readSettingsFile(path.toStdString()).settings->speedLimitMph, 19);
+
+    const QString pipe = folder.filePath("pipe.json");
+    ASSERT_EQ(::mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
+    choose("loadSettingsButton", pipe);
+    EXPECT_EQ(label("setStatusLabel").toStdString(),
+              "Invalid settings file: " + pipe.toStdString() +
+                  ": is not a regular file (a device, a pipe or a socket)");
+    // The panel asks before it names an existing file; the user says yes.
+    QTimer::singleShot(0, [] {
+        auto* replace = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(replace, nullptr);
+        replace->button(QMessageBox::Yes)->click();
+    });
+    choose("saveSettingsButton", pipe);
+    EXPECT_EQ(label("setStatusLabel").toStdString(),
+              "Could not save the settings to " + pipe.toStdString() +
+                  ": is not a regular file (a device, a pipe or a socket)");
+    EXPECT_TRUE(QFileInfo(pipe).isFile() == false && QFileInfo(pipe).exists());
+
+    // A speed the list cannot show is written only when the user says so.
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray text = file.readAll().replace("\"speedLimitMph\": 19", "\"speedLimitMph\": 45");
+    file.resize(0);
+    file.write(text);
+    file.close();
+    choose("loadSettingsButton", path);
+    QMessageBox* question = openAlert();
+    ASSERT_NE(question, nullptr);
+    EXPECT_EQ(question->text().toStdString(),
+              path.toStdString() +
+                  " holds a speed limit of 45 mph, which the speed list cannot show (1 to 30). "
+                  "Load them anyway?");
+    question->buttons().front()->click();
+    loop.runUntil([&] { return !window.control().isRestoring(); });
+    EXPECT_EQ(label("setStatusLabel"), "Settings loaded");
+    EXPECT_EQ(device.settingsRecord()[4], 45);
 }
 
 TEST_F(MainWindowTest, FailedRecordIsNamedUnderTheStatus) {
