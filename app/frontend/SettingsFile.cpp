@@ -15,8 +15,10 @@ namespace korvane {
 
 namespace {
 
-QString hexDigits(int count) {
-    return QStringLiteral("^[0-9A-Fa-f]{%1}$").arg(count);
+QRegularExpression hexDigits(int count) {
+    // Anchored as a whole: "$" alone would also take a line end after the digits.
+    return QRegularExpression(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9A-Fa-f]{%1}").arg(count)));
 }
 
 }  // namespace
@@ -39,15 +41,7 @@ SavedSettings settingsOf(const MainViewControl& control) {
             QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString()};
 }
 
-std::string saveSettingsFile(const std::string& path, const SavedSettings& settings, bool replace) {
-    const QString name = QString::fromStdString(path);
-    // A device or a pipe in its place would be replaced by a plain file, whatever it was.
-    if (std::string problem = notARegularFile(path); !problem.empty()) {
-        return problem;
-    }
-    if (!replace && QFileInfo::exists(name)) {
-        return "exists already: add --force to replace it";
-    }
+std::string settingsFileText(const SavedSettings& settings) {
     const QJsonObject object{
         {"deviceId", QString::fromStdString(settings.deviceId)},
         {"bootloader", QString::fromStdString(settings.bootloader)},
@@ -58,11 +52,24 @@ std::string saveSettingsFile(const std::string& path, const SavedSettings& setti
         {"record", QString::fromStdString(settings.record)},
         {"savedAt", QString::fromStdString(settings.savedAt)},
     };
+    return QJsonDocument(object).toJson(QJsonDocument::Indented).toStdString();
+}
+
+std::string saveSettingsFile(const std::string& path, const SavedSettings& settings, bool replace) {
+    const QString name = QString::fromStdString(path);
+    // A device or a pipe in its place would be replaced by a plain file, whatever it was.
+    if (std::string problem = notARegularFile(path); !problem.empty()) {
+        return problem;
+    }
+    if (!replace && QFileInfo::exists(name)) {
+        return "exists already: add --force to replace it";
+    }
     // Written to a temporary file beside it and renamed: an interrupted save leaves the old file
     // whole, and the new one takes the old one's permissions.
     QSaveFile file(name);
+    const std::string text = settingsFileText(settings);
     if (!file.open(QIODevice::WriteOnly) ||
-        file.write(QJsonDocument(object).toJson(QJsonDocument::Indented)) < 0 || !file.commit()) {
+        file.write(text.data(), static_cast<qint64>(text.size())) < 0 || !file.commit()) {
         return file.errorString().toStdString();
     }
     return {};
@@ -97,8 +104,8 @@ SettingsFileReading parseSettingsFile(ByteView content) {
     std::string problem;
     const auto text = [&](const char* key, int digits) {
         const QJsonValue value = object.value(QLatin1String(key));
-        if (problem.empty() && (!value.isString() || !value.toString().contains(
-                                                         QRegularExpression(hexDigits(digits))))) {
+        if (problem.empty() &&
+            (!value.isString() || !hexDigits(digits).match(value.toString()).hasMatch())) {
             problem =
                 std::string(key) + " must be " + std::to_string(digits) + " hexadecimal digits";
         }

@@ -22,10 +22,15 @@ struct SavedSettings {
     std::string record;
     // When the file was written, ISO 8601 in UTC.
     std::string savedAt;
+
+    bool operator==(const SavedSettings&) const = default;
 };
 
 // What the controller held by `control` has now.
 SavedSettings settingsOf(const MainViewControl& control);
+
+// The file's text: an indented JSON object.
+std::string settingsFileText(const SavedSettings& settings);
 
 // Writes the file whole or not at all (a temporary file in the same folder renamed into place,
 // with the old file's permissions). An existing file is replaced only when `replace` is set, and
