@@ -50,6 +50,9 @@ set(CPACK_STRIP_FILES ON)
 # Debian: the Qt runtime dependencies are found by dpkg-shlibdeps.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# bash finds the completion in its folder only through the bash-completion package; the script
+# itself needs nothing of it (it can be sourced by hand).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://korvane.org")
 set(CPACK_PACKAGE_DESCRIPTION
