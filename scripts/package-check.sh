@@ -47,9 +47,21 @@ touch "$files/my firmware.hex" "$files/bike 2.json" "$files/notes.txt"
 expect_completion "$files/my firmware.hex|$files/old bikes (filenames)" flash "$files/"
 expect_completion "$files/bike 2.json|$files/old bikes (filenames)" settings load "$files/"
 expect_completion "$files/my firmware.hex (filenames)" --demo check "$files/my"
+# The man pages: --help, then the sections of packaging/PROGRAM.h2m.
+man_page() { sed 's/\\-/-/g; s/\\f[BIRP]//g' "$unpacked/usr/share/man/man1/$1.1"; }
+expect_in_man_page() {
+  man_page "$1" | grep -Eq "$2" || { echo "the man page of $1 has no line like '$2'" >&2; exit 1; }
+}
 for program in korvane-config korvane-cli korvane-sim; do
-  test -s "$unpacked/usr/share/man/man1/$program.1"
+  expect_in_man_page "$program" '^\.SH "EXIT STATUS"$'
+  expect_in_man_page "$program" '^\.SH EXAMPLES$'
   "$unpacked/usr/bin/$program" --version
+done
+expect_in_man_page korvane-cli '^\.SH FILES$'
+expect_in_man_page korvane-cli '^\.B speedLimitMph$'
+# Every switch of korvane-cli has an entry of its own, not only a mention in a synopsis.
+for switch in port demo fast verbose all expect json version help kmh yes force; do
+  expect_in_man_page korvane-cli "^--$switch( |$)"
 done
 test -s "$unpacked/usr/share/icons/hicolor/scalable/apps/korvane-config.svg"
 "$unpacked/usr/bin/korvane-cli" --demo info
