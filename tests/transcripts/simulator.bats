@@ -26,14 +26,6 @@ Try 'korvane-sim --help'"
     sim_usage_error "The following argument was not expected: --bogus" --bogus
 }
 
-@test "a link path that exists is refused and kept" {
-    echo "somebody's file" >"$BATS_TEST_TMPDIR/taken"
-    run --separate-stderr timeout 10 "$KORVANE_SIM" --link "$BATS_TEST_TMPDIR/taken"
-    [ "$status" -eq 2 ]
-    same "$stderr" "korvane-sim: $BATS_TEST_TMPDIR/taken already exists; name a path that does not"
-    same "$(cat "$BATS_TEST_TMPDIR/taken")" "somebody's file"
-}
-
 @test "--device-id is the id the controller answers with" {
     start_simulator --device-id 12ab
     run korvane-cli --port "$port" info
