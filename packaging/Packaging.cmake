@@ -17,7 +17,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/org.korvane.config.metainfo.xml
 install(FILES packaging/korvane-cli.bash-completion
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME korvane-cli)
 
-# Man pages made from each program's --help, so they never disagree with it.
+# Man pages made from each program's --help, so they never disagree with it, and the sections
+# --help has no room for (exit status, examples, files) from packaging/PROGRAM.h2m.
 find_program(HELP2MAN help2man)
 if(HELP2MAN AND UNIX)
   set(korvane-config_SUMMARY "the Korvane motor controller's settings and firmware, in a window")
@@ -26,12 +27,13 @@ if(HELP2MAN AND UNIX)
   set(KORVANE_MAN_PAGES)
   foreach(program ${KORVANE_PROGRAMS})
     set(page ${CMAKE_CURRENT_BINARY_DIR}/man/${program}.1)
+    set(sections ${PROJECT_SOURCE_DIR}/packaging/${program}.h2m)
     add_custom_command(OUTPUT ${page}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
       COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen
         ${HELP2MAN} --no-info --no-discard-stderr "--name=${${program}_SUMMARY}"
-        --output=${page} $<TARGET_FILE:${program}>
-      DEPENDS ${program} VERBATIM)
+        --include=${sections} --output=${page} $<TARGET_FILE:${program}>
+      DEPENDS ${program} ${sections} VERBATIM)
     list(APPEND KORVANE_MAN_PAGES ${page})
   endforeach()
   add_custom_target(man_pages ALL DEPENDS ${KORVANE_MAN_PAGES})
@@ -50,6 +52,9 @@ set(CPACK_STRIP_FILES ON)
 # Debian: the Qt runtime dependencies are found by dpkg-shlibdeps.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# bash finds the completion in its folder only through the bash-completion package; the script
+# itself needs nothing of it (it can be sourced by hand).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://korvane.org")
 set(CPACK_PACKAGE_DESCRIPTION

@@ -14,10 +14,16 @@ echo "$(basename "$package"): $(dpkg-deb -f "$package" Depends)"
 
 desktop-file-validate "$unpacked/usr/share/applications/korvane-config.desktop"
 appstreamcli validate --no-net --pedantic "$unpacked/usr/share/metainfo/org.korvane.config.metainfo.xml"
-# The completion, as bash calls it: the words so far, the last one being completed.
+[ "$(dpkg-deb -f "$package" Recommends)" = bash-completion ] ||
+  { echo "the package does not recommend bash-completion" >&2; exit 1; }
+# The completion, as bash calls it: the words so far, the last one being completed. Prints the
+# words offered joined by '|', then " (filenames)" when readline is asked to quote them as file
+# names (compopt works only while bash completes, so here it only takes note).
 completions() {
-  bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _korvane_cli
-           echo "${COMPREPLY[*]}"' _ "$unpacked/usr/share/bash-completion/completions/korvane-cli" "$@"
+  bash -c 'source "$1"; shift
+           compopt() { [ "$*" != "-o filenames" ] || filenames=" (filenames)"; }
+           COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _korvane_cli
+           IFS="|"; echo "${COMPREPLY[*]}${filenames:-}"' _ "$unpacked/usr/share/bash-completion/completions/korvane-cli" "$@"
 }
 expect_completion() {
   local want="$1"
@@ -26,13 +32,38 @@ expect_completion() {
   got="$(completions korvane-cli "$@")"
   [ "$got" = "$want" ] || { echo "completing '$*' gave '$got', not '$want'" >&2; exit 1; }
 }
-expect_completion "ports info set reset flash check settings" ""
-expect_completion "auto config speed" set ""
+options="--port|--demo|--fast|--verbose|--all|--expect|--json|--help|--version"
+expect_completion "ports|info|set|reset|flash|check|settings" ""
+expect_completion "auto|config|speed" set ""
 expect_completion "--yes" --demo flash --y
-expect_completion "$unpacked/usr/bin/korvane-cli" --port "$unpacked/usr/bin/korvane-cl"
+expect_completion "$options" check --
+expect_completion "$options|--kmh" set speed 40 --
+expect_completion "$unpacked/usr/bin/korvane-cli (filenames)" --port "$unpacked/usr/bin/korvane-cl"
+# A file name with a space is one word; only firmware files and folders for flash, JSON files for
+# settings.
+files="$unpacked/completion"
+mkdir -p "$files/old bikes"
+touch "$files/my firmware.hex" "$files/bike 2.json" "$files/notes.txt"
+expect_completion "$files/my firmware.hex|$files/old bikes (filenames)" flash "$files/"
+expect_completion "$files/bike 2.json|$files/old bikes (filenames)" settings load "$files/"
+expect_completion "$files/my firmware.hex (filenames)" --demo check "$files/my"
+# The man pages: --help, then the sections of packaging/PROGRAM.h2m.
+man_page() { sed 's/\\-/-/g; s/\\f[BIRP]//g' "$unpacked/usr/share/man/man1/$1.1"; }
+expect_in_man_page() {
+  # Not grep -q: stopping at the first match would fail the pipe (pipefail) when sed is not done.
+  man_page "$1" | grep -E "$2" >/dev/null ||
+    { echo "the man page of $1 has no line like '$2'" >&2; exit 1; }
+}
 for program in korvane-config korvane-cli korvane-sim; do
-  test -s "$unpacked/usr/share/man/man1/$program.1"
+  expect_in_man_page "$program" '^\.SH "EXIT STATUS"$'
+  expect_in_man_page "$program" '^\.SH EXAMPLES$'
   "$unpacked/usr/bin/$program" --version
+done
+expect_in_man_page korvane-cli '^\.SH FILES$'
+expect_in_man_page korvane-cli '^\.B speedLimitMph$'
+# Every switch of korvane-cli has an entry of its own, not only a mention in a synopsis.
+for switch in port demo fast verbose all expect json version help kmh yes force; do
+  expect_in_man_page korvane-cli "^--$switch( |$)"
 done
 test -s "$unpacked/usr/share/icons/hicolor/scalable/apps/korvane-config.svg"
 "$unpacked/usr/bin/korvane-cli" --demo info

@@ -18,6 +18,9 @@ ctest --test-dir build --output-on-failure -j2
 echo "== package =="
 scripts/package-check.sh build
 
+echo "== the package build: no tests, no benchmarks, nothing of tests/ or bench/ =="
+scripts/release-check.sh
+
 echo "== formatting =="
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 echo "formatted as .clang-format says"

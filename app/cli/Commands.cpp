@@ -54,7 +54,13 @@ std::string usage() {
         "  --expect N                    with --all: change nothing unless N controllers answer\n"
         "  --json                        the outcome as JSON (with --all: a line per controller)\n"
 
-        "  --version                     print the version\n";
+        "  --version                     print the version\n"
+        "  --help                        this usage; after a command, the command's own\n"
+        "\ncommand switches:\n"
+        "  --kmh                         set speed: N is in km/h\n"
+        "  --yes                         flash: update without asking\n"
+        "  --force                       settings save: replace the file; load: any device id "
+        "or speed\n";
     return text;
 }
 

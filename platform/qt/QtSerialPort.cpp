@@ -24,14 +24,21 @@ QtSerialPort::~QtSerialPort() {
 }
 
 void QtSerialPort::open() {
-    if (port_.isOpen() || !port_.open(QIODevice::ReadWrite)) {
-        return;  // already open, or the error is reported by failed()
+    // Qt fails at once, so a second request before the first one's outcome is reported would only
+    // fail and report the same error again; like the simulated port, it waits for that outcome.
+    if (port_.isOpen() || opening_) {
+        return;
     }
-    applyLineSettings();
+    opening_ = true;
+    // A failure is reported by failed(), from the run loop ahead of the call below.
+    if (port_.open(QIODevice::ReadWrite)) {
+        applyLineSettings();
+    }
     // Reported from the run loop, never within the call.
     QMetaObject::invokeMethod(
         this,
         [this] {
+            opening_ = false;
             if (port_.isOpen() && delegate_ != nullptr) {
                 delegate_->serialPortWasOpened(*this);
             }

@@ -37,6 +37,8 @@ private:
     bool applyingSettings_ = false;
     // A lost device was seen and its close is on the way.
     bool goingAway_ = false;
+    // An open was asked for and its outcome is not reported yet.
+    bool opening_ = false;
 };
 
 }  // namespace korvane

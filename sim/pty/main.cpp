@@ -4,9 +4,14 @@
 
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,9 +25,31 @@ using namespace korvane;
 
 namespace {
 
+// Replies are at most 255 bytes: larger pieces are whole replies, and a kilobyte either way is
+// every length fault worth trying.
+constexpr int kMaxChunkBytes = 1024;
+constexpr int kMaxReplyDelta = 1024;
+constexpr int kMaxLatencyMs = 60000;
+constexpr std::size_t kDeviceIdDigits = 4;
+// Wrong usage, or a link path that is taken.
+constexpr int kUsageStatus = 2;
+
+using DeviceId = std::array<std::uint8_t, 2>;
+
+// "12ab" -> {0x12, 0xAB}; none unless exactly four hex digits.
+std::optional<DeviceId> parseDeviceId(const std::string& text) {
+    if (text.size() != kDeviceIdDigits ||
+        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c); })) {
+        return std::nullopt;
+    }
+    const auto value = static_cast<std::uint16_t>(std::stoul(text, nullptr, 16));
+    return DeviceId{static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value & 0xFF)};
+}
+
 struct Settings {
     PtyServer::Options server;
     ControllerFaults faults;
+    std::optional<DeviceId> deviceId;
     bool verbose = false;
 };
 
@@ -40,10 +67,22 @@ Settings parse(int argc, char** argv) {
     app.add_option("--latency", latency,
                    "reply this many milliseconds after each request (default 5)")
         ->type_name("MS")
-        ->check(CLI::Range(0, 60000));
+        ->check(CLI::Range(0, kMaxLatencyMs));
     app.add_option("--chunk", settings.server.timing.chunkSize,
                    "send replies in pieces of this many bytes (0: whole)")
-        ->type_name("BYTES");
+        ->type_name("BYTES")
+        ->check(CLI::Range(0, kMaxChunkBytes));
+    std::string deviceId;
+    app.add_option("--device-id", deviceId,
+                   "the device id it answers with: four hex digits (default BEEF)")
+        ->type_name("HEX")
+        ->check(CLI::Validator(
+            [](const std::string& text) {
+                return parseDeviceId(text)
+                           ? std::string()
+                           : "\"" + text + "\" is not four hex digits (such as 1234)";
+            },
+            ""));
     ControllerFaults& faults = settings.faults;
     app.add_flag("--silent", faults.silent, "answer nothing at all");
     app.add_flag("--garbage", faults.garbage,
@@ -52,7 +91,8 @@ Settings parse(int argc, char** argv) {
                  "change the last header byte of every reply");
     app.add_option("--reply-delta", faults.replyLengthDelta,
                    "make every reply N bytes longer (or shorter, when negative)")
-        ->type_name("N");
+        ->type_name("N")
+        ->check(CLI::Range(-kMaxReplyDelta, kMaxReplyDelta));
     app.add_flag("--refuse-writes", faults.refuseWrites,
                  "refuse memory writes (status 0); echo settings writes but keep nothing");
     app.add_flag("--wrong-verify-sum", faults.wrongVerifySum,
@@ -70,8 +110,12 @@ Settings parse(int argc, char** argv) {
     } catch (const CLI::Success& done) {
         std::exit(app.exit(done));  // --help or --version
     } catch (const CLI::ParseError& error) {
-        std::fprintf(stderr, "korvane-sim: %s\n%s", error.what(), app.help().c_str());
-        std::exit(2);
+        // One line and where to read more, as the other programs do.
+        std::fprintf(stderr, "korvane-sim: %s\nTry 'korvane-sim --help'\n", error.what());
+        std::exit(kUsageStatus);
+    }
+    if (!deviceId.empty()) {
+        settings.deviceId = parseDeviceId(deviceId);
     }
     settings.server.timing.latency = Duration{latency};
     settings.server.restartClosesPort = !keepPort;
@@ -87,7 +131,7 @@ int main(int argc, char** argv) {
         // Never replaced: it may be anybody's file.
         std::fprintf(stderr, "korvane-sim: %s already exists; name a path that does not\n",
                      settings.server.linkPath.c_str());
-        return 2;
+        return kUsageStatus;
     }
     std::string madeFolder;
     if (settings.server.linkPath.empty()) {
@@ -114,6 +158,9 @@ int main(int argc, char** argv) {
     {
         SimulatedController controller;
         controller.faults = settings.faults;
+        if (settings.deviceId) {
+            controller.deviceId = *settings.deviceId;
+        }
         PtyServer server(controller, settings.server);
         if (server.start(error)) {
             std::printf("Serving the simulated controller on %s\n", server.linkPath().c_str());

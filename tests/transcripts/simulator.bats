@@ -1,0 +1,47 @@
+#!/usr/bin/env bats
+# korvane-sim's switches: wrong ones end it with the reason on one line and status 2, before it
+# serves anything; --device-id makes a controller another one can be told apart from.
+load helpers
+
+# A switch it took would have it serve until stopped: the time limit keeps that from hanging.
+sim_usage_error() {
+    run --separate-stderr timeout 10 "$KORVANE_SIM" "${@:2}"
+    [ "$status" -eq 2 ]
+    [ "$output" = "" ]
+    same "$stderr" "korvane-sim: $1
+Try 'korvane-sim --help'"
+}
+
+@test "each wrong switch names what is wrong" {
+    sim_usage_error "--chunk: Value -3 not in range 0 to 1024" --chunk -3
+    sim_usage_error "--chunk: Value 1025 not in range 0 to 1024" --chunk 1025
+    sim_usage_error "--reply-delta: Value -1025 not in range -1024 to 1024" --reply-delta -1025
+    sim_usage_error "--reply-delta: Value 1025 not in range -1024 to 1024" --reply-delta 1025
+    sim_usage_error "--latency: Value -1 not in range 0 to 60000" --latency -1
+    sim_usage_error "--unplug-at: Value 0 not in range 1 to 1000000000" --unplug-at 0
+    sim_usage_error '--device-id: "12345" is not four hex digits (such as 1234)' --device-id 12345
+    sim_usage_error '--device-id: "BEEG" is not four hex digits (such as 1234)' --device-id BEEG
+    sim_usage_error '--device-id: "12" is not four hex digits (such as 1234)' --device-id 12
+    sim_usage_error "--device-id: 1 required HEX missing" --device-id
+    sim_usage_error "The following argument was not expected: --bogus" --bogus
+}
+
+@test "--device-id is the id the controller answers with" {
+    start_simulator --device-id 12ab
+    run korvane-cli --port "$port" info
+    [ "$status" -eq 0 ]
+    same "${lines[0]}" "Connected. Bootloader: 012A, Device ID: 12AB, Soft: 07"
+}
+
+@test "settings saved from one device id are not loaded into another without --force" {
+    start_simulator
+    run korvane-cli --port "$port" settings save "$BATS_TEST_TMPDIR/bike.json"
+    [ "$status" -eq 0 ]
+    stop_simulator
+    start_simulator --device-id 1234
+    run --separate-stderr korvane-cli --port "$port" settings load "$BATS_TEST_TMPDIR/bike.json"
+    [ "$status" -eq 1 ]
+    same "$stderr" "$BATS_TEST_TMPDIR/bike.json holds the settings of device BEEF, not of this controller (1234): add --force to load them anyway"
+    run korvane-cli --port "$port" settings load "$BATS_TEST_TMPDIR/bike.json" --force
+    [ "$status" -eq 0 ]
+}
