@@ -1,5 +1,6 @@
 // The firmware update, from the window: the user picks a file and confirms its version; the
 // device is erased, programmed record by record, verified, and restarted.
+#include <algorithm>
 #include <memory>
 
 #include "app/MainViewControl.h"
@@ -64,6 +65,9 @@ void MainViewControl::loadDataFile(ByteView data) {
 }
 
 void MainViewControl::updateFirmware() {
+    if (deviceGone_) {
+        return;  // confirmed under the loss's alert: nothing is sent to a device that is gone
+    }
     // Two series of commands must never share the link: no update without a ready, idle link.
     const char* why = !hasReadyLink()    ? "no controller is connected"
                       : _isUpdateRunning ? "an update is running"
@@ -154,6 +158,20 @@ void MainViewControl::recordWritten(bool success) {
                      unsigned{origin.address}));
     // The user may choose a file again; the unprogrammed lines stay until then.
     setIsUpdateRunning(false);
+}
+
+std::size_t MainViewControl::firmwareRecords(RecordKind kind) const {
+    return static_cast<std::size_t>(
+        std::count_if(firmwareOrigins_.begin(), firmwareOrigins_.end(),
+                      [kind](const RecordOrigin& origin) { return origin.kind == kind; }));
+}
+
+std::size_t MainViewControl::firmwareRecordsFinished(RecordKind kind) const {
+    const auto finished = static_cast<std::ptrdiff_t>(
+        std::min<std::uint64_t>(currFirmwareCount(), firmwareOrigins_.size()));
+    return static_cast<std::size_t>(
+        std::count_if(firmwareOrigins_.begin(), firmwareOrigins_.begin() + finished,
+                      [kind](const RecordOrigin& origin) { return origin.kind == kind; }));
 }
 
 std::string MainViewControl::interruptionStatement() const {

@@ -67,7 +67,7 @@ void MainViewControl::setIsKmh(int value) {
 }
 
 void MainViewControl::onSpeed(SpeedPopup& sender) {
-    if (!port || _isUpdateRunning) {
+    if (!port || _isUpdateRunning || deviceGone_) {
         return;
     }
     const int chosen = std::atoi(sender.selectedItemTitle().c_str());
@@ -129,6 +129,7 @@ void MainViewControl::updatePort(const SettingSetter& setter, const std::string&
         setIsEnabled(true);
         if (restoreRunning_) {
             restoreReport_.push_back(success ? name + " is updated" : "Could not set " + name);
+            restoreWriting_.clear();
         }
         if (success) {
             showGUI();
@@ -155,31 +156,38 @@ void MainViewControl::restoreSettings(int autoMode, int configIndex, int speedMp
         }
     };
     restoreSteps_ = {
-        {[this, autoMode] { setIsAuto(autoMode); },
+        {"Auto", [this, autoMode] { setIsAuto(autoMode); },
          std::string("Auto is already ") + (autoMode != 0 ? "on" : "off")},
-        {[this, configIndex] { setConfig(configIndex); },
+        {"Config", [this, configIndex] { setConfig(configIndex); },
          stringPrintf("Config is already %d", configIndex + 1)},
-        {speedStep, stringPrintf("Speed Limit is already %d mph", speedMph)},
+        {"Speed Limit", speedStep, stringPrintf("Speed Limit is already %d mph", speedMph)},
     };
     restoreRunning_ = true;
     continueRestore();
 }
 
 void MainViewControl::continueRestore() {
-    // A lost device ends the restore with the link: what was not written is not reported.
+    if (deviceGone_) {
+        // Nothing more is sent; how far the restore got is told once the loss is acknowledged.
+        restoreSteps_.clear();
+        restoreRunning_ = false;
+        restoreWriting_.clear();
+        return;
+    }
     while (!restoreSteps_.empty() && canWriteSettings()) {
         if (!_isEnabled) {
             // A write runs already: one the display started (an unoffered configuration is
             // written as the first choice). Its completion continues.
             return;
         }
-        auto [write, already] = std::move(restoreSteps_.front());
+        RestoreStep step = std::move(restoreSteps_.front());
         restoreSteps_.pop_front();
-        write();
+        step.write();
         if (!_isEnabled) {
+            restoreWriting_ = step.name;
             return;  // a write runs; its completion continues
         }
-        restoreReport_.push_back(already);
+        restoreReport_.push_back(step.already);
     }
     // Every step taken (the link may have gone first), and none refused.
     const bool kept =
@@ -189,6 +197,28 @@ void MainViewControl::continueRestore() {
     restoreSteps_.clear();
     restoreRunning_ = false;
     setSetStatus(kept ? "Settings loaded" : "Settings not all loaded");
+}
+
+std::string MainViewControl::restoreProgress() const {
+    if (!isRestoring()) {
+        return {};
+    }
+    std::string text;
+    for (const std::string& line : restoreReport_) {
+        text += (text.empty() ? "" : "\n") + line;
+    }
+    if (!restoreWriting_.empty()) {
+        text += (text.empty() ? "" : "\n") + restoreWriting_ +
+                " was being written: the controller may not hold it";
+    }
+    if (!restoreSteps_.empty()) {
+        std::string names;
+        for (const RestoreStep& step : restoreSteps_) {
+            names += (names.empty() ? "" : ", ") + step.name;
+        }
+        text += std::string(text.empty() ? "" : "\n") + "Not written: " + names;
+    }
+    return text;
 }
 
 }  // namespace korvane

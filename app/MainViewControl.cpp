@@ -1,5 +1,7 @@
 #include "app/MainViewControl.h"
 
+#include "app/AccessHint.h"
+#include "platform/ORSSerialPortManager.h"
 #include "util/StringPrintf.h"
 
 namespace korvane {
@@ -32,8 +34,10 @@ void MainViewControl::onDisconnect() {
 
 void MainViewControl::resetGUI() {
     resetting_ = true;
+    deviceGone_ = false;
     restoreSteps_.clear();
     restoreRunning_ = false;
+    restoreWriting_.clear();
     setCanConnect(true);
     setIsEnabled(true);
     setIsConnected(false);
@@ -59,13 +63,21 @@ void MainViewControl::resetGUI() {
 void MainViewControl::connect() {
     ++connects_;
     setCanConnect(false);
+    // What an earlier search found is no longer news.
+    setConnectDetail("");
+    failedProbes_.clear();
     SimpleSerial::findDevice(
         [self = weak_from_this()](std::unique_ptr<SimpleSerial> link) {
             if (const auto control = self.lock()) {
                 control->connected(std::move(link));
             }
         },
-        fastTransfers_ ? TransferMode::fast : TransferMode::standard);
+        fastTransfers_ ? TransferMode::fast : TransferMode::standard,
+        [self = weak_from_this()](const std::vector<PortProbe>& failed) {
+            if (const auto control = self.lock()) {
+                control->failedProbes_ = failed;
+            }
+        });
 }
 
 void MainViewControl::connectTo(std::unique_ptr<SimpleSerial> link) {
@@ -79,9 +91,12 @@ void MainViewControl::connected(std::unique_ptr<SimpleSerial> link) {
     if (!port) {
         setCanConnect(true);
         setConnectStatus("Please connect the USB device");
+        setConnectDetail(
+            whyNoController(failedProbes_, ORSSerialPortManager::sharedSerialPortManager()));
         return;
     }
     // Whatever happened during the search, a held link is never offered a second connect.
+    deviceGone_ = false;
     setCanConnect(false);
     setIsConnected(true);
     setConnectStatus("Connected. " + port->identityText);
@@ -104,8 +119,11 @@ void MainViewControl::connected(std::unique_ptr<SimpleSerial> link) {
 }
 
 void MainViewControl::deviceLost() {
+    deviceGone_ = true;
     // Taken now: the record in flight still fails before the user has read the alert.
-    showAlertThenReset("The device is disconnected", connects_, interruptionStatement());
+    const std::string restored = restoreProgress();
+    showAlertThenReset("The device is disconnected", connects_, interruptionStatement(),
+                       restored.empty() ? "" : "Settings not all loaded:\n" + restored);
 }
 
 void MainViewControl::showAlertAndResetGui(const std::string& message) {
@@ -113,18 +131,23 @@ void MainViewControl::showAlertAndResetGui(const std::string& message) {
 }
 
 void MainViewControl::showAlertThenReset(const std::string& message, std::uint64_t connectsSoFar,
-                                         const std::string& statement) {
+                                         const std::string& statement,
+                                         const std::string& settingsStatement) {
     // The window keeps its state until the user has read the message.
-    view_.showAlert(message, {"OK"}, [self = weak_from_this(), connectsSoFar, statement](int) {
-        const auto control = self.lock();
-        if (!control || control->connects_ != connectsSoFar) {
-            return;
-        }
-        control->resetGUI();
-        if (!statement.empty()) {
-            control->setFirmwareStatus(statement);
-        }
-    });
+    view_.showAlert(message, {"OK"},
+                    [self = weak_from_this(), connectsSoFar, statement, settingsStatement](int) {
+                        const auto control = self.lock();
+                        if (!control || control->connects_ != connectsSoFar) {
+                            return;
+                        }
+                        control->resetGUI();
+                        if (!statement.empty()) {
+                            control->setFirmwareStatus(statement);
+                        }
+                        if (!settingsStatement.empty()) {
+                            control->setSetStatus(settingsStatement);
+                        }
+                    });
 }
 
 template <typename T>

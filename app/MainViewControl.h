@@ -67,7 +67,10 @@ public:
     // written or while the firmware is replaced, no update while a setting is written or another
     // update runs; an update ends by itself, so it cannot be disconnected.
     bool canDisconnect() const { return _isConnected && !_isUpdateRunning; }
-    bool canChooseFile() const { return _isConnected && _isEnabled && !_isUpdateRunning; }
+    // Nothing new starts on a device that is gone, while its alert waits for OK.
+    bool canChooseFile() const {
+        return _isConnected && _isEnabled && !_isUpdateRunning && !deviceGone_;
+    }
     bool canEditSettings() const { return canChooseFile() && !_isUpdatingFirmware; }
 
     // Settings, as the window shows them.
@@ -94,6 +97,9 @@ public:
     bool isRestoring() const { return !restoreSteps_.empty() || restoreRunning_; }
     // "Auto is already off", "Config is updated", "Could not set Speed Limit".
     const std::vector<std::string>& restoreReport() const { return restoreReport_; }
+    // How far a restore that ends now got, a line each: the report so far, the setting being
+    // written, and those not written; empty when none runs.
+    std::string restoreProgress() const;
 
     // Firmware update: choose a file, confirm, erase, program record by record, restart.
     void onChooseFile(Control& sender);
@@ -139,10 +145,16 @@ public:
     // update has left it without complete firmware.
     std::string interruptionStatement() const;
 
+    // The ports the last search probed in vain, and why.
+    const std::vector<PortProbe>& failedProbes() const { return failedProbes_; }
+
     // The link held, or none.
     const SimpleSerial* link() const { return port.get(); }
     // The lines of the confirmed file not yet programmed.
     const std::deque<std::string>& firmwareLines() const { return firmware; }
+    // The confirmed file's records of a kind: of all of them, or of the records finished so far.
+    std::size_t firmwareRecords(RecordKind kind) const;
+    std::size_t firmwareRecordsFinished(RecordKind kind) const;
 
 private:
     explicit MainViewControl(MainView& view) : view_(view) {}
@@ -151,13 +163,16 @@ private:
     bool hasReadyLink() const { return port && port->deviceReady; }
     // Settings may be written: a ready link that no firmware update is using.
     // Never during a reset: the window is being cleared, and the link is about to go.
-    bool canWriteSettings() const { return hasReadyLink() && !_isUpdateRunning && !resetting_; }
+    bool canWriteSettings() const {
+        return hasReadyLink() && !_isUpdateRunning && !resetting_ && !deviceGone_;
+    }
     void recordWritten(bool success);
     void deviceLost();
     // An alert whose answer resets the window, unless a connect started after `connectsSoFar`:
     // the window belongs to that one then. A statement is shown once the window is reset.
     void showAlertThenReset(const std::string& message, std::uint64_t connectsSoFar,
-                            const std::string& statement = {});
+                            const std::string& statement = {},
+                            const std::string& settingsStatement = {});
     // Selects the device's speed in the speed list, in the unit shown.
     void selectDeviceSpeed();
     // Shows the settings as the link holds them, without writing anything: showGUI could.
@@ -171,13 +186,24 @@ private:
     std::deque<std::string> firmware;
     // Where each line of the confirmed file came from, for naming a failed record.
     std::vector<RecordOrigin> firmwareOrigins_;
+    // Why each port of the search under way found no controller.
+    std::vector<PortProbe> failedProbes_;
     UpdateStage updateStage_ = UpdateStage::none;
     // Connects started so far.
     std::uint64_t connects_ = 0;
     bool resetting_ = false;
+    // The port closed under the link; the alert saying so waits for OK.
+    bool deviceGone_ = false;
     // The restore's writes still to start, each with what it says when nothing needs writing.
-    std::deque<std::pair<std::function<void()>, std::string>> restoreSteps_;
+    struct RestoreStep {
+        std::string name;
+        std::function<void()> write;
+        std::string already;
+    };
+    std::deque<RestoreStep> restoreSteps_;
     bool restoreRunning_ = false;
+    // The setting the restore is writing now, if any.
+    std::string restoreWriting_;
     std::vector<std::string> restoreReport_;
     bool fastTransfers_ = false;
 

@@ -200,9 +200,12 @@ FirmwareFileReading readFirmwareFile(ByteView data) {
             return {std::nullopt, {lineNumbers[i], std::move(record.problem)}};
         }
         const Bytes& bytes = record.bytes;
+        RecordKind kind = RecordKind::data;
         if (bytes[3] == kExtendedLinearAddressRecord) {
+            kind = RecordKind::upperAddress;
             upper = static_cast<std::uint16_t>(bytes[4] << 8 | bytes[5]);
         } else if (!isWritableRegion(upper)) {
+            kind = RecordKind::skipped;
             ++file.skippedRecords;
             auto& seen = file.skippedUpperAddresses;
             if (std::find(seen.begin(), seen.end(), upper) == seen.end()) {
@@ -221,7 +224,7 @@ FirmwareFileReading readFirmwareFile(ByteView data) {
             }
         }
         file.origins.push_back(
-            {lineNumbers[i], std::uint32_t{upper} << 16 | bytes[1] << 8 | bytes[2]});
+            {lineNumbers[i], std::uint32_t{upper} << 16 | bytes[1] << 8 | bytes[2], kind});
     }
     // The version is the first data byte of the last record before the end record.
     file.softwareVersion = hexToBytes(std::string_view(file.lines.back()).substr(1))[4];

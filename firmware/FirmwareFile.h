@@ -13,11 +13,22 @@ namespace korvane {
 
 inline constexpr std::string_view kEndRecord = ":00000001FF";
 
+// What a record line is to the controller.
+enum class RecordKind {
+    // An upper address record: it only moves where the next data records go.
+    upperAddress,
+    // Data for program memory or the eprom: written to the controller.
+    data,
+    // Data for memory the controller does not have: skipped.
+    skipped,
+};
+
 // Where a record line came from: its line in the file (1 the first) and the address its data
 // goes to (upper address << 16 | load address).
 struct RecordOrigin {
     std::size_t line = 0;
     std::uint32_t address = 0;
+    RecordKind kind = RecordKind::data;
 };
 
 // What the data records of a file put into one region of the controller.

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/PortError.h"
 #include "util/Bytes.h"
 
 namespace korvane {
@@ -17,7 +18,7 @@ public:
     virtual void serialPortDidReceivePacket(ORSSerialPort& port, ByteView packet) = 0;
     virtual void serialPortDidReceiveResponse(ORSSerialPort& port, ByteView response) = 0;
     virtual void serialPortRequestDidTimeout(ORSSerialPort& port) = 0;
-    virtual void serialPortDidEncounterError(ORSSerialPort& port, const std::string& error) = 0;
+    virtual void serialPortDidEncounterError(ORSSerialPort& port, const PortError& error) = 0;
     virtual void serialPortWasOpened(ORSSerialPort& port) = 0;
     // Also when the device was unplugged: the only way a lost device is learned of.
     virtual void serialPortWasClosed(ORSSerialPort& port) = 0;

@@ -21,6 +21,8 @@ struct Search {
     std::uint64_t remaining = 0;
     DiscoveryBlock first;
     DevicesBlock all;
+    ProbeReportBlock report;
+    std::vector<PortProbe> failed;
     // Every link still probing. A winner leaves with the completion; the others are closed.
     std::vector<std::unique_ptr<SimpleSerial>> links;
     // Search for all: the links whose device answered, by port.
@@ -58,11 +60,18 @@ void probed(const std::shared_ptr<Search>& search, SimpleSerial* link, bool resu
     }
     if (result) {
         search->answered.push_back(std::move(taken));
+    } else if (taken) {
+        search->failed.push_back(
+            {taken->portPath(), taken->probeFailure,
+             taken->receiver().lastError() ? taken->receiver().lastError()->text : std::string()});
     }
     // A failed link is destroyed here, from within its own completion: nothing below touches it.
     taken.reset();
     if (--search->remaining > 0) {
         return;
+    }
+    if (search->report) {
+        search->report(search->failed);
     }
     if (search->keepAll) {
         std::sort(search->answered.begin(), search->answered.end(),
@@ -83,6 +92,9 @@ void startSearch(const std::shared_ptr<Search>& search, TransferMode mode) {
         }
     }
     if (paths.empty()) {
+        if (search->report) {
+            search->report({});
+        }
         search->keepAll ? search->all({}) : search->first(nullptr);
         return;
     }
@@ -99,16 +111,20 @@ void startSearch(const std::shared_ptr<Search>& search, TransferMode mode) {
 
 }  // namespace
 
-void SimpleSerial::findDevice(DiscoveryBlock completion, TransferMode mode) {
+void SimpleSerial::findDevice(DiscoveryBlock completion, TransferMode mode,
+                              ProbeReportBlock report) {
     auto search = std::make_shared<Search>();
     search->first = std::move(completion);
+    search->report = std::move(report);
     startSearch(search, mode);
 }
 
-void SimpleSerial::findDevices(DevicesBlock completion, TransferMode mode) {
+void SimpleSerial::findDevices(DevicesBlock completion, TransferMode mode,
+                               ProbeReportBlock report) {
     auto search = std::make_shared<Search>();
     search->keepAll = true;
     search->all = std::move(completion);
+    search->report = std::move(report);
     startSearch(search, mode);
 }
 
@@ -143,11 +159,21 @@ void SimpleSerial::openChecked() {
 void SimpleSerial::probe(ResultBlock completion) {
     open([this, completion = std::move(completion)](bool opened) {
         if (!opened) {
+            const std::optional<PortError>& error = portDelegate->lastError();
+            probeFailure = !error                                       ? ProbeFailure::notOpened
+                           : error->kind == PortErrorKind::noPermission ? ProbeFailure::noPermission
+                           : error->kind == PortErrorKind::inUse        ? ProbeFailure::inUse
+                                                                        : ProbeFailure::notOpened;
             completion(false);
             return;
         }
         identify([this, completion](bool identified) {
             deviceReady = identified;
+            // What the failed exchange left in the buffer tells silence from another answer.
+            probeFailure = identified                        ? ProbeFailure::none
+                           : !identityText.empty()           ? ProbeFailure::noSettings
+                           : portDelegate->dataLength() == 0 ? ProbeFailure::silent
+                                                             : ProbeFailure::answeredOtherwise;
             completion(identified);
         });
     });

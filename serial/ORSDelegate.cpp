@@ -43,8 +43,9 @@ void ORSDelegate::serialPortRequestDidTimeout(ORSSerialPort&) {
     logLine("requestDidTimeout");
 }
 
-void ORSDelegate::serialPortDidEncounterError(ORSSerialPort&, const std::string& error) {
-    logLine("didEncounterError " + error);
+void ORSDelegate::serialPortDidEncounterError(ORSSerialPort&, const PortError& error) {
+    logLine("didEncounterError " + error.text);
+    lastError_ = error;
 }
 
 void ORSDelegate::serialPortWasOpened(ORSSerialPort&) {

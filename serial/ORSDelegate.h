@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/ORSSerialPortDelegate.h"
@@ -34,11 +35,13 @@ public:
     void serialPortDidReceivePacket(ORSSerialPort& port, ByteView packet) override;
     void serialPortDidReceiveResponse(ORSSerialPort& port, ByteView response) override;
     void serialPortRequestDidTimeout(ORSSerialPort& port) override;
-    void serialPortDidEncounterError(ORSSerialPort& port, const std::string& error) override;
+    void serialPortDidEncounterError(ORSSerialPort& port, const PortError& error) override;
     void serialPortWasOpened(ORSSerialPort& port) override;
     void serialPortWasClosed(ORSSerialPort& port) override;
 
     bool isOpened() const { return _isOpened; }
+    // The last error the port reported, if any: why it did not open.
+    const std::optional<PortError>& lastError() const { return lastError_; }
     ORSConnectionLostDelegate* delegate() const { return _delegate; }
     // Not owned: the link to tell of a close, or none.
     void setDelegate(ORSConnectionLostDelegate* delegate) { _delegate = delegate; }
@@ -51,6 +54,7 @@ public:
 private:
     Bytes total;
     bool _isOpened = false;
+    std::optional<PortError> lastError_;
     ORSConnectionLostDelegate* _delegate = nullptr;
 };
 

@@ -14,6 +14,7 @@
 #include "serial/Blocks.h"
 #include "serial/ORSConnectionLostDelegate.h"
 #include "serial/ORSDelegate.h"
+#include "serial/PortProbe.h"
 
 namespace korvane {
 
@@ -60,11 +61,15 @@ public:
     void connectionLost(ORSDelegate& notifier) override;
 
     // Discovery: every available port is probed at once; the first whose device identifies
-    // itself and delivers its settings wins. The completion gets it, or none.
-    static void findDevice(DiscoveryBlock completion, TransferMode mode = TransferMode::standard);
+    // itself and delivers its settings wins. The completion gets it, or none; when none, `report`
+    // hears first why each port failed.
+    static void findDevice(DiscoveryBlock completion, TransferMode mode = TransferMode::standard,
+                           ProbeReportBlock report = nullptr);
     // Every available port is probed at once with the same requests; the completion gets every
-    // link whose device answered, once the last probe has ended.
-    static void findDevices(DevicesBlock completion, TransferMode mode = TransferMode::standard);
+    // link whose device answered, once the last probe has ended, after `report` has heard why the
+    // others failed.
+    static void findDevices(DevicesBlock completion, TransferMode mode = TransferMode::standard,
+                            ProbeReportBlock report = nullptr);
     void open(ResultBlock completion);
     void probe(ResultBlock completion);
 
@@ -99,6 +104,8 @@ public:
     ConnectionLostBlock connectionLostBlock;
     // The last probe that got past opening identified the device and read its settings.
     bool deviceReady = false;
+    // Why the last probe found no controller here.
+    ProbeFailure probeFailure = ProbeFailure::none;
     // Discovery's winner: the ports of other devices that had identified themselves by then.
     std::vector<std::string> othersIdentified;
     // "Bootloader: %02X%02X, Device ID: %02X%02X, Soft: %02d"

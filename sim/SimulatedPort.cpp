@@ -30,7 +30,8 @@ void SimulatedPort::opened() {
     if (device_->portFaults.noAccess) {
         state_ = State::Closed;
         if (delegate_ != nullptr) {
-            delegate_->serialPortDidEncounterError(*this, device_->path() + ": Permission denied");
+            delegate_->serialPortDidEncounterError(
+                *this, {PortErrorKind::noPermission, device_->path() + ": Permission denied"});
         }
         return;
     }
@@ -38,7 +39,8 @@ void SimulatedPort::opened() {
         // Serial ports are opened exclusively.
         state_ = State::Closed;
         if (delegate_ != nullptr) {
-            delegate_->serialPortDidEncounterError(*this, "Resource busy");
+            delegate_->serialPortDidEncounterError(
+                *this, {PortErrorKind::inUse, device_->path() + ": Resource busy"});
         }
         return;
     }

@@ -119,6 +119,8 @@ Invocation parseCommandLine(int argc, char** argv) {
         invocation.json = false;
         arguments.emplace_back("--json");
     }
+    invocation.ownJson = !invocation.all && name == "info" &&
+                         std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
     if (expect > 0 && !invocation.all) {
         throw UsageError{"--expect works with --all"};
     }

@@ -13,7 +13,10 @@ namespace korvane {
 struct Invocation {
     FrontEndOptions options;
     bool all = false;
+    // The outcome as JSON (set, reset, flash, settings; every command with --all).
     bool json = false;
+    // The command writes JSON of its own (info --json) on success; a failure is JSON too.
+    bool ownJson = false;
     FleetOptions fleet;
     CommandAction action;
     // Already answered: --help or --version; the text to print.

@@ -33,8 +33,11 @@ struct CommandAction {
     std::function<void(ConsoleSession&)> start;
     // Flash without --yes: the question the user answers once before any controller is changed.
     std::string question;
-    // Flash: the software version the file carries, which every updated controller holds.
-    std::optional<unsigned> softwareAfter;
+    // Flash: the software version the file carries (the first data byte of its last record),
+    // which is not always the version the controller reports once it runs it.
+    std::optional<unsigned> fileSoftware;
+    // Flash: the file's path, as the user named it.
+    std::string firmwarePath;
     // Every command but `ports` and `check` talks to a controller.
     bool needsController = true;
     // Runs on every controller with --all (`settings save` writes one file for one controller).

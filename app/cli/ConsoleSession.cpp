@@ -1,5 +1,7 @@
 #include "app/cli/ConsoleSession.h"
 
+#include "app/cli/Conversation.h"
+
 #include <ostream>
 
 namespace korvane {
@@ -63,11 +65,15 @@ void ConsoleSession::stopApplication() {
     finish(0);
 }
 
-std::string ConsoleSession::interruptStatement() const {
-    if (interruptStatement_) {
-        return interruptStatement_();
+Interruption ConsoleSession::interruption() const {
+    return interruption_ ? interruption_() : searchOrWriteInterruption();
+}
+
+Interruption ConsoleSession::searchOrWriteInterruption() const {
+    if (!control_->isConnected()) {
+        return {kInterruptedSearch};
     }
-    return control_->isConnected() && !control_->isEnabled() ? kWriteInterrupted : "";
+    return {!control_->isEnabled() ? kWriteInterrupted : ""};
 }
 
 void ConsoleSession::scheduleStep() {

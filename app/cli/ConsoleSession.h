@@ -15,6 +15,14 @@
 
 namespace korvane {
 
+// What a signal leaves behind: a true statement of the controller's state and what to do, and,
+// when the command's work was done by then (a complete update, a reset sent), the exit status it
+// has done it with.
+struct Interruption {
+    std::string statement;
+    std::optional<int> statusWhenDone;
+};
+
 // The terminal as one controller's window. A command starts an action and then looks at the
 // controller after every change, from the run loop, until it finishes.
 class ConsoleSession final : public MainView {
@@ -55,12 +63,18 @@ public:
     bool sharesOutput() const { return sharesOutput_; }
     void setSharesOutput(bool shares) { sharesOutput_ = shares; }
 
-    // What to say when a signal ends the command: the state it leaves the controller in. By
-    // default, whether a setting was being written.
-    void setInterruptStatement(std::function<std::string()> statement) {
-        interruptStatement_ = std::move(statement);
+    // What a signal ending the command now leaves the controller in. By default, whether the
+    // search or a setting's write was under way.
+    void setInterruption(std::function<Interruption()> interruption) {
+        interruption_ = std::move(interruption);
     }
-    std::string interruptStatement() const;
+    Interruption interruption() const;
+    // The default: whether the search or a setting's write was under way.
+    Interruption searchOrWriteInterruption() const;
+
+    // Where questions are asked: the output, unless set (stderr when stdout carries JSON).
+    std::ostream& questions() { return questions_ != nullptr ? *questions_ : out_; }
+    void setQuestions(std::ostream& questions) { questions_ = &questions; }
 
     // Runs `start` from the run loop, then `step` after every batch of changes, until finish().
     void begin(std::function<void()> start, std::function<void()> step);
@@ -78,8 +92,10 @@ public:
     // The controller the command found, as it was then; none before (or without) one.
     const std::optional<ControllerIdentity>& found() const { return found_; }
     const std::string& foundPath() const { return foundPath_; }
-    // From begin() to finish().
-    Duration took() const { return finishedAt_ - startedAt_; }
+    // From begin() to finish(), or to now while it runs.
+    Duration took() const {
+        return (finished() ? finishedAt_ : RunLoop::current().now()) - startedAt_;
+    }
 
 private:
     void scheduleStep();
@@ -97,7 +113,8 @@ private:
     Confirmer confirmer_;
     bool confirmedBeforehand_ = false;
     bool sharesOutput_ = false;
-    std::function<std::string()> interruptStatement_;
+    std::function<Interruption()> interruption_;
+    std::ostream* questions_ = nullptr;
     std::optional<ControllerIdentity> found_;
     std::string foundPath_;
     Duration startedAt_{0};

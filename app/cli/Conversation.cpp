@@ -2,9 +2,7 @@
 
 #include <ostream>
 
-#include "app/AccessHint.h"
 #include "app/cli/ConsoleSession.h"
-#include "platform/ORSSerialPortManager.h"
 
 namespace korvane {
 
@@ -30,10 +28,8 @@ void converse(ConsoleSession& session, std::function<void()> ready, std::functio
                           ready();
                       } else if (control.canConnect()) {
                           session.err() << control.connectStatus() << '\n';
-                          if (const std::string hint =
-                                  accessHint(ORSSerialPortManager::sharedSerialPortManager());
-                              !hint.empty()) {
-                              session.err() << hint << '\n';
+                          if (!control.connectDetail().empty()) {
+                              session.err() << control.connectDetail() << '\n';
                           }
                           session.finish(kFailure);
                       }

@@ -14,6 +14,9 @@ inline constexpr int kUnusable = 2;
 inline constexpr const char* kRebootNotice =
     "The device is rebooting. Click Connect button to reconnect";
 inline constexpr const char* kDeviceLost = "The device is disconnected";
+// A signal before any controller was found.
+inline constexpr const char* kInterruptedSearch =
+    "Interrupted during the search: nothing was changed";
 // What a terminal user is told after a restart, instead of the window's "Click Connect button".
 inline constexpr const char* kRestarted =
     "The device is rebooting.\nRun korvane-cli info again once it is back.";

@@ -16,6 +16,10 @@ namespace {
 
 constexpr int kMaxSpeedMph = 30;
 constexpr int kMaxSpeedKmh = 50;
+constexpr const char* kResetSent =
+    "The reset was sent: the controller is restarting.\nRun korvane-cli info again once it is "
+    "back.";
+constexpr const char* kNotReset = "Interrupted before the reset was sent: nothing was changed";
 
 // After a setter: when nothing was sent (the device holds the value already), says so.
 void endIfNothingSent(ConsoleSession& session, const std::string& already) {
@@ -116,12 +120,16 @@ CommandAction parseSetSpeed(const std::vector<std::string>& arguments) {
                 session.speeds().selectItemWithTitle(std::to_string(speed));
                 session.control().onSpeed(session.speeds());
             },
-            [&session] {
+            [&session, kmh] {
                 reportWrite(session, "Speed Limit");
+                // What the controller holds now, which a speed in km/h only comes close to.
                 if (session.control().setStatus() == "Speed Limit is updated") {
-                    session.out() << "Speed limit: "
-                                  << unsigned{session.control().link()->settings.speedLimit}
-                                  << " mph\n";
+                    const unsigned mph = session.control().link()->settings.speedLimit;
+                    session.out() << "Speed Limit set to " << mph << " mph";
+                    if (kmh) {
+                        session.out() << " (" << session.control().getDeviceSpeed() << " km/h)";
+                    }
+                    session.out() << '\n';
                 }
             });
     };
@@ -215,6 +223,14 @@ CommandAction parseSet(const std::vector<std::string>& arguments) {
 CommandAction parseReset(const std::vector<std::string>& arguments) {
     expectCount(arguments, 0, "reset");
     return [](ConsoleSession& session) {
+        // Once sent, the reset is done: the controller restarts whatever happens here.
+        session.setInterruption([&session]() -> Interruption {
+            const MainViewControl& control = session.control();
+            if (control.updateStage() == UpdateStage::restarting) {
+                return {kResetSent, kSuccess};
+            }
+            return {control.isConnected() ? kNotReset : kInterruptedSearch};
+        });
         converse(
             session, [&session] { session.control().resetDevice(); }, [] {},
             [&session](const std::string& alert) {

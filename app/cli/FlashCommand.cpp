@@ -16,52 +16,73 @@ namespace {
 constexpr const char* kRecordFailed = "Could not update firmware";
 constexpr const char* kCancelled = "Firmware update cancelled";
 
+constexpr const char* kCompleteThenInterrupted =
+    "The firmware update is complete: the device is rebooting.\nRun korvane-cli info again once "
+    "it is back.";
+
 // What an interruption leaves in the controller, by the stage the update reached.
-std::string interruptedFlash(const MainViewControl& control) {
+Interruption interruptedFlash(const MainViewControl& control) {
     switch (control.updateStage()) {
         case UpdateStage::none:
-            return kCancelled;  // nothing was written yet
+            // Nothing was written yet, or a record failed and the failure is being told.
+            return {control.isConnected() ? kCancelled : kInterruptedSearch};
         case UpdateStage::restarting:
-            return kRestarted;  // the update is complete
+            // Every record was written and verified, and the reset sent.
+            return {kCompleteThenInterrupted, kSuccess};
         default:
-            return control.interruptionStatement();
+            return {control.interruptionStatement()};
     }
 }
 
-void startFlash(ConsoleSession& session, const Bytes& file, const std::string& skipped, bool yes) {
-    if (!skipped.empty()) {
-        session.out() << skipped << '\n';
+struct FlashFile {
+    std::string path;
+    Bytes bytes;
+    std::string skipped;
+    unsigned software = 0;
+};
+
+void startFlash(ConsoleSession& session, const FlashFile& file, bool yes) {
+    if (!file.skipped.empty()) {
+        session.out() << file.skipped << '\n';
     }
     MainViewControl& control = session.control();
     // What the update needs while it runs; the session's handlers own it.
     struct Run {
-        Run(std::ostream& out, bool terminal) : progress(out, terminal) {}
+        Run(std::ostream& out, std::ostream& questions, bool terminal)
+            : question(questions), progress(out, terminal) {}
         TerminalQuestion question;
         ProgressReport progress;
     };
     // A bar redraws its line: not on output that several controllers share.
-    const auto run =
-        std::make_shared<Run>(session.out(), outputIsTerminal() && !session.sharesOutput());
-    session.setConfirmer(
-        [&session, run, yes](const std::string& text, std::function<void(bool)> answer) {
-            if (session.confirmedBeforehand()) {
-                answer(true);
-                return;
+    const auto run = std::make_shared<Run>(session.out(), session.questions(),
+                                           outputIsTerminal() && !session.sharesOutput());
+    session.setConfirmer([&session, &control, run, yes, path = file.path, software = file.software](
+                             const std::string& text, std::function<void(bool)> answer) {
+        if (session.confirmedBeforehand()) {
+            answer(true);
+            return;
+        }
+        // What is about to happen, before the question that lets it happen.
+        const ControllerIdentity identity = identityOf(*control.link());
+        session.questions() << updatePreamble(stringPrintf("The controller on %s (software %02u)",
+                                                           control.link()->portPath().c_str(),
+                                                           identity.software),
+                                              path, software)
+                            << '\n';
+        if (yes) {
+            session.out() << text << " Update\n";
+            answer(true);
+            return;
+        }
+        run->question.ask(text, [&session, answer = std::move(answer)](bool update) {
+            if (!update) {
+                session.err() << kCancelled << '\n';
+                session.finish(kFailure);
             }
-            if (yes) {
-                session.out() << text << " Update\n";
-                answer(true);
-                return;
-            }
-            run->question.ask(text, [&session, answer = std::move(answer)](bool update) {
-                if (!update) {
-                    session.err() << kCancelled << '\n';
-                    session.finish(kFailure);
-                }
-                answer(update);
-            });
+            answer(update);
         });
-    session.setInterruptStatement([&control, run] {
+    });
+    session.setInterruption([&control, run] {
         run->progress.finish();
         return interruptedFlash(control);
     });
@@ -71,7 +92,7 @@ void startFlash(ConsoleSession& session, const Bytes& file, const std::string& s
         session.finish(kFailure);
     };
     converse(
-        session, [&control, file] { control.loadDataFile(file); },
+        session, [&control, bytes = file.bytes] { control.loadDataFile(bytes); },
         [&control, run, fail] {
             if (control.isUpdatingFirmware()) {
                 run->progress.update(control.currFirmwareCount(), control.maxFirmwareCount());
@@ -103,6 +124,12 @@ void startFlash(ConsoleSession& session, const Bytes& file, const std::string& s
 
 }  // namespace
 
+std::string updatePreamble(const std::string& controllers, const std::string& file,
+                           unsigned fileSoftware) {
+    return stringPrintf("%s will be erased and programmed with %s (software %02u).",
+                        controllers.c_str(), file.c_str(), fileSoftware);
+}
+
 CommandAction parseFlash(std::vector<std::string> files) {
     const bool yes = takeFlag(files, "--yes");
     if (files.size() != 1) {
@@ -116,15 +143,17 @@ CommandAction parseFlash(std::vector<std::string> files) {
     if (!yes && !inputIsTerminal()) {
         throw UsageError{"no terminal to confirm the update on: add --yes"};
     }
-    CommandAction action{[file = std::move(reading.bytes),
-                          skipped = describeSkippedRecords(*reading.file),
+    const unsigned software = reading.file->softwareVersion;
+    CommandAction action{[file = FlashFile{files[0], std::move(reading.bytes),
+                                           describeSkippedRecords(*reading.file), software},
                           yes](ConsoleSession& session) {
-        startFlash(session, file, skipped, yes);
+        startFlash(session, file, yes);
     }};
-    action.softwareAfter = reading.file->softwareVersion;
+    action.fileSoftware = software;
+    action.firmwarePath = files[0];
     if (!yes) {
-        action.question = stringPrintf("Update firmware from file Software version: %02u?",
-                                       unsigned{reading.file->softwareVersion});
+        action.question =
+            stringPrintf("Update firmware from file Software version: %02u?", software);
     }
     return action;
 }

@@ -2,6 +2,8 @@
 
 #include <ostream>
 
+#include <algorithm>
+
 #include "app/AccessHint.h"
 #include "app/cli/Conversation.h"
 #include "app/cli/Outcome.h"
@@ -13,6 +15,7 @@ namespace korvane {
 namespace {
 
 constexpr const char* kNoController = "Please connect the USB device";
+constexpr const char* kCancelled = "Firmware update cancelled";
 
 std::string listPaths(const std::vector<std::unique_ptr<SimpleSerial>>& links) {
     std::string paths;
@@ -37,25 +40,22 @@ void Fleet::start(std::function<void(int)> done) {
     done_ = std::move(done);
     SimpleSerial::findDevices(
         [this](std::vector<std::unique_ptr<SimpleSerial>> links) { found(std::move(links)); },
-        options_.fast ? TransferMode::fast : TransferMode::standard);
+        options_.fast ? TransferMode::fast : TransferMode::standard,
+        [this](const std::vector<PortProbe>& failed) { failedProbes_ = failed; });
 }
 
 void Fleet::found(std::vector<std::unique_ptr<SimpleSerial>> links) {
+    searched_ = true;
     if (links.empty()) {
-        err_ << kNoController << '\n';
-        if (const std::string hint = accessHint(ORSSerialPortManager::sharedSerialPortManager());
-            !hint.empty()) {
-            err_ << hint << '\n';
-        }
-        end(kFailure);
+        endUnwritten(kNoController, links, true);
         return;
     }
     if (links.size() < options_.expect) {
         // Checked before anything is written: a dead unit is noticed before the others change.
-        err_ << "Only " << links.size() << " of " << options_.expect
-             << " expected controllers answered (" << listPaths(links)
-             << "); nothing was written\n";
-        end(kFailure);
+        endUnwritten("Only " + std::to_string(links.size()) + " of " +
+                         std::to_string(options_.expect) + " expected controllers answered (" +
+                         listPaths(links) + "); nothing was written",
+                     links, true);
         return;
     }
     if (!options_.json) {
@@ -65,15 +65,19 @@ void Fleet::found(std::vector<std::unique_ptr<SimpleSerial>> links) {
         runOn(std::move(links), false);
         return;
     }
+    // What is about to happen, before the question that lets it happen.
+    (options_.json ? err_ : out_) << updatePreamble(
+                                         controllers(links.size()) + " (" + listPaths(links) + ")",
+                                         action_.firmwarePath, action_.fileSoftware.value_or(0))
+                                  << '\n';
     // The ports stay held while the user thinks: no other program takes them meanwhile.
     auto held = std::make_shared<std::vector<std::unique_ptr<SimpleSerial>>>(std::move(links));
     asking_ = true;
     confirmer_(action_.question + " (" + controllers(held->size()) + ")", [this, held](bool yes) {
         asking_ = false;
         if (!yes) {
-            err_ << "Firmware update cancelled\n";
+            endUnwritten(kCancelled, *held, false);
             held->clear();
-            end(kFailure);
             return;
         }
         runOn(std::move(*held), true);
@@ -116,32 +120,94 @@ void Fleet::memberFinished() {
     end(status);
 }
 
-void Fleet::summarize(const Member& member) {
-    const Outcome outcome{member.session->status() == kSuccess, member.err->lastLine().empty()
-                                                                    ? "no reason given"
-                                                                    : member.err->lastLine()};
+void Fleet::summarize(const Member& member, const Interruption& interrupted) {
+    Outcome outcome{member.session->status() == kSuccess,
+                    member.err->lastLine().empty() ? "no reason given" : member.err->lastLine()};
+    if (!member.session->finished()) {
+        outcome = interruptedOutcome(interrupted);
+    }
     out_ << (options_.json ? describeOutcome(*member.session, action_, outcome).text()
                            : summaryLine(*member.session, action_, outcome))
          << '\n';
 }
 
-std::string Fleet::interruptStatement() const {
-    if (asking_) {
-        return "Firmware update cancelled\n";
+void Fleet::endUnwritten(const std::string& reason,
+                         const std::vector<std::unique_ptr<SimpleSerial>>& answered,
+                         bool sayWhyNot) {
+    err_ << reason << '\n';
+    const std::string whyNot =
+        sayWhyNot ? whyNoController(failedProbes_, ORSSerialPortManager::sharedSerialPortManager())
+                  : std::string();
+    if (!whyNot.empty()) {
+        err_ << whyNot << '\n';
     }
-    std::string statement;
+    if (options_.json) {
+        std::vector<std::string> paths;
+        for (const auto& link : answered) {
+            paths.push_back(link->portPath());
+        }
+        std::vector<std::string> unanswered;
+        for (const PortProbe& probe : failedProbes_) {
+            unanswered.push_back(probe.path + ": " + probeReason(probe));
+        }
+        std::sort(unanswered.begin(), unanswered.end());
+        out_ << JsonObject()
+                    .add("result", "failed")
+                    .add("reason", reason)
+                    .addList("answered", paths)
+                    .addList("unanswered", sayWhyNot ? unanswered : std::vector<std::string>())
+                    .text()
+             << '\n';
+    }
+    end(kFailure);
+}
+
+void Fleet::interrupted() {
+    if (asking_ || !searched_) {
+        if (options_.json) {
+            out_ << JsonObject()
+                        .add("result", "interrupted")
+                        .add("reason", asking_ ? kCancelled : kInterruptedSearch)
+                        .text()
+                 << '\n';
+        }
+        return;
+    }
+    for (const Member& member : members_) {
+        summarize(member, member.session->interruption());
+    }
+    out_.flush();
+}
+
+Interruption Fleet::interruption() const {
+    if (asking_) {
+        return {std::string(kCancelled) + "\n"};
+    }
+    if (!searched_) {
+        return {std::string(kInterruptedSearch) + "\n"};
+    }
+    Interruption left{{}, kSuccess};
     for (const Member& member : members_) {
         if (member.session->finished()) {
+            if (member.session->status() != kSuccess && left.statusWhenDone) {
+                left.statusWhenDone = kFailure;
+            }
             continue;
         }
-        std::string text = member.session->interruptStatement();
+        const Interruption busy = member.session->interruption();
+        if (!busy.statusWhenDone) {
+            left.statusWhenDone.reset();
+        } else if (*busy.statusWhenDone != kSuccess && left.statusWhenDone) {
+            left.statusWhenDone = kFailure;
+        }
+        const std::string& text = busy.statement;
         for (std::size_t start = 0; start < text.size();) {
             const std::size_t newline = std::min(text.find('\n', start), text.size());
-            statement += member.path + ": " + text.substr(start, newline - start) + '\n';
+            left.statement += member.path + ": " + text.substr(start, newline - start) + '\n';
             start = newline + 1;
         }
     }
-    return statement;
+    return left;
 }
 
 void Fleet::end(int status) {

@@ -42,8 +42,11 @@ public:
     // Searches, then runs the command on every controller found; `done` gets the exit status.
     void start(std::function<void(int status)> done);
 
-    // What an interruption now leaves in the controllers still busy, a line for each.
-    std::string interruptStatement() const;
+    // What an interruption now leaves in the controllers still busy, a line for each; the work
+    // is done when it is done on every one of them.
+    Interruption interruption() const;
+    // After a signal: the outcome of every controller, those still busy as interrupted.
+    void interrupted();
 
 private:
     struct Member {
@@ -57,7 +60,12 @@ private:
     void found(std::vector<std::unique_ptr<SimpleSerial>> links);
     void runOn(std::vector<std::unique_ptr<SimpleSerial>> links, bool confirmed);
     void memberFinished();
-    void summarize(const Member& member);
+    // `interrupted`: what a controller still busy is left with.
+    void summarize(const Member& member, const Interruption& interrupted = {});
+    // Ends before anything was written: the reason (and, when `sayWhyNot`, why each other port
+    // did not answer), on stderr and with --json as one object.
+    void endUnwritten(const std::string& reason,
+                      const std::vector<std::unique_ptr<SimpleSerial>>& answered, bool sayWhyNot);
     void end(int status);
 
     CommandAction action_;
@@ -68,6 +76,8 @@ private:
     std::function<void(int)> done_;
     // The question is up: nothing has been written yet.
     bool asking_ = false;
+    bool searched_ = false;
+    std::vector<PortProbe> failedProbes_;
     std::vector<Member> members_;
 };
 

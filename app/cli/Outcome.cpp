@@ -1,5 +1,9 @@
 #include "app/cli/Outcome.h"
 
+#include <algorithm>
+
+#include "app/AccessHint.h"
+#include "app/cli/Conversation.h"
 #include "app/cli/Verbs.h"
 #include "util/StringPrintf.h"
 
@@ -13,12 +17,19 @@ double seconds(const ConsoleSession& session) {
 
 }  // namespace
 
+Outcome interruptedOutcome(const Interruption& interruption) {
+    if (interruption.statusWhenDone) {
+        return {*interruption.statusWhenDone == kSuccess, interruption.statement};
+    }
+    return {false, interruption.statement, true};
+}
+
 JsonObject describeOutcome(const ConsoleSession& session, const CommandAction& action,
                            const Outcome& outcome) {
     const MainViewControl& control = session.control();
     JsonObject object;
     // A restart or a new firmware leaves the settings read before it behind.
-    if (control.link() != nullptr && !action.softwareAfter) {
+    if (control.link() != nullptr && !action.fileSoftware) {
         object = describeController(control);
     } else if (session.found()) {
         object.add("port", session.foundPath())
@@ -26,16 +37,29 @@ JsonObject describeOutcome(const ConsoleSession& session, const CommandAction& a
             .add("deviceId", session.found()->deviceId)
             .addNumber("software", session.found()->software);
     }
-    if (action.softwareAfter) {
-        object.addNumber("records", static_cast<std::int64_t>(control.maxFirmwareCount()))
-            .addNumber("recordsWritten", static_cast<std::int64_t>(control.currFirmwareCount()));
-        if (outcome.ok) {
-            object.addNumber("softwareAfter", *action.softwareAfter);
-        }
+    if (action.fileSoftware) {
+        // Data records: the progress also counts the upper address records.
+        const auto count = [](std::size_t records) {
+            return static_cast<std::int64_t>(records);
+        };
+        object.addNumber("fileSoftware", *action.fileSoftware)
+            .addNumber("records", count(control.firmwareRecords(RecordKind::data)))
+            .addNumber("recordsWritten", count(control.firmwareRecordsFinished(RecordKind::data)))
+            .addNumber("recordsSkipped", count(control.firmwareRecords(RecordKind::skipped)));
     }
-    object.add("result", outcome.ok ? "ok" : "failed");
+    object.add("result", outcome.ok ? "ok" : outcome.interrupted ? "interrupted" : "failed");
     if (!outcome.ok) {
-        object.add("reason", outcome.reason);
+        // No controller: the status says so; the ports say why.
+        const bool none = !session.found() && !outcome.interrupted && control.canConnect();
+        object.add("reason", none ? control.connectStatus() : outcome.reason);
+        if (none) {
+            std::vector<std::string> unanswered;
+            for (const PortProbe& probe : control.failedProbes()) {
+                unanswered.push_back(probe.path + ": " + probeReason(probe));
+            }
+            std::sort(unanswered.begin(), unanswered.end());
+            object.addList("unanswered", unanswered);
+        }
     }
     return object.addSeconds("seconds", seconds(session));
 }
@@ -44,12 +68,17 @@ std::string summaryLine(const ConsoleSession& session, const CommandAction& acti
                         const Outcome& outcome) {
     const ControllerIdentity identity = session.found().value_or(ControllerIdentity{});
     std::string software = stringPrintf("software %02u", identity.software);
-    if (action.softwareAfter && outcome.ok) {
-        software += stringPrintf(" -> %02u", *action.softwareAfter);
+    if (action.fileSoftware) {
+        software += stringPrintf(", file's software %02u", *action.fileSoftware);
     }
+    // One line for each controller, whatever the reason's lines.
+    std::string reason = outcome.reason;
+    std::replace(reason.begin(), reason.end(), '\n', ' ');
+    const std::string result = outcome.ok            ? "ok"
+                               : outcome.interrupted ? "interrupted: " + reason
+                                                     : "failed: " + reason;
     return "Summary: " + session.foundPath() + ", device " + identity.deviceId + ", " + software +
-           ", " + (outcome.ok ? "ok" : "failed: " + outcome.reason) + ", " +
-           stringPrintf("%.2f s", seconds(session));
+           ", " + result + ", " + stringPrintf("%.2f s", seconds(session));
 }
 
 }  // namespace korvane

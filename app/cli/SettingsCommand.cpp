@@ -82,6 +82,13 @@ CommandAction parseLoad(const std::string& path, bool force) {
                          "it anyway"};
     }
     return [path, force, saved = *reading.settings](ConsoleSession& session) {
+        session.setInterruption([&session]() -> Interruption {
+            if (const std::string left = session.control().restoreProgress(); !left.empty()) {
+                return {"Interrupted while the settings were loaded:\n" + left +
+                        "\nRun korvane-cli info to see what the controller holds."};
+            }
+            return session.searchOrWriteInterruption();
+        });
         converse(
             session,
             [&session, path, force, saved] {

@@ -36,11 +36,11 @@ bool outputIsTerminal() {
     return KORVANE_ISATTY(kStdout) != 0;
 }
 
-TerminalQuestion::TerminalQuestion() = default;
+TerminalQuestion::TerminalQuestion(std::ostream& out) : out_(out) {}
 TerminalQuestion::~TerminalQuestion() = default;
 
 void TerminalQuestion::ask(const std::string& question, std::function<void(bool)> answer) {
-    std::cout << question << " [Update/Cancel] " << std::flush;
+    out_ << question << " [Update/Cancel] " << std::flush;
     answer_ = std::move(answer);
     typed_.clear();
 #ifdef _WIN32
@@ -74,7 +74,7 @@ void TerminalQuestion::readable() {
     }
     const bool yes = answersUpdate(std::string_view(typed_).substr(0, newline));
     if (ended) {
-        std::cout << '\n';
+        out_ << '\n';
     }
     std::exchange(answer_, nullptr)(yes);
 }

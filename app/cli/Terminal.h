@@ -20,7 +20,8 @@ bool outputIsTerminal();
 // Asks a question on the terminal without stopping the run loop; the answer comes later.
 class TerminalQuestion {
 public:
-    TerminalQuestion();
+    // Asks on `out`; the answer is read from standard input.
+    explicit TerminalQuestion(std::ostream& out);
     ~TerminalQuestion();
     TerminalQuestion(const TerminalQuestion&) = delete;
     TerminalQuestion& operator=(const TerminalQuestion&) = delete;
@@ -31,6 +32,7 @@ public:
 private:
     void readable();
 
+    std::ostream& out_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::string typed_;
     std::function<void(bool)> answer_;

@@ -20,6 +20,11 @@ CommandAction parseFlash(std::vector<std::string> arguments);
 CommandAction parseCheck(std::vector<std::string> arguments);
 CommandAction parseSettings(std::vector<std::string> arguments);
 
+// What a flash is about to do: "The controller on /dev/ttyACM0 (software 07) will be erased and
+// programmed with firmware.hex (software 08)."
+std::string updatePreamble(const std::string& controllers, const std::string& file,
+                           unsigned fileSoftware);
+
 // The controller held, as `info --json` shows it.
 JsonObject describeController(const MainViewControl& control);
 

@@ -24,17 +24,28 @@ namespace {
 
 constexpr int kUsageStatus = kUnusable;
 
-// Runs the run loop until `start`'s command is done or a signal ends it (with 128 + its
-// number, after `statement`); returns the exit status.
-int runUntilDone(const std::function<void(std::function<void(int)>)>& start,
-                 const std::function<std::string()>& statement) {
+// How the run loop ended: the command's exit status, or a signal's with what it left.
+struct Ending {
+    int status = 0;
+    std::optional<Interruption> interruption;
+};
+
+// Runs the run loop until `start`'s command is done or a signal ends it. A signal is answered
+// with what `interruption` says it leaves, and 128 + its number unless the work was done by then.
+Ending runUntilDone(const std::function<void(std::function<void(int)>)>& start,
+                    const std::function<Interruption()>& interruption) {
+    Ending ending;
     std::optional<int> status;
     // Ending the run loop destroys the links with it: nothing more is sent.
     const InterruptWatch interrupts([&](int signal) {
-        if (const std::string text = statement(); !text.empty()) {
+        if (status) {
+            return;
+        }
+        ending.interruption = interruption();
+        if (const std::string& text = ending.interruption->statement; !text.empty()) {
             std::cerr << text << (text.back() == '\n' ? "" : "\n");
         }
-        status = exitStatusForSignal(signal);
+        status = ending.interruption->statusWhenDone.value_or(exitStatusForSignal(signal));
         QCoreApplication::exit(*status);
     });
     start([&status](int result) {
@@ -44,7 +55,8 @@ int runUntilDone(const std::function<void(std::function<void(int)>)>& start,
         }
     });
     // A command may be done before the loop runs, and then there is nothing to wait for.
-    return status ? *status : QCoreApplication::exec();
+    ending.status = status ? *status : QCoreApplication::exec();
+    return ending;
 }
 
 bool wantsJson(int argc, char** argv) {
@@ -86,32 +98,41 @@ int main(int argc, char** argv) {
     ignoreBrokenPipes();
     QCoreApplication application(argc, argv);
     FrontEnd frontEnd(invocation.options, "korvane-cli");
+    // A question goes where it does not mix with the JSON a script reads.
+    std::ostream& questions = invocation.json ? std::cerr : std::cout;
     if (invocation.all) {
         Fleet fleet(invocation.action, invocation.fleet, std::cout, std::cerr);
-        TerminalQuestion question;
+        TerminalQuestion question(questions);
         fleet.setConfirmer([&question](const std::string& text, std::function<void(bool)> answer) {
             question.ask(text, std::move(answer));
         });
-        return runUntilDone([&fleet](auto done) { fleet.start(std::move(done)); },
-                            [&fleet] { return fleet.interruptStatement(); });
+        const Ending ending = runUntilDone([&fleet](auto done) { fleet.start(std::move(done)); },
+                                           [&fleet] { return fleet.interruption(); });
+        if (ending.interruption) {
+            fleet.interrupted();
+        }
+        return ending.status;
     }
     // Under --json the command's own lines stay off stdout; its outcome is one object.
     PrefixedOutput quietOut(nullptr, "");
-    PrefixedOutput quietErr(&std::cerr, "");
+    PrefixedOutput errLines(&std::cerr, "");
     ConsoleSession session(invocation.json ? static_cast<std::ostream&>(quietOut) : std::cout,
-                           invocation.json ? static_cast<std::ostream&>(quietErr) : std::cerr);
+                           errLines);
+    session.setQuestions(questions);
     session.control().setFastTransfers(invocation.options.fast);
-    const int status = runUntilDone(
+    const Ending ending = runUntilDone(
         [&](auto done) {
             session.setOnFinished(std::move(done));
             invocation.action.start(session);
         },
-        [&session] { return session.interruptStatement(); });
-    if (invocation.json && session.finished()) {
-        std::cout << describeOutcome(session, invocation.action,
-                                     {status == kSuccess, quietErr.lastLine()})
-                         .text()
-                  << '\n';
+        [&session] { return session.interruption(); });
+    // A script reading JSON always gets some: the outcome, or a failure where the command's
+    // own JSON (info --json) did not come.
+    if (invocation.json || (invocation.ownJson && ending.status != kSuccess)) {
+        const Outcome outcome = ending.interruption
+                                    ? interruptedOutcome(*ending.interruption)
+                                    : Outcome{ending.status == kSuccess, errLines.lastLine()};
+        std::cout << describeOutcome(session, invocation.action, outcome).text() << '\n';
     }
-    return status;
+    return ending.status;
 }

@@ -10,7 +10,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "app/AccessHint.h"
 #include "app/TimeLeft.h"
 #include "ui_MainViewControl.h"
 
@@ -141,19 +140,9 @@ void MainWindow::propertyChanged(Property property) {
             updateEnabledControls();
             showProgress();  // the time left goes with the update
             break;
-        case Property::connectStatus: {
-            std::string status = control.connectStatus();
-            // No controller found: say so, and why when a port could not be opened.
-            if (control.canConnect() && !status.empty()) {
-                if (const std::string hint =
-                        accessHint(ORSSerialPortManager::sharedSerialPortManager());
-                    !hint.empty()) {
-                    status += "\n" + hint;
-                }
-            }
-            form.connectStatusLabel->setText(QString::fromStdString(status));
+        case Property::connectStatus:
+            form.connectStatusLabel->setText(QString::fromStdString(control.connectStatus()));
             break;
-        }
         case Property::setStatus:
             form.setStatusLabel->setText(QString::fromStdString(control.setStatus()));
             break;

@@ -30,7 +30,8 @@ BOOL WINAPI consoleEvent(DWORD event) {
 
 #else
 
-constexpr int kWatched[] = {SIGINT, SIGTERM};
+// SIGHUP: the terminal or the ssh session went away, which must not cut an update short silently.
+constexpr int kWatched[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Written by the signal handler, read on the run loop: the one thing a handler may safely do.
 int signalPipe[2] = {-1, -1};

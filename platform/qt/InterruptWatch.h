@@ -7,8 +7,9 @@ class QSocketNotifier;
 
 namespace korvane {
 
-// Ctrl-C (SIGINT) and SIGTERM, delivered on the run loop instead of ending the program at once,
-// so that it can say what state it leaves the controller in. While it lives, it is the only one.
+// Ctrl-C (SIGINT), SIGTERM and SIGHUP, delivered on the run loop instead of ending the program at
+// once, so that it can say what state it leaves the controller in. While it lives, it is the only
+// one.
 class InterruptWatch {
 public:
     // `handler` gets the signal's number.

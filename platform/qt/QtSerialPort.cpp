@@ -3,6 +3,12 @@
 #include "platform/Log.h"
 #include "platform/ORSSerialPortDelegate.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+
+#include <cerrno>
+#endif
+
 namespace korvane {
 
 namespace {
@@ -104,7 +110,7 @@ void QtSerialPort::failed(QSerialPort::SerialPortError error) {
     // A vanished device shows up as a resource error, or on a pseudo-terminal as reads that end
     // the stream; both only repeat until the port is closed.
     goingAway_ = error == QSerialPort::ResourceError || error == QSerialPort::ReadError;
-    const std::string reason = path_ + ": " + port_.errorString().toStdString();
+    const PortError reason{kindOf(error), path_ + ": " + port_.errorString().toStdString()};
     // Handled from the run loop: Qt is still inside its own notification here.
     QMetaObject::invokeMethod(
         this,
@@ -118,6 +124,21 @@ void QtSerialPort::failed(QSerialPort::SerialPortError error) {
             }
         },
         Qt::QueuedConnection);
+}
+
+PortErrorKind QtSerialPort::kindOf(QSerialPort::SerialPortError error) const {
+    if (error != QSerialPort::PermissionError) {
+        return PortErrorKind::other;
+    }
+    // Qt says "permission" both for a port this user may not open and for one that another
+    // program has locked or opened exclusively: only the first fails the access check.
+#ifdef _WIN32
+    return PortErrorKind::inUse;
+#else
+    return ::access(path_.c_str(), R_OK | W_OK) != 0 && errno == EACCES
+               ? PortErrorKind::noPermission
+               : PortErrorKind::inUse;
+#endif
 }
 
 }  // namespace korvane

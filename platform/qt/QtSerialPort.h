@@ -4,6 +4,7 @@
 #include <QSerialPort>
 
 #include "platform/ORSSerialPort.h"
+#include "platform/PortError.h"
 
 namespace korvane {
 
@@ -28,6 +29,7 @@ private:
     void applyLineSettings();
     void received();
     void failed(QSerialPort::SerialPortError error);
+    PortErrorKind kindOf(QSerialPort::SerialPortError error) const;
 
     std::string path_;
     std::optional<UsbIds> usbIds_;

@@ -81,8 +81,16 @@ TEST(CliTest, CommandsOnTheDemoSayWhatHappened) {
         {{"set", "auto", "off"}, 0, "Auto is already off\n", ""},
         {{"set", "config", "3"}, 0, "Config is updated\n", ""},
         {{"--fast", "set", "config", "2"}, 0, "Config is updated\n", ""},
-        {{"set", "speed", "50", "--kmh"}, 0, "Speed Limit is updated\nSpeed limit: 30 mph\n", ""},
-        {{"--port", "/dev/ttyDEMO1", "info"}, 1, "", "Please connect the USB device\n"},
+        // What the controller holds: 50 km/h is more than it takes.
+        {{"set", "speed", "50", "--kmh"},
+         0,
+         "Speed Limit is updated\nSpeed Limit set to 30 mph (48 km/h)\n",
+         ""},
+        {{"--port", "/dev/ttyDEMO1", "info"},
+         1,
+         "",
+         "Please connect the USB device\n/dev/ttyDEMO1: silent\n"},
+
         {{"check", kDemoFirmware},
          0,
          "Valid firmware file: " + kDemoFirmware.toStdString() +
@@ -104,7 +112,7 @@ TEST(CliTest, AgainstTheSimulatorOnAPseudoTerminal) {
     const QString path = QString::fromStdString(simulator.path());
     CliRun run = cli({"--port", path, "set", "speed", "12"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "Speed Limit is updated\nSpeed limit: 12 mph\n");
+    EXPECT_EQ(run.out, "Speed Limit is updated\nSpeed Limit set to 12 mph\n");
     run = cli({"--port", path, "info", "--json"});
     EXPECT_EQ(run.out,
               R"({"auto":false,"bootloader":"012A","config":1,"deviceId":"BEEF","port":")" +
@@ -259,7 +267,13 @@ TEST(CliTest, FlashAndCheckSayWhichRecordsWillNotBeWritten) {
     const std::string said = "Records not written: 3 (upper addresses 0x0005, 0x0030)\n";
     const CliRun run = cli({"--demo", "flash", file.path(), "--yes"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out.rfind(said + "Update firmware from file Software version: 12?", 0), 0u)
+    EXPECT_EQ(run.out.rfind(said +
+                                "The controller on /dev/ttyDEMO0 (software 07) will be erased "
+                                "and programmed with " +
+                                file.path().toStdString() +
+                                " (software 12).\nUpdate firmware from file Software version: 12?",
+                            0),
+              0u)
         << run.out;
     EXPECT_NE(cli({"check", file.path()}).out.find(said), std::string::npos);
     EXPECT_NE(cli({"check", file.path(), "--json"})
@@ -387,7 +401,8 @@ TEST(CliTest, AReaderThatGoesAwayDoesNotStopTheUpdate) {
     ASSERT_TRUE(shell.waitForFinished(kPatienceMs));
     EXPECT_EQ(shell.exitCode(), 0) << "141 would be death by SIGPIPE";
     EXPECT_EQ(shell.readAllStandardOutput().toStdString(),
-              "Update firmware from file Software version: 08? Update\n");
+              "The controller on /dev/ttyDEMO0 (software 07) will be erased and programmed with " +
+                  kDemoFirmware.toStdString() + " (software 08).\n");
 }
 
 TEST(CliTest, OurOwnToolsNeverDestroyAFileAndHelpNeedsNoDisplay) {

@@ -81,12 +81,12 @@ TEST_F(FleetTest, FlashesEveryControllerAtOnceAndOneRefusedRecordFailsAlone) {
               "controller's firmware is erased; flash again\n");
     const std::string summary = out.str().substr(out.str().find("Summary:"));
     EXPECT_EQ(summary,
-              "Summary: /dev/ttySIM0, device BEEF, software 07 -> 12, ok, 5.05 s\n"
-              "Summary: /dev/ttySIM1, device BEEF, software 07 -> 12, ok, 5.05 s\n"
-              "Summary: /dev/ttySIM2, device BEEF, software 07, failed: Record 3 of 159 failed "
-              "(line 3, address 0x00001010): the controller's firmware is erased; flash again, "
-              "1.03 s\n"
-              "Summary: /dev/ttySIM3, device BEEF, software 07 -> 12, ok, 5.05 s\n");
+              "Summary: /dev/ttySIM0, device BEEF, software 07, file's software 12, ok, 5.05 s\n"
+              "Summary: /dev/ttySIM1, device BEEF, software 07, file's software 12, ok, 5.05 s\n"
+              "Summary: /dev/ttySIM2, device BEEF, software 07, file's software 12, failed: "
+              "Record 3 of 159 failed (line 3, address 0x00001010): the controller's firmware is "
+              "erased; flash again, 1.03 s\n"
+              "Summary: /dev/ttySIM3, device BEEF, software 07, file's software 12, ok, 5.05 s\n");
     EXPECT_EQ(out.str().rfind("4 controllers answered: /dev/ttySIM0, /dev/ttySIM1, /dev/ttySIM2, "
                               "/dev/ttySIM3\n/dev/ttySIM0: Records not written: 2 (upper "
                               "address 0x0030)\n",
@@ -131,7 +131,7 @@ TEST_F(FleetTest, TheQuestionIsAskedOnceAndAnInterruptionNamesEachControllersSta
     {
         Fleet fleet(action, {}, out, err);
         flash(fleet);
-        EXPECT_EQ(fleet.interruptStatement(), "Firmware update cancelled\n");
+        EXPECT_EQ(fleet.interruption().statement, "Firmware update cancelled\n");
         std::exchange(reply, nullptr)(false);
         loop.runUntilIdle();
         EXPECT_EQ(err.str(), "Firmware update cancelled\n");
@@ -149,7 +149,7 @@ TEST_F(FleetTest, TheQuestionIsAskedOnceAndAnInterruptionNamesEachControllersSta
                          "Update firmware from file Software version: 12? (3 controllers)"}));
     EXPECT_EQ(out.str().find("Update firmware"), std::string::npos) << "asked once, not each";
     // In the same tick the others have not yet heard that their erase is over.
-    EXPECT_EQ(fleet.interruptStatement(),
+    EXPECT_EQ(fleet.interruption().statement,
               "/dev/ttySIM0: Firmware update interrupted after record 1 of 13: the controller "
               "has no complete firmware; flash again\n"
               "/dev/ttySIM1: Firmware update interrupted during the erase: the controller may "
@@ -171,21 +171,30 @@ TEST_F(FleetTest, OneControllersOutcomeAsJson) {
         outcome({"set", "config", "3"}),
         R"({"auto":false,"bootloader":"012A","config":3,"deviceId":"BEEF",)"
         R"("port":"/dev/ttySIM0","result":"ok","seconds":1.8,"software":7,"speedLimitMph":19})");
-    EXPECT_EQ(
-        outcome({"flash", writeFirmware(realisticImage(4)), "--yes"}),
-        R"({"bootloader":"012A","deviceId":"BEEF","port":"/dev/ttySIM0","records":13,)"
-        R"("recordsWritten":13,"result":"ok","seconds":3.53,"software":7,"softwareAfter":12})");
+    // Data records written, not the upper address records around them; the file's version as the
+    // file's.
+    EXPECT_EQ(outcome({"flash", writeFirmware(realisticImage(4)), "--yes"}),
+              R"({"bootloader":"012A","deviceId":"BEEF","fileSoftware":12,"port":"/dev/ttySIM0",)"
+              R"("records":7,"recordsSkipped":2,"recordsWritten":7,"result":"ok","seconds":3.53,)"
+              R"("software":7})");
     device(0).faults.silent = true;
-    EXPECT_EQ(outcome({"reset"}), R"({"reason":"the reason","result":"failed","seconds":1.2})");
+    EXPECT_EQ(outcome({"reset"}),
+              R"({"reason":"Please connect the USB device","result":"failed","seconds":1.2,)"
+              R"("unanswered":["/dev/ttySIM0: silent","/dev/ttySIM1: silent",)"
+              R"("/dev/ttySIM2: silent","/dev/ttySIM3: silent"]})");
 }
 
 TEST_F(FleetTest, FewerThanExpectedWritesNothing) {
     device(3).faults.silent = true;
-    EXPECT_EQ(runAll({"set", "config", "3"}, {.expect = 4}), 1);
+    EXPECT_EQ(runAll({"set", "config", "3"}, {.expect = 4, .json = true}), 1);
     EXPECT_EQ(err.str(),
               "Only 3 of 4 expected controllers answered (/dev/ttySIM0, /dev/ttySIM1, "
-              "/dev/ttySIM2); nothing was written\n");
-    EXPECT_EQ(out.str(), "");
+              "/dev/ttySIM2); nothing was written\n/dev/ttySIM3: silent\n");
+    EXPECT_EQ(out.str(),
+              R"({"answered":["/dev/ttySIM0","/dev/ttySIM1","/dev/ttySIM2"],"reason":"Only 3 of )"
+              R"(4 expected controllers answered (/dev/ttySIM0, /dev/ttySIM1, /dev/ttySIM2); )"
+              R"(nothing was written","result":"failed","unanswered":["/dev/ttySIM3: silent"]})"
+              "\n");
     const std::vector<int> probe{0x00, 0x04};
     for (const int each : {0, 1, 2}) {
         EXPECT_EQ(commandsReceived(each), probe) << each;
@@ -214,12 +223,26 @@ TEST_F(FleetTest, SetOnSeveralReportsEachAsAJsonLine) {
     EXPECT_EQ(device(2).settingsRecord()[1], 4);
 }
 
-TEST_F(FleetTest, NoControllerAnsweringIsAFailure) {
-    for (const int each : {0, 1, 2, 3}) {
-        device(each).faults.silent = true;
-    }
+TEST_F(FleetTest, NoControllerAnsweringSaysWhyForEachPort) {
+    device(0).faults.silent = true;
+    device(1).faults.garbage = true;
+    // Held by another program.
+    const std::unique_ptr<ORSSerialPort> holder = ports.portWithPath("/dev/ttySIM2");
+    holder->open();
+    loop.runUntilIdle();
+    ports.device("/dev/ttySIM3")->portFaults.noAccess = true;
+    ports.addDevice("/dev/ttySIM4").portFaults.neverOpens = true;
+    ports.addDevice("/dev/ttySIM5").controller.faults.unanswered = {CommandCode::ReadEprom};
     EXPECT_EQ(runAll({"info"}), 1);
-    EXPECT_EQ(err.str(), "Please connect the USB device\n");
+    EXPECT_EQ(err.str(),
+              "Please connect the USB device\n"
+              "/dev/ttySIM0: silent\n"
+              "/dev/ttySIM1: answered something else\n"
+              "/dev/ttySIM2: in use by another program\n"
+              "/dev/ttySIM4: did not open\n"
+              "/dev/ttySIM5: answered, but did not send its settings\n"
+              "No permission to open /dev/ttySIM3: add yourself to the dialout group (sudo "
+              "usermod -aG dialout $USER) and log in again\n");
     EXPECT_EQ(out.str(), "");
 }
 

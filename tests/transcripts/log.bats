@@ -12,7 +12,8 @@ log_lines() {
     [ "$status" -eq 1 ]
     same "$(log_lines)" "didEncounterError $BATS_TEST_TMPDIR/no-port: No such file or directory
 Device $BATS_TEST_TMPDIR/no-port Not opened
-Please connect the USB device"
+Please connect the USB device
+$BATS_TEST_TMPDIR/no-port: could not be opened (No such file or directory)"
 }
 
 @test "a controller that restarts is logged losing its line once" {

@@ -62,6 +62,17 @@ protected:
         return window.findChild<QMessageBox*>();
     }
 
+    // The open alert that says `text`, among several.
+    QMessageBox* alertSaying(const QString& text) {
+        QApplication::processEvents();
+        for (QMessageBox* box : window.findChildren<QMessageBox*>()) {
+            if (box->text().startsWith(text)) {
+                return box;
+            }
+        }
+        return nullptr;
+    }
+
     VirtualRunLoop loop;
     SimulatedPortManager ports;
     LogCapture log;
@@ -306,6 +317,51 @@ TEST_F(MainWindowTest, SettingsFilesHoldWhatTheControllerHoldsAndNeverHang) {
     EXPECT_EQ(device.settingsRecord()[4], 45);
 }
 
+TEST_F(MainWindowTest, ALostDeviceEndsARestoreAndNothingStartsUnderItsAlert) {
+    connect();
+    const QTemporaryDir folder;
+    const QString path = folder.filePath("bike.json");
+    choose("saveSettingsButton", path);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const QByteArray text = file.readAll()
+                                .replace("\"auto\": false", "\"auto\": true")
+                                .replace("\"config\": 1", "\"config\": 2");
+    file.resize(0);
+    file.write(text);
+    file.close();
+    SimulatedDevice& device = *ports.device(kDemoControllerPath);
+
+    // Lost while Auto is written: nothing more is sent, and the report waits for OK.
+    choose("loadSettingsButton", path);
+    EXPECT_EQ(label("setStatusLabel"), "Updating Auto ... please wait ...");
+    device.unplug();
+    // Every attempt to send is logged, also one to a port that is closed.
+    const std::size_t sent = log.countStartingWith("Writing ");
+    loop.runFor(Duration{2000});
+    EXPECT_EQ(log.countStartingWith("Writing "), sent);
+    EXPECT_NE(label("setStatusLabel"), "Settings not all loaded");
+    QMessageBox* lost = alertSaying("The device is disconnected");
+    ASSERT_NE(lost, nullptr);
+    lost->buttons().front()->click();
+    EXPECT_EQ(label("setStatusLabel").toStdString(),
+              "Settings not all loaded:\nAuto was being written: the controller may not hold "
+              "it\nNot written: Config, Speed Limit");
+
+    // Another controller's file: its question answered only after the device is gone.
+    device.controller.deviceId = {0x12, 0x34};
+    connect();
+    choose("loadSettingsButton", path);
+    QMessageBox* question = alertSaying(path + " holds the settings of device BEEF");
+    ASSERT_NE(question, nullptr);
+    device.unplug();
+    const std::size_t before = log.countStartingWith("Writing ");
+    question->buttons().front()->click();
+    loop.runFor(Duration{2000});
+    EXPECT_EQ(log.countStartingWith("Writing "), before) << "nothing sent to a device gone";
+    EXPECT_FALSE(window.control().isRestoring());
+}
+
 TEST_F(MainWindowTest, FailedRecordIsNamedUnderTheStatus) {
     connect();
     // Erase, then the first record's write.
@@ -367,14 +423,19 @@ TEST_F(MainWindowTest, FastTransfersAreForThisRunAndTakenByTheNextConnect) {
     EXPECT_TRUE(fast.findChild<QCheckBox*>("fastCheck")->isChecked()) << "--fast";
 }
 
-TEST_F(MainWindowTest, NoControllerAndAPortWithoutPermission) {
+TEST_F(MainWindowTest, NoControllerSaysWhyForEachPort) {
     ports.device(kDemoControllerPath)->portFaults.noAccess = true;
     connect();
-    const QStringList lines = label("connectStatusLabel").split('\n');
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(lines[0], "Please connect the USB device");
+    EXPECT_EQ(label("connectStatusLabel"), "Please connect the USB device");
+    const QStringList lines = label("connectDetailLabel").split('\n');
+    ASSERT_EQ(lines.size(), 2) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines[0], "/dev/ttyDEMO1: silent");
     EXPECT_TRUE(lines[1].startsWith("No permission to open /dev/ttyDEMO0"))
         << lines[1].toStdString();
+    // A new search starts without the old reasons.
+    ports.device(kDemoControllerPath)->portFaults.noAccess = false;
+    widget<QPushButton>("connectButton").click();
+    EXPECT_EQ(label("connectDetailLabel"), "");
 }
 
 TEST_F(MainWindowTest, ClosingTheWindowEndsTheProgram) {
