@@ -47,7 +47,34 @@ stop_simulator() {
     fi
 }
 
-# The requests the simulator received, one "request <55 0X ...>" per line.
+# The requests the simulator received, one "request <55 0X" per line.
 requests() { grep -o 'request <55 [0-9A-F][0-9A-F]' "$BATS_TEST_TMPDIR/sim.log" || true; }
+
+# Waits until the simulator has received COUNT requests with the command code CODE.
+await_requests() {
+    local tries
+    for ((tries = 0; tries < 400; tries++)); do
+        [ "$(requests | grep -c "55 $1")" -ge "$2" ] && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+# Starts korvane-cli ARGS... in the background (itself, so that a signal reaches it); what it
+# writes goes to $BATS_TEST_TMPDIR/out and err.
+start_cli() {
+    "$KORVANE_CLI" "$@" >"$BATS_TEST_TMPDIR/out" 2>"$BATS_TEST_TMPDIR/err" &
+    cli=$!
+}
+
+# Sends SIGNAL to the korvane-cli start_cli started; its status in $status, what it wrote in
+# $output and $stderr.
+signal_cli() {
+    kill "-$1" "$cli"
+    status=0
+    wait "$cli" || status=$?
+    output=$(cat "$BATS_TEST_TMPDIR/out")
+    stderr=$(cat "$BATS_TEST_TMPDIR/err")
+}
 
 teardown() { stop_simulator; }

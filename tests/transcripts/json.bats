@@ -3,6 +3,8 @@
 # a script never reads an empty stdout.
 load helpers
 
+firmware="$KORVANE_SOURCE_DIR/examples/demo-firmware.hex"
+
 # The seconds a run took vary; the rest is exact.
 without_seconds() { sed -E 's/"seconds":[0-9.]+,?//' <<<"$output"; }
 
@@ -22,30 +24,22 @@ without_seconds() { sed -E 's/"seconds":[0-9.]+,?//' <<<"$output"; }
 
 @test "a flash interrupted by a signal: one object saying interrupted and where" {
     start_simulator --latency 20
-    "$KORVANE_CLI" --port "$port" --json flash "$KORVANE_SOURCE_DIR/examples/demo-firmware.hex" --yes \
-        >"$BATS_TEST_TMPDIR/out" 2>"$BATS_TEST_TMPDIR/err" &
-    local cli=$!
+    start_cli --port "$port" --json flash "$firmware" --yes
     # Well into programming: the erase and a few records are done.
-    until [ "$(requests | grep -c '55 02')" -ge 3 ]; do sleep 0.05; done
-    kill -TERM "$cli"
-    wait "$cli" || status=$?
+    await_requests 02 3
+    signal_cli TERM
     [ "$status" -eq 143 ]
-    run cat "$BATS_TEST_TMPDIR/out"
     local expected='^\{"bootloader":"012A","deviceId":"BEEF","fileSoftware":8,"port":"[^"]+","reason":"Firmware update interrupted after record [0-9]+ of 103: the controller has no complete firmware; flash again","records":99,"recordsSkipped":0,"recordsWritten":[0-9]+,"result":"interrupted","software":7\}$'
     [[ "$(without_seconds)" =~ $expected ]]
 }
 
 @test "several controllers interrupted: a line for each" {
     start_simulator --latency 20
-    "$KORVANE_CLI" --port "$port" --all --json flash "$KORVANE_SOURCE_DIR/examples/demo-firmware.hex" --yes \
-        >"$BATS_TEST_TMPDIR/out" 2>"$BATS_TEST_TMPDIR/err" &
-    local cli=$!
-    until [ "$(requests | grep -c '55 02')" -ge 3 ]; do sleep 0.05; done
-    kill -INT "$cli"
-    wait "$cli" || status=$?
+    start_cli --port "$port" --all --json flash "$firmware" --yes
+    await_requests 02 3
+    signal_cli INT
     [ "$status" -eq 130 ]
-    run cat "$BATS_TEST_TMPDIR/out"
-    [ "${#lines[@]}" -eq 1 ]
+    [ "$(wc -l <<<"$output")" -eq 1 ]
     [[ "$output" == *'"result":"interrupted"'* ]]
     [[ "$output" == *'"reason":"Firmware update interrupted after record '* ]]
 }

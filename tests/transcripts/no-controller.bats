@@ -4,15 +4,13 @@ load helpers
 
 @test "a port another program holds is in use, not missing" {
     start_simulator --latency 20
-    "$KORVANE_CLI" --port "$port" flash "$KORVANE_SOURCE_DIR/examples/demo-firmware.hex" --yes \
-        >/dev/null 2>&1 &
-    local flashing=$!
-    until [ "$(requests | grep -c '55 02')" -ge 1 ]; do sleep 0.05; done
+    start_cli --port "$port" flash "$KORVANE_SOURCE_DIR/examples/demo-firmware.hex" --yes
+    await_requests 02 1
     run --separate-stderr korvane-cli --port "$port" info
-    kill -INT "$flashing"
-    wait "$flashing" || true
-    [ "$status" -eq 1 ]
-    same "$stderr" "Please connect the USB device
+    local said=$stderr info_status=$status
+    signal_cli INT
+    [ "$info_status" -eq 1 ]
+    same "$said" "Please connect the USB device
 $port: in use by another program"
 }
 

@@ -5,30 +5,6 @@ load helpers
 
 firmware="$KORVANE_SOURCE_DIR/examples/demo-firmware.hex"
 
-# Starts korvane-cli ARGS... in the background; its output goes to $BATS_TEST_TMPDIR/out and err.
-start_cli() {
-    "$KORVANE_CLI" "$@" >"$BATS_TEST_TMPDIR/out" 2>"$BATS_TEST_TMPDIR/err" &
-    cli=$!
-}
-
-# Waits until the simulator has received COUNT requests with the command code CODE.
-await_requests() {
-    local tries
-    for ((tries = 0; tries < 400; tries++)); do
-        [ "$(requests | grep -c "55 $1")" -ge "$2" ] && return 0
-        sleep 0.05
-    done
-    return 1
-}
-
-# Sends SIGNAL to korvane-cli; its status in $status, what it said in $stderr.
-signal_cli() {
-    kill "-$1" "$cli"
-    status=0
-    wait "$cli" || status=$?
-    stderr=$(cat "$BATS_TEST_TMPDIR/err")
-}
-
 @test "a closed terminal (SIGHUP) ends a flash as SIGTERM does: said, status 129, no reset" {
     start_simulator
     start_cli --port "$port" flash "$firmware" --yes

@@ -62,6 +62,19 @@ protected:
         return window.findChild<QMessageBox*>();
     }
 
+    // Changes a settings file as a user with an editor would: each `from` becomes its `to`.
+    static void edit(const QString& path,
+                     const std::vector<std::pair<QByteArray, QByteArray>>& changes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        QByteArray text = file.readAll();
+        for (const auto& [from, to] : changes) {
+            text.replace(from, to);
+        }
+        file.resize(0);
+        file.write(text);
+    }
+
     // The open alert that says `text`, among several.
     QMessageBox* alertSaying(const QString& text) {
         QApplication::processEvents();
@@ -298,12 +311,7 @@ TEST_F(MainWindowTest, SettingsFilesHoldWhatTheControllerHoldsAndNeverHang) {
     EXPECT_TRUE(QFileInfo(pipe).isFile() == false && QFileInfo(pipe).exists());
 
     // A speed the list cannot show is written only when the user says so.
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    QByteArray text = file.readAll().replace("\"speedLimitMph\": 19", "\"speedLimitMph\": 45");
-    file.resize(0);
-    file.write(text);
-    file.close();
+    edit(path, {{"\"speedLimitMph\": 19", "\"speedLimitMph\": 45"}});
     choose("loadSettingsButton", path);
     QMessageBox* question = openAlert();
     ASSERT_NE(question, nullptr);
@@ -322,14 +330,7 @@ TEST_F(MainWindowTest, ALostDeviceEndsARestoreAndNothingStartsUnderItsAlert) {
     const QTemporaryDir folder;
     const QString path = folder.filePath("bike.json");
     choose("saveSettingsButton", path);
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    const QByteArray text = file.readAll()
-                                .replace("\"auto\": false", "\"auto\": true")
-                                .replace("\"config\": 1", "\"config\": 2");
-    file.resize(0);
-    file.write(text);
-    file.close();
+    edit(path, {{"\"auto\": false", "\"auto\": true"}, {"\"config\": 1", "\"config\": 2"}});
     SimulatedDevice& device = *ports.device(kDemoControllerPath);
 
     // Lost while Auto is written: nothing more is sent, and the report waits for OK.
