@@ -1,8 +1,7 @@
 #include "app/cli/Fleet.h"
 
-#include <ostream>
-
 #include <algorithm>
+#include <ostream>
 
 #include "app/AccessHint.h"
 #include "app/cli/Conversation.h"
