@@ -437,6 +437,7 @@ TEST_F(MainWindowTest, NoControllerSaysWhyForEachPort) {
     ports.device(kDemoControllerPath)->portFaults.noAccess = false;
     widget<QPushButton>("connectButton").click();
     EXPECT_EQ(label("connectDetailLabel"), "");
+    loop.runUntil([&] { return window.control().isConnected(); });
 }
 
 TEST_F(MainWindowTest, ClosingTheWindowEndsTheProgram) {
