@@ -75,6 +75,18 @@ protected:
         file.write(text);
     }
 
+    // Loads `path` from the panel and expects the question that asks before: it, or none.
+    QMessageBox* questionOnLoading(const QString& path, const std::string& doubt) {
+        choose("loadSettingsButton", path);
+        QMessageBox* question = openAlert();
+        EXPECT_NE(question, nullptr);
+        if (question != nullptr) {
+            EXPECT_EQ(question->text().toStdString(),
+                      path.toStdString() + " holds " + doubt + ". Load them anyway?");
+        }
+        return question;
+    }
+
     // The open alert that says `text`, among several.
     QMessageBox* alertSaying(const QString& text) {
         QApplication::processEvents();
@@ -265,13 +277,7 @@ TEST_F(MainWindowTest, SettingsAreSavedToAFileAndLoadedBack) {
     ports.device(kDemoControllerPath)->controller.deviceId = {0x12, 0x34};
     widget<QPushButton>("disconnectButton").click();
     connect();
-    choose("loadSettingsButton", path);
-    QMessageBox* question = openAlert();
-    ASSERT_NE(question, nullptr);
-    EXPECT_EQ(question->text().toStdString(),
-              path.toStdString() +
-                  " holds the settings of device BEEF, not of this controller (1234). Load them "
-                  "anyway?");
+    questionOnLoading(path, "the settings of device BEEF, not of this controller (1234)");
 }
 
 TEST_F(MainWindowTest, SettingsFilesHoldWhatTheControllerHoldsAndNeverHang) {
@@ -312,13 +318,9 @@ TEST_F(MainWindowTest, SettingsFilesHoldWhatTheControllerHoldsAndNeverHang) {
 
     // A speed the list cannot show is written only when the user says so.
     edit(path, {{"\"speedLimitMph\": 19", "\"speedLimitMph\": 45"}});
-    choose("loadSettingsButton", path);
-    QMessageBox* question = openAlert();
+    QMessageBox* question = questionOnLoading(
+        path, "a speed limit of 45 mph, which the speed list cannot show (1 to 30)");
     ASSERT_NE(question, nullptr);
-    EXPECT_EQ(question->text().toStdString(),
-              path.toStdString() +
-                  " holds a speed limit of 45 mph, which the speed list cannot show (1 to 30). "
-                  "Load them anyway?");
     question->buttons().front()->click();
     loop.runUntil([&] { return !window.control().isRestoring(); });
     EXPECT_EQ(label("setStatusLabel"), "Settings loaded");
