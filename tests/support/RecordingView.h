@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,8 +36,13 @@ public:
     }
     void stopApplication() override { ++stops; }
 
-    // Presses button `index` (0 the first) of the oldest open alert.
+    // Presses button `index` (0 the first) of the oldest open alert; with none open, the test
+    // fails rather than the whole program.
     void answer(int index = 0) {
+        if (alerts.empty()) {
+            ADD_FAILURE() << "no alert to answer";
+            return;
+        }
         Alert alert = std::move(alerts.front());
         alerts.erase(alerts.begin());
         alert.completion(kAlertFirstButtonReturn + index);

@@ -18,6 +18,8 @@
 
 #include <sys/stat.h>
 
+#include <stdexcept>
+
 #include "app/frontend/SettingsFile.h"
 #include "app/window/MainWindow.h"
 #include "platform/VirtualRunLoop.h"
@@ -31,10 +33,13 @@ class MainWindowTest : public ::testing::Test {
 protected:
     MainWindowTest() { addDemoDevices(ports); }
 
+    // A missing widget fails the test, not the whole program.
     template <typename T>
     T& widget(const char* name) {
         T* found = window.findChild<T*>(name);
-        EXPECT_NE(found, nullptr) << name;
+        if (found == nullptr) {
+            throw std::runtime_error(std::string("the window has no widget ") + name);
+        }
         return *found;
     }
     QString label(const char* name) { return widget<QLabel>(name).text(); }
@@ -443,10 +448,19 @@ TEST_F(MainWindowTest, NoControllerSaysWhyForEachPort) {
 }
 
 TEST_F(MainWindowTest, ClosingTheWindowEndsTheProgram) {
+    // The controller ends it, not Qt's quit on the last window closed.
+    QApplication::setQuitOnLastWindowClosed(false);
     window.show();
     QMetaObject::invokeMethod(
         &window, [this] { window.close(); }, Qt::QueuedConnection);
+    // A program that goes on fails the test instead of hanging it.
+    constexpr int kStillRunning = 99;
+    QTimer patience;
+    patience.setSingleShot(true);
+    QObject::connect(&patience, &QTimer::timeout, [] { QApplication::exit(kStillRunning); });
+    patience.start(5000);
     EXPECT_EQ(QApplication::exec(), 0);
+    QApplication::setQuitOnLastWindowClosed(true);
 }
 
 }  // namespace
