@@ -80,6 +80,18 @@ protected:
         file.write(text);
     }
 
+    // Confirms an update from the demo firmware, as if chosen in the file panel.
+    void updateFromDemoFirmware() {
+        QFile file(QStringLiteral(KORVANE_SOURCE_DIR "/examples/demo-firmware.hex"));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray content = file.readAll();
+        window.control().loadDataFile(
+            ByteView(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
+        QMessageBox* question = openAlert();
+        ASSERT_NE(question, nullptr);
+        question->buttons().front()->click();
+    }
+
     // Loads `path` from the panel and expects the question that asks before: it, or none.
     QMessageBox* questionOnLoading(const QString& path, const std::string& doubt) {
         choose("loadSettingsButton", path);
@@ -374,15 +386,7 @@ TEST_F(MainWindowTest, FailedRecordIsNamedUnderTheStatus) {
     connect();
     // Erase, then the first record's write.
     ports.device(kDemoControllerPath)->controller.faults.refuseRequest = 4;
-    const auto update = [&] {
-        QFile file(QStringLiteral(KORVANE_SOURCE_DIR "/examples/demo-firmware.hex"));
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        const QByteArray content = file.readAll();
-        window.control().loadDataFile(
-            ByteView(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
-        openAlert()->buttons().front()->click();
-    };
-    update();
+    updateFromDemoFirmware();
     loop.runUntil([&] { return !window.control().isUpdateRunning(); });
     EXPECT_EQ(label("firmwareStatusLabel"), "Could not update firmware");
     EXPECT_EQ(label("firmwareDetailLabel"),
@@ -393,7 +397,7 @@ TEST_F(MainWindowTest, FailedRecordIsNamedUnderTheStatus) {
     EXPECT_FALSE(enabled("autoCheck"));
     // The next update's time left is its own.
     loop.runFor(Duration{5000});
-    update();
+    updateFromDemoFirmware();
     loop.runFor(Duration{1200});
     EXPECT_EQ(widget<QProgressBar>("firmwareProgress").text().toStdString(), "5%");
 }
@@ -402,12 +406,7 @@ TEST_F(MainWindowTest, TimeLeftOnlyWhileTheUpdateRuns) {
     connect();
     // A record well after the first 2 s of programming is refused.
     ports.device(kDemoControllerPath)->controller.faults.refuseRequest = 150;
-    QFile file(QStringLiteral(KORVANE_SOURCE_DIR "/examples/demo-firmware.hex"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray content = file.readAll();
-    window.control().loadDataFile(
-        ByteView(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
-    openAlert()->buttons().front()->click();
+    updateFromDemoFirmware();
     auto& progress = widget<QProgressBar>("firmwareProgress");
     loop.runUntil([&] { return progress.text().contains("left"); });
     loop.runUntil([&] { return !window.control().isUpdateRunning(); });
