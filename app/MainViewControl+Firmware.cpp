@@ -22,7 +22,8 @@ void MainViewControl::chooseFile(Control& sender) {
             return;
         }
         sender.setEnabled(true);
-        if (!path) {
+        // A file picked after the device went is for no device: the loss's alert says so.
+        if (!path || control->deviceGone_) {
             return;
         }
         const FileContent content =

@@ -150,6 +150,21 @@ void MainViewControl::restoreSettings(int autoMode, int configIndex, int speedMp
         return;
     }
     restoreReport_.clear();
+    restoreRunning_ = true;
+    // What "already" means is judged against what the controller holds: after a write it did
+    // not acknowledge, the link's record is only what was sent, so it is read again first.
+    readHeldSettings([this, autoMode, configIndex, speedMph](bool read) {
+        if (!read) {
+            restoreRunning_ = false;
+            restoreReport_ = {"Could not read the settings"};
+            setSetStatus("Settings not all loaded");
+            return;
+        }
+        startRestore(autoMode, configIndex, speedMph);
+    });
+}
+
+void MainViewControl::startRestore(int autoMode, int configIndex, int speedMph) {
     const auto speedStep = [this, speedMph] {
         if (port->settings.speedLimit != speedMph) {
             updatePort(&SimpleSerial::setSpeedLimit, "Speed Limit", speedMph);
@@ -162,7 +177,6 @@ void MainViewControl::restoreSettings(int autoMode, int configIndex, int speedMp
          stringPrintf("Config is already %d", configIndex + 1)},
         {"Speed Limit", speedStep, stringPrintf("Speed Limit is already %d mph", speedMph)},
     };
-    restoreRunning_ = true;
     continueRestore();
 }
 

@@ -120,7 +120,9 @@ void MainViewControl::connected(std::unique_ptr<SimpleSerial> link) {
 
 void MainViewControl::deviceLost() {
     deviceGone_ = true;
-    // Taken now: the record in flight still fails before the user has read the alert.
+    // What was in flight stays as the window shows it until the user has read the alert: its
+    // failure would change the window under the alert and say less than the statement does.
+    port->abandonWait();
     const std::string restored = restoreProgress();
     showAlertThenReset("The device is disconnected", connects_, interruptionStatement(),
                        restored.empty() ? "" : "Settings not all loaded:\n" + restored);

@@ -177,6 +177,8 @@ private:
     void selectDeviceSpeed();
     // Shows the settings as the link holds them, without writing anything: showGUI could.
     void announceSettings();
+    // Takes the restore's steps once the record is known to be the controller's.
+    void startRestore(int autoMode, int configIndex, int speedMph);
     // Starts the restore's next write, or ends it.
     void continueRestore();
     template <typename T>

@@ -48,6 +48,11 @@ void SimpleSerial::dataArrived() {
     });
 }
 
+void SimpleSerial::abandonWait() {
+    timers.cancelAll();
+    wait_.reset();
+}
+
 void SimpleSerial::finishWait() {
     ResponseBlock completion = std::move(wait_->completion);
     wait_.reset();
@@ -58,6 +63,11 @@ void SimpleSerial::finishWait() {
 }
 
 bool SimpleSerial::send(ByteView bytes) {
+    // A port that has reported its close takes nothing more; the exchange ends at its budget.
+    if (!portDelegate->isOpened()) {
+        logLine("Not sent to " + portPath_ + ", which has closed: " + describeBytes(bytes));
+        return false;
+    }
     logLine("Writing " + describeBytes(bytes));
     return serialPort->sendData(bytes);
 }

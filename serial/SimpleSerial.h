@@ -96,6 +96,8 @@ public:
 
     // A reply wait runs: the receive buffer belongs to one exchange until it completes.
     bool isWaiting() const { return wait_.has_value(); }
+    // The port is gone: the exchange waited for ends here, and its completion never comes.
+    void abandonWait();
     TransferMode transferMode() const { return mode_; }
     const std::string& portPath() const { return portPath_; }
     const ORSDelegate& receiver() const { return *portDelegate; }

@@ -41,6 +41,10 @@ public:
     LineTiming timing;
     // A reset request makes the device restart, which closes the port under the host.
     bool restartClosesPort = true;
+    // Sends the host tried on this device's ports, and those of them while the port was not open:
+    // a host that follows its port's reports never makes one.
+    std::uint64_t sendAttempts = 0;
+    std::uint64_t sendsWhileClosed = 0;
 
     // Bytes the device sends unasked, delivered now to the open port.
     void transmit(ByteView bytes);

@@ -71,7 +71,12 @@ void SimulatedPort::closeFromDevice() {
 }
 
 bool SimulatedPort::sendData(ByteView data) {
-    if (state_ != State::Open || device_->portFaults.refusesSend) {
+    ++device_->sendAttempts;
+    if (state_ != State::Open) {
+        ++device_->sendsWhileClosed;
+        return false;
+    }
+    if (device_->portFaults.refusesSend) {
         return false;
     }
     const SimulatedController::Response response = device_->controller.receive(data);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <random>
 #include <string>
 
 #include "util/Bytes.h"
@@ -30,6 +31,8 @@ inline std::string upperAddressRecord(std::uint16_t upper) {
 struct HexImage {
     std::string text;
     std::size_t records = 0;
+    // The software version the file carries, when it ends with a data record.
+    std::uint8_t version = 0;
     // By upper address, then address.
     std::map<std::uint16_t, std::map<std::uint16_t, std::uint8_t>> memory;
 
@@ -72,6 +75,44 @@ inline HexImage realisticImage(std::size_t programRecords = 24) {
     image.upper(0x0000);
     // The version the file carries: the first data byte of its last record.
     image.data(0x0000, 0x2000, {0x0C, 0x00, 0xAB, 0xCD});
+    return image;
+}
+
+// An image drawn from `seed`: 1 to 40 data records of 1 to 16 bytes, most in program memory, some
+// in the eprom and some in a region the device does not have, with an upper-address record where
+// the region changes. The leading one is sometimes left out, as program memory is the default.
+inline HexImage generatedImage(std::uint32_t seed) {
+    std::mt19937 random(seed);
+    const auto draw = [&](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(random);
+    };
+    HexImage image;
+    std::uint16_t upper = 0x0000;
+    if (draw(0, 3) != 0) {
+        image.upper(upper);
+    }
+    std::map<std::uint16_t, std::uint16_t> next = {{0x0000, 0x1000}, {0x00F0, 0x0100}};
+    const int records = draw(1, 40);
+    for (int r = 0; r < records; ++r) {
+        const int kind = draw(0, 9);
+        const std::uint16_t region = kind < 7 ? 0x0000 : kind < 9 ? 0x00F0 : 0x0030;
+        if (region != upper) {
+            image.upper(region);
+            upper = region;
+        }
+        Bytes bytes(static_cast<std::size_t>(draw(1, 16)));
+        for (std::uint8_t& byte : bytes) {
+            byte = static_cast<std::uint8_t>(draw(0, 255));
+        }
+        std::uint16_t& at = next[region];
+        if (region == 0x0030) {
+            image.add(hexRecord(0x00, at, bytes));  // skipped: nothing to check
+        } else {
+            image.data(region, at, bytes);
+        }
+        at = static_cast<std::uint16_t>(at + bytes.size());
+        image.version = bytes.front();
+    }
     return image;
 }
 

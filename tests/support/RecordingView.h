@@ -45,6 +45,7 @@ public:
         }
         Alert alert = std::move(alerts.front());
         alerts.erase(alerts.begin());
+        ++answered;
         alert.completion(kAlertFirstButtonReturn + index);
     }
     std::optional<std::string> openAlert() const {
@@ -56,6 +57,7 @@ public:
     const MainViewControl* control = nullptr;
     std::vector<std::uint64_t> progress;
     std::vector<Alert> alerts;
+    int answered = 0;
     struct Panel {
         std::string fileType;
         OpenPanelCompletion completion;
