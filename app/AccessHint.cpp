@@ -29,6 +29,8 @@ std::string probeReason(const PortProbe& probe) {
             return "answered something else";
         case ProbeFailure::noSettings:
             return "answered, but did not send its settings";
+        case ProbeFailure::closed:
+            return "closed while it was being asked";
         case ProbeFailure::none:
             break;
     }

@@ -181,13 +181,8 @@ void MainViewControl::startRestore(int autoMode, int configIndex, int speedMph) 
 }
 
 void MainViewControl::continueRestore() {
-    if (deviceGone_) {
-        // Nothing more is sent; how far the restore got is told once the loss is acknowledged.
-        restoreSteps_.clear();
-        restoreRunning_ = false;
-        restoreWriting_.clear();
-        return;
-    }
+    // After a loss no completion comes (the link drops its exchange): how far the restore got
+    // is told once the loss is acknowledged.
     while (!restoreSteps_.empty() && canWriteSettings()) {
         if (!_isEnabled) {
             // A write runs already: one the display started (an unoffered configuration is

@@ -167,10 +167,14 @@ void SimpleSerial::probe(ResultBlock completion) {
             completion(false);
             return;
         }
-        identify([this, completion](bool identified) {
+        identify([this, completion](bool answered) {
+            // A port that closed meanwhile holds no controller any more, whatever came first.
+            const bool closed = !portDelegate->isOpened();
+            const bool identified = answered && !closed;
             deviceReady = identified;
             // What the failed exchange left in the buffer tells silence from another answer.
             probeFailure = identified                        ? ProbeFailure::none
+                           : closed                          ? ProbeFailure::closed
                            : !identityText.empty()           ? ProbeFailure::noSettings
                            : portDelegate->dataLength() == 0 ? ProbeFailure::silent
                                                              : ProbeFailure::answeredOtherwise;

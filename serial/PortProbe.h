@@ -21,6 +21,8 @@ enum class ProbeFailure {
     answeredOtherwise,
     // The controller answered but did not send its settings.
     noSettings,
+    // The port closed while it was being asked: the device went away.
+    closed,
 };
 
 struct PortProbe {

@@ -151,7 +151,8 @@ bool isReset(const MainViewControl& control) {
 
 // The controller's promises. Each broken one is named.
 std::vector<std::string> brokenPromises(World& world, const Requests& allowed,
-                                        const std::vector<std::size_t>& requestsBefore) {
+                                        const std::vector<std::size_t>& requestsBefore,
+                                        const std::string& heldBefore, std::size_t unsentBefore) {
     std::vector<std::string> broken = std::exchange(world.view.broken, {});
     const auto promise = [&](bool kept, const std::string& what) {
         if (!kept) {
@@ -184,6 +185,11 @@ std::vector<std::string> brokenPromises(World& world, const Requests& allowed,
         }
         promise(devices[d]->sendsWhileClosed == 0, "nothing is sent to a port that is not open");
     }
+    // A search may find a port closed under its probe; a link the window holds is never used
+    // after its port has closed.
+    promise(!link || link->portPath() != heldBefore ||
+                world.log.countStartingWith("Not sent to ") == unsentBefore,
+            "nothing is sent on a link whose port has closed");
     promise(view.longestWrite <= kWriteBudget &&
                 (!view.writeSince || now - *view.writeSince <= kWriteBudget),
             "a settings write ends within its budget");
@@ -199,6 +205,9 @@ std::vector<std::string> brokenPromises(World& world, const Requests& allowed,
         promise(
             world.confirmed && world.held() && deviceHoldsTheImage(*world.held(), *world.confirmed),
             "an update is done only when the device holds the file");
+        const auto& requests = world.held()->requests();
+        promise(requests.size() >= 2 && requests[requests.size() - 2][1] == 0x08,
+                "the restart follows the last Verify");
     }
     // The unit, the highest speed and the list agree; the list shows the device's speed.
     const auto& titles = world.speeds.titles();
@@ -238,7 +247,7 @@ struct Event {
     std::string (*shown)(const Step&);
     bool (*possible)(World&);
     void (*perform)(World&, const Step&);
-    Requests (*asks)(const World&);
+    Requests (*asks)(const World&, const Step&);
 };
 
 template <int (Step::*parameter)() const>
@@ -254,13 +263,13 @@ bool always(World&) {
 bool settingsOpen(World& world) {
     return world.free() && world.control->canEditSettings();
 }
-Requests nothing(const World&) {
+Requests nothing(const World&, const Step&) {
     return {};
 }
-Requests search(const World&) {
+Requests search(const World&, const Step&) {
     return kSearchRequests;
 }
-Requests writes(const World&) {
+Requests writes(const World&, const Step&) {
     return kWriteRequests;
 }
 bool canChoose(World& world) {
@@ -338,7 +347,7 @@ const Event kEvents[] = {
      writes},
     {"unit (1 km/h)", 1, number<&Step::unit>, settingsOpen,
      [](World& w, const Step& s) { w.control->setIsKmh(s.unit()); }, writes},
-    {"save settings", 2, number<&Step::which>, settingsOpen,
+    {"save settings", 4, number<&Step::which>, settingsOpen,
      [](World& w, const Step& s) {
          // The second place is in a folder that does not exist.
          saveSettingsTo(*w.control,
@@ -346,7 +355,7 @@ const Event kEvents[] = {
      },
      writes},
     // A file saved earlier, or one drawn: the write of each setting follows the other.
-    {"load settings file", 3, value, settingsOpen,
+    {"load settings file", 4, value, settingsOpen,
      [](World& w, const Step& s) {
          std::string path = propertyFiles().path("saved.json");
          const SettingsFileReading saved = readSettingsFile(path);
@@ -378,16 +387,17 @@ const Event kEvents[] = {
              confirm(w, 0);
          }
      },
-     [](const World&) {
+     [](const World&, const Step&) {
          return kUpdateRequests;
      }},
-    // "Update" on the question starts the erase; "Load" the restore.
+    // "Update" on the question starts the erase, "Load" the restore; "Cancel" sends nothing.
     {"alert answered with button", 12, number<&Step::alertButton>,
      [](World& w) { return !w.free(); },
      [](World& w, const Step& s) { confirm(w, s.alertButton()); },
-     [](const World& w) {
+     [](const World& w, const Step& s) {
          const auto& message = w.view.alerts.front().message;
-         return message.starts_with("Update firmware")   ? kUpdateRequests
+         return s.alertButton() != 0                     ? Requests{}
+                : message.starts_with("Update firmware") ? kUpdateRequests
                 : message.ends_with("Load them anyway?") ? kWriteRequests
                                                          : Requests{};
      }},
@@ -433,6 +443,16 @@ const Event kEvents[] = {
          unanswered.clear();
          if (s.on()) {
              unanswered.insert(kCodes[s.value / 4 % std::size(kCodes)]);
+         }
+     },
+     nothing},
+    // The device stores what it is sent but does not say so: the link cannot know what it holds.
+    {"settings writes unacknowledged", 1, number<&Step::on>, always,
+     [](World& w, const Step& s) {
+         auto& unanswered = w.target().controller.faults.unanswered;
+         unanswered.clear();
+         if (s.on()) {
+             unanswered.insert(CommandCode::WriteEprom);
          }
      },
      nothing},
@@ -566,17 +586,21 @@ RC_GTEST_PROP(ControllerProperty, PromisesHoldOnEveryPath, ()) {
         const Step& step = sequence[i];
         const Event& event = kEvents[step.event];
         Requests allowed = requestsInProgress(*world.control);
+        const SimpleSerial* link = world.control->link();
+        const std::string heldBefore = link ? link->portPath() : "";
+        const std::size_t unsentBefore = world.log.countStartingWith("Not sent to ");
         std::vector<std::size_t> before;
         for (const SimulatedDevice* device : world.devices()) {
             before.push_back(device->controller.requests().size());
         }
         // Done only if the window lets it happen now; it may send what it asks for.
         if (event.possible(world)) {
-            const Requests asked = event.asks(world);
+            const Requests asked = event.asks(world, step);
             allowed.insert(asked.begin(), asked.end());
             event.perform(world, step);
         }
-        for (const std::string& promise : brokenPromises(world, allowed, before)) {
+        for (const std::string& promise :
+             brokenPromises(world, allowed, before, heldBefore, unsentBefore)) {
             std::ostringstream where;
             showValue(step, where);
             RC_FAIL("broken after step " + std::to_string(i + 1) + " (" + where.str() +
