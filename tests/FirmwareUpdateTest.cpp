@@ -126,42 +126,6 @@ TEST_F(FirmwareUpdateTest, EraseThatCannotBeSentEndsInAnAlert) {
     EXPECT_EQ(std::make_pair(control->maxFirmwareCount(), control->currFirmwareCount()), counts);
 }
 
-TEST_F(FirmwareUpdateTest, EveryWayAnUpdateEndsEarlySaysWhatItLeft) {
-    const struct {
-        std::uint64_t unplugAt;
-        const char* status;
-    } cases[] = {
-        {1,
-         "Firmware update interrupted during the erase: the controller may have no firmware; "
-         "flash again"},
-        // Erase, then records 2 to 4 with a Verify each: three records were done.
-        {8,
-         "Firmware update interrupted after record 4 of 33: the controller has no complete "
-         "firmware; flash again"},
-        {54, "Firmware update interrupted after record 33 of 33, before the restart: flash again"},
-        {55, ""},  // the reset: the update is complete
-    };
-    for (const auto& each : cases) {
-        device().faults = {};
-        connect();
-        device().clearRequests();
-        device().faults.unplugAtRequest = each.unplugAt;
-        load(realisticImage().bytes());
-        while (!control->canConnect()) {
-            runToTheEnd();
-            // The window keeps showing the update until OK; a record in flight runs out.
-            loop.runFor(Duration{2000});
-            EXPECT_TRUE(control->isConnected());
-            view.answer();
-        }
-        EXPECT_EQ(control->firmwareStatus(), each.status) << each.unplugAt;
-        EXPECT_EQ(device().requests().size(), std::min<std::uint64_t>(each.unplugAt, 55));
-        EXPECT_FALSE(control->isUpdateRunning());
-        loop.runUntilIdle();
-        view.alerts.clear();
-    }
-}
-
 TEST_F(FirmwareUpdateTest, NothingElseStartsWhileTheUpdateRuns) {
     controller().restartClosesPort = false;
     load(realisticImage().bytes());
