@@ -126,6 +126,42 @@ TEST_F(FirmwareUpdateTest, EraseThatCannotBeSentEndsInAnAlert) {
     EXPECT_EQ(std::make_pair(control->maxFirmwareCount(), control->currFirmwareCount()), counts);
 }
 
+TEST_F(FirmwareUpdateTest, LastVerifyThatFailsStillEndsTheUpdate) {
+    // Every record was verified on its own: whatever the last Verify says, the reset follows as
+    // soon as it is judged, and the notice 1 s later.
+    const struct {
+        const char* fault;
+        void (*apply)(ControllerFaults&);
+        Duration judged;
+    } cases[] = {
+        {"wrong sum", [](ControllerFaults& f) { f.wrongVerifySum = true; }, Duration{10}},
+        {"no reply", [](ControllerFaults& f) { f.unanswered = {CommandCode::Verify}; },
+         Duration{1000}},
+    };
+    controller().restartClosesPort = false;
+    for (const auto& each : cases) {
+        device().faults = {};
+        device().clearRequests();
+        load(realisticImage().bytes());
+        // Request 53 is the last record's Verify, 54 the last Verify, 55 the reset.
+        loop.runUntil([&] { return wire().size() == 53; });
+        each.apply(device().faults);
+        loop.runUntil([&] { return wire().size() == 54; });
+        const Duration verified = loop.now();
+        loop.runUntil([&] { return wire().size() == 55; });
+        EXPECT_EQ(loop.now() - verified, each.judged) << each.fault;
+        EXPECT_EQ(wire().back(), (Bytes{0x55, 0x09, 0, 0, 0, 0, 0, 0, 0, 0})) << each.fault;
+        const Duration reset = loop.now();
+        runToTheEnd();
+        EXPECT_EQ(loop.now() - reset, kRebootNoticeDelay) << each.fault;
+        EXPECT_EQ(view.openAlert(), std::optional<std::string>(kRebootNotice)) << each.fault;
+        EXPECT_EQ(control->firmwareStatus(), "Updating firmware. Please wait...") << each.fault;
+        view.answer();
+        EXPECT_EQ(stateOf(*control), fresh) << each.fault;
+        connect();
+    }
+}
+
 TEST_F(FirmwareUpdateTest, NothingElseStartsWhileTheUpdateRuns) {
     controller().restartClosesPort = false;
     load(realisticImage().bytes());
