@@ -100,6 +100,7 @@ TEST_F(FirmwareUpdateTest, FailedThirdRecordStopsTheUpdate) {
     // A new file may be chosen; it starts again with the erase.
     device().faults = {};
     load(realisticImage(2).bytes());
+    ASSERT_FALSE(device().requests().empty());
     EXPECT_EQ(device().requests().back()[1], static_cast<std::uint8_t>(CommandCode::Erase));
     runToTheEnd();
     EXPECT_EQ(view.openAlert(), std::optional<std::string>(kRebootNotice));
@@ -144,11 +145,12 @@ TEST_F(FirmwareUpdateTest, LastVerifyThatFailsStillEndsTheUpdate) {
         device().clearRequests();
         load(realisticImage().bytes());
         // Request 53 is the last record's Verify, 54 the last Verify, 55 the reset.
-        loop.runUntil([&] { return wire().size() == 53; });
+        ASSERT_TRUE(loop.runUntil([&] { return wire().size() == 53; }));
         each.apply(device().faults);
-        loop.runUntil([&] { return wire().size() == 54; });
+        ASSERT_TRUE(loop.runUntil([&] { return wire().size() == 54; }));
         const Duration verified = loop.now();
-        loop.runUntil([&] { return wire().size() == 55; });
+        ASSERT_TRUE(loop.runUntil([&] { return wire().size() == 55; }))
+            << each.fault << ": no reset";
         EXPECT_EQ(loop.now() - verified, each.judged) << each.fault;
         EXPECT_EQ(wire().back(), (Bytes{0x55, 0x09, 0, 0, 0, 0, 0, 0, 0, 0})) << each.fault;
         const Duration reset = loop.now();

@@ -26,7 +26,7 @@ struct Ending {
     const char* file = "good";
     // The answer to the update question: 0 Update, 1 Cancel.
     int button = 0;
-    // Done once the device has had this many requests (0: before the file is chosen).
+    // Done once the device has had this many requests (0: before the question is answered).
     std::uint64_t atRequest = 0;
     void (*step)(SimulatedDevice&, MainViewControl&) = nullptr;
     // The alerts that follow, in order, each answered OK.
@@ -73,11 +73,11 @@ protected:
 
 TEST_P(UpdateEndingsTest, LeavesNothingForTheNextUpdate) {
     const Ending& ending = GetParam();
+    chooseFile(ending.file ? std::optional(path(ending.file)) : std::nullopt);
+    EXPECT_TRUE(fileButton.enabled) << "the button is back once the panel has answered";
     if (ending.atRequest == 0 && ending.step != nullptr) {
         ending.step(controller(), *control);
     }
-    chooseFile(ending.file ? std::optional(path(ending.file)) : std::nullopt);
-    EXPECT_TRUE(fileButton.enabled) << "the button is back once the panel has answered";
     if (!view.alerts.empty() && view.alerts.front().buttons.size() == 2) {
         view.answer(ending.button);
     }
@@ -102,7 +102,7 @@ TEST_P(UpdateEndingsTest, LeavesNothingForTheNextUpdate) {
         expected.isUpdatingFirmware = true;
         expected.canEditSettings = false;
     }
-    EXPECT_EQ(stateOf(*control), expected);
+    ASSERT_EQ(stateOf(*control), expected);
 
     // The second update, from a connect as the user makes it.
     device().faults = {};
@@ -209,6 +209,10 @@ INSTANTIATE_TEST_SUITE_P(
                .alerts = {kLost, kRebootNotice},
                .complete = true},
         Ending{.name = "QuestionCancelled", .button = 1, .connected = true},
+        // Answered after the device has gone: nothing is sent, and the loss is all there is.
+        Ending{.name = "UnpluggedBeforeTheAnswer",
+               .step = [](SimulatedDevice& d, MainViewControl&) { d.unplug(); },
+               .alerts = {kLost}},
         Ending{.name = "PanelDismissed", .file = nullptr, .connected = true},
         Ending{.name = "InvalidFile",
                .file = "broken",
