@@ -53,16 +53,30 @@ void MainViewControl::loadDataFile(ByteView data) {
     const std::string question = stringPrintf("Update firmware from file Software version: %02u?",
                                               unsigned{reading.file->softwareVersion});
     // Known before the erase: records the controller has no memory for.
-    setFirmwareDetail(describeSkippedRecords(*reading.file));
-    view_.showAlert(question, {"Update", "Cancel"},
-                    [self = weak_from_this(), file = std::move(*reading.file)](int response) {
-                        const auto control = self.lock();
-                        if (control && response == kAlertFirstButtonReturn) {
-                            control->firmware = file.lines;
-                            control->firmwareOrigins_ = file.origins;
-                            control->updateFirmware();
-                        }
-                    });
+    std::string skipped = describeSkippedRecords(*reading.file);
+    std::string detailBefore = firmwareDetail();
+    setFirmwareDetail(skipped);
+    view_.showAlert(
+        question, {"Update", "Cancel"},
+        [self = weak_from_this(), file = std::move(*reading.file), connectsSoFar = connects_,
+         skipped = std::move(skipped), detailBefore = std::move(detailBefore)](int response) {
+            const auto control = self.lock();
+            if (!control) {
+                return;
+            }
+            if (response == kAlertFirstButtonReturn) {
+                control->firmware = file.lines;
+                control->firmwareOrigins_ = file.origins;
+                control->updateFirmware();
+                return;
+            }
+            // Cancelled: a file not taken says nothing, and what was said before (a failed record,
+            // a refused file) stands again, unless the window was reset meanwhile.
+            if (control->connects_ == connectsSoFar && control->isConnected() &&
+                control->firmwareDetail() == skipped) {
+                control->setFirmwareDetail(detailBefore);
+            }
+        });
 }
 
 void MainViewControl::updateFirmware() {
@@ -206,7 +220,9 @@ void MainViewControl::finishUpdateFirmware() {
 }
 
 void MainViewControl::resetDevice() {
-    if (!port) {
+    // A device gone restarts nothing: no "rebooting" notice may replace the loss's statement of
+    // where the update stopped.
+    if (!port || deviceGone_) {
         return;
     }
     port->sendReset();

@@ -100,6 +100,7 @@ TEST_F(FirmwareUpdateTest, FailedThirdRecordStopsTheUpdate) {
     // A new file may be chosen; it starts again with the erase.
     device().faults = {};
     load(realisticImage(2).bytes());
+    ASSERT_FALSE(device().requests().empty());
     EXPECT_EQ(device().requests().back()[1], static_cast<std::uint8_t>(CommandCode::Erase));
     runToTheEnd();
     EXPECT_EQ(view.openAlert(), std::optional<std::string>(kRebootNotice));
@@ -126,39 +127,40 @@ TEST_F(FirmwareUpdateTest, EraseThatCannotBeSentEndsInAnAlert) {
     EXPECT_EQ(std::make_pair(control->maxFirmwareCount(), control->currFirmwareCount()), counts);
 }
 
-TEST_F(FirmwareUpdateTest, EveryWayAnUpdateEndsEarlySaysWhatItLeft) {
+TEST_F(FirmwareUpdateTest, LastVerifyThatFailsStillEndsTheUpdate) {
+    // Every record was verified on its own: whatever the last Verify says, the reset follows as
+    // soon as it is judged, and the notice 1 s later.
     const struct {
-        std::uint64_t unplugAt;
-        const char* status;
+        const char* fault;
+        void (*apply)(ControllerFaults&);
+        Duration judged;
     } cases[] = {
-        {1,
-         "Firmware update interrupted during the erase: the controller may have no firmware; "
-         "flash again"},
-        // Erase, then records 2 to 4 with a Verify each: three records were done.
-        {8,
-         "Firmware update interrupted after record 4 of 33: the controller has no complete "
-         "firmware; flash again"},
-        {54, "Firmware update interrupted after record 33 of 33, before the restart: flash again"},
-        {55, ""},  // the reset: the update is complete
+        {"wrong sum", [](ControllerFaults& f) { f.wrongVerifySum = true; }, Duration{10}},
+        {"no reply", [](ControllerFaults& f) { f.unanswered = {CommandCode::Verify}; },
+         Duration{1000}},
     };
+    controller().restartClosesPort = false;
     for (const auto& each : cases) {
         device().faults = {};
-        connect();
         device().clearRequests();
-        device().faults.unplugAtRequest = each.unplugAt;
         load(realisticImage().bytes());
-        while (!control->canConnect()) {
-            runToTheEnd();
-            // The window keeps showing the update until OK; a record in flight runs out.
-            loop.runFor(Duration{2000});
-            EXPECT_TRUE(control->isConnected());
-            view.answer();
-        }
-        EXPECT_EQ(control->firmwareStatus(), each.status) << each.unplugAt;
-        EXPECT_EQ(device().requests().size(), std::min<std::uint64_t>(each.unplugAt, 55));
-        EXPECT_FALSE(control->isUpdateRunning());
-        loop.runUntilIdle();
-        view.alerts.clear();
+        // Request 53 is the last record's Verify, 54 the last Verify, 55 the reset.
+        ASSERT_TRUE(loop.runUntil([&] { return wire().size() == 53; }));
+        each.apply(device().faults);
+        ASSERT_TRUE(loop.runUntil([&] { return wire().size() == 54; }));
+        const Duration verified = loop.now();
+        ASSERT_TRUE(loop.runUntil([&] { return wire().size() == 55; }))
+            << each.fault << ": no reset";
+        EXPECT_EQ(loop.now() - verified, each.judged) << each.fault;
+        EXPECT_EQ(wire().back(), (Bytes{0x55, 0x09, 0, 0, 0, 0, 0, 0, 0, 0})) << each.fault;
+        const Duration reset = loop.now();
+        runToTheEnd();
+        EXPECT_EQ(loop.now() - reset, kRebootNoticeDelay) << each.fault;
+        EXPECT_EQ(view.openAlert(), std::optional<std::string>(kRebootNotice)) << each.fault;
+        EXPECT_EQ(control->firmwareStatus(), "Updating firmware. Please wait...") << each.fault;
+        view.answer();
+        EXPECT_EQ(stateOf(*control), fresh) << each.fault;
+        connect();
     }
 }
 

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "tests/support/ControlBench.h"
+#include "tests/support/HexImage.h"
 
 namespace korvane::testing {
 namespace {
@@ -134,6 +136,91 @@ TEST_F(MainViewControlTest, DisconnectSendsNothingWhateverTheLinkHolds) {
     connect();
     loop.runUntilIdle();
     EXPECT_TRUE(control->isEnabled()) << "the settings are open again after a reconnect";
+}
+
+TEST_F(MainViewControlTest, NothingOutlivesADisconnectOrALoss) {
+    // Another controller answers too, so that a connect also leaves a detail.
+    ports.addDevice("/dev/ttySIM1");
+    connect();
+    const ControlState connected = stateOf(*control);
+    const Bytes held(device().settingsRecord().begin(), device().settingsRecord().end());
+    const HexImage image = realisticImage();
+    const auto update = [&](std::uint64_t refused) {
+        device().clearRequests();
+        device().faults.refuseRequest = refused;
+        control->loadDataFile(image.bytes());
+        view.answer(0);
+    };
+    const struct {
+        const char* before;
+        std::function<void()> make;
+        // What a loss leaves to be read: for the firmware, for the settings.
+        const char* lostUpdate;
+        const char* lostSettings;
+    } routes[] = {
+        {"a write under way", [&] { control->setIsAuto(1); }, "", ""},
+        {"a restore under way", [&] { control->restoreSettings(1, 2, 25); }, "",
+         "Settings not all loaded:\nAuto was being written: the controller may not hold it\nNot "
+         "written: Config, Speed Limit"},
+        {"km/h shown", [&] { control->setIsKmh(1); }, "", ""},
+        {"a file panel open", [&] { control->onChooseFile(fileButton); }, "", ""},
+        {"a refused file",
+         [&] {
+             control->loadDataFile(Bytes{':', '0', '0'});
+         },
+         "", ""},
+        {"an update stopped at its third record",
+         [&] {
+             update(4);
+             loop.runUntil([&] { return !control->isUpdateRunning(); });
+         },
+         "", ""},
+        // Record 5 is being written.
+        {"an update running",
+         [&] {
+             update(0);
+             loop.runUntil([&] { return wire().size() == 8; });
+         },
+         "Firmware update interrupted after record 4 of 33: the controller has no complete "
+         "firmware; flash again",
+         ""},
+    };
+    for (const auto& route : routes) {
+        for (const bool unplug : {false, true}) {
+            const std::string name = std::string(route.before) + (unplug ? ", unplugged" : "");
+            if (!unplug && route.lostUpdate[0] != '\0') {
+                continue;  // Disconnect waits for a running update
+            }
+            route.make();
+            if (unplug) {
+                controller().unplug();
+                answerEveryAlert();
+            } else {
+                ASSERT_TRUE(control->canDisconnect()) << name;
+                control->onDisconnect();
+            }
+            const ControlState left =
+                unplug ? fresh.saying(route.lostUpdate, route.lostSettings) : fresh;
+            EXPECT_EQ(stateOf(*control), left) << name;
+            if (!view.panels.empty()) {
+                view.panels.front().completion(std::nullopt);
+                view.panels.clear();
+            }
+            EXPECT_TRUE(fileButton.enabled) << name;
+            device().faults = {};
+            connect();
+            EXPECT_EQ(stateOf(*control), connected.saying(left.firmwareStatus, left.setStatus))
+                << name;
+            // A later loss says what it left, and nothing of the one before.
+            controller().unplug();
+            EXPECT_EQ(answerEveryAlert(), std::vector<std::string>{"The device is disconnected"});
+            EXPECT_EQ(stateOf(*control), fresh) << name;
+            // Each route starts from the settings the device held at first.
+            device().setSettingsRecord(held);
+            connect();
+            EXPECT_EQ(stateOf(*control), connected) << name;
+        }
+    }
 }
 
 TEST_F(MainViewControlTest, ControllerGoneBeforeDiscoveryEndsIsNotReached) {

@@ -5,6 +5,7 @@
 #include <random>
 #include <string>
 
+#include "sim/SimulatedController.h"
 #include "util/Bytes.h"
 #include "util/StringPrintf.h"
 
@@ -52,17 +53,29 @@ struct HexImage {
         const std::string whole = file();
         return Bytes(whole.begin(), whole.end());
     }
+    // Whether `device` holds every byte of the image where the image puts it.
+    bool heldBy(const SimulatedController& device) const {
+        for (const auto& [upper, bytes] : memory) {
+            const auto& region = upper == 0x00F0 ? device.eprom : device.programMemory;
+            for (const auto& [address, value] : bytes) {
+                if (region[address] != value) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
 };
 
 // What a bootloader image looks like: program memory from 0x1000, an eprom block, and a block in
-// a region the device does not have, which is skipped.
-inline HexImage realisticImage(std::size_t programRecords = 24) {
+// a region the device does not have, which is skipped. Images of another `seed` hold other bytes.
+inline HexImage realisticImage(std::size_t programRecords = 24, std::uint8_t seed = 1) {
     HexImage image;
     image.upper(0x0000);
     for (std::size_t r = 0; r < programRecords; ++r) {
         Bytes bytes(16);
         for (std::size_t i = 0; i < bytes.size(); ++i) {
-            bytes[i] = static_cast<std::uint8_t>(r * 31 + i * 7 + 1);
+            bytes[i] = static_cast<std::uint8_t>(r * 31 + i * 7 + seed);
         }
         image.data(0x0000, static_cast<std::uint16_t>(0x1000 + r * 16), bytes);
     }

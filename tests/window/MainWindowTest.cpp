@@ -15,6 +15,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <utility>
+#include <vector>
 
 #include <sys/stat.h>
 
@@ -24,6 +26,7 @@
 #include "app/window/MainWindow.h"
 #include "platform/VirtualRunLoop.h"
 #include "sim/DemoPorts.h"
+#include "tests/support/HexImage.h"
 #include "tests/support/LogCapture.h"
 
 namespace korvane::testing {
@@ -57,6 +60,11 @@ protected:
         QFileDialog* panel = window.findChild<QFileDialog*>();
         ASSERT_NE(panel, nullptr);
         EXPECT_TRUE(panel->nameFilters().front().endsWith("(*.json)"));
+        if (panel->fileMode() == QFileDialog::ExistingFile && !QFileInfo::exists(file)) {
+            // The panel would say so in a modal box of its own, and the test would hang.
+            panel->reject();
+            FAIL() << file.toStdString() << " does not exist";
+        }
         panel->selectFile(file);
         QMetaObject::invokeMethod(panel, "accept");
         QApplication::processEvents();
@@ -102,6 +110,35 @@ protected:
                       path.toStdString() + " holds " + doubt + ". Load them anyway?");
         }
         return question;
+    }
+
+    // As `choose`, for a file that exists: the panel asks before it names it, and the user says
+    // yes.
+    void chooseReplacing(const char* button, const QString& file) {
+        QTimer::singleShot(0, [] {
+            auto* replace = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(replace, nullptr);
+            replace->button(QMessageBox::Yes)->click();
+        });
+        choose(button, file);
+    }
+
+    // What the window shows: every status, and which controls are enabled or chosen.
+    QStringList shown() {
+        QStringList all;
+        for (const char* name : {"connectStatusLabel", "connectDetailLabel", "setStatusLabel",
+                                 "firmwareStatusLabel", "firmwareDetailLabel"}) {
+            all << label(name);
+        }
+        for (const char* name :
+             {"connectButton", "disconnectButton", "autoCheck", "configChoices", "unitChoices",
+              "speedCombo", "firmwareButton", "saveSettingsButton", "loadSettingsButton"}) {
+            all << QString("%1 %2").arg(name).arg(enabled(name));
+        }
+        for (const char* name : {"autoCheck", "configChoice1", "configChoice2", "configChoice3"}) {
+            all << QString("%1 %2").arg(name).arg(widget<QAbstractButton>(name).isChecked());
+        }
+        return all << widget<QComboBox>("speedCombo").currentText();
     }
 
     // The open alert that says `text`, among several.
@@ -321,13 +358,7 @@ TEST_F(MainWindowTest, SettingsFilesHoldWhatTheControllerHoldsAndNeverHang) {
     EXPECT_EQ(label("setStatusLabel").toStdString(),
               "Invalid settings file: " + pipe.toStdString() +
                   ": is not a regular file (a device, a pipe or a socket)");
-    // The panel asks before it names an existing file; the user says yes.
-    QTimer::singleShot(0, [] {
-        auto* replace = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(replace, nullptr);
-        replace->button(QMessageBox::Yes)->click();
-    });
-    choose("saveSettingsButton", pipe);
+    chooseReplacing("saveSettingsButton", pipe);
     EXPECT_EQ(label("setStatusLabel").toStdString(),
               "Could not save the settings to " + pipe.toStdString() +
                   ": is not a regular file (a device, a pipe or a socket)");
@@ -342,6 +373,94 @@ TEST_F(MainWindowTest, SettingsFilesHoldWhatTheControllerHoldsAndNeverHang) {
     loop.runUntil([&] { return !window.control().isRestoring(); });
     EXPECT_EQ(label("setStatusLabel"), "Settings loaded");
     EXPECT_EQ(device.settingsRecord()[4], 45);
+}
+
+TEST_F(MainWindowTest, ASaveThatFailsSaysWhyAndLeavesTheOldFile) {
+    connect();
+    SimulatedController& device = ports.device(kDemoControllerPath)->controller;
+    const QTemporaryDir folder;
+    const QString kept = folder.filePath("kept.json");
+    const QString moved = folder.filePath("moved/bike.json");
+    const auto write = [](const QString& path) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    };
+    write(kept);
+    write(moved);
+    const struct {
+        QString path;
+        // The controller does not answer when the save reads the settings again.
+        bool silent;
+        // What happens to the path while the save reads them.
+        void (*meanwhile)(const QString& path);
+        std::string problem;
+    } cases[] = {
+        {"/dev/null", false, nullptr, "is not a regular file (a device, a pipe or a socket)"},
+        {kept, true, nullptr, "the controller did not send its settings"},
+        {moved, false,
+         [](const QString& path) { QDir(QFileInfo(path).path()).removeRecursively(); },
+         "No such file or directory"},
+        {kept, false,
+         [](const QString& path) {
+             QFile::remove(path);
+             QDir().mkdir(path);
+         },
+         "is a folder, not a file"},
+    };
+    for (const auto& each : cases) {
+        // An unanswered write leaves the link unsure of what the controller holds: the save
+        // reads the settings again first.
+        device.faults.unanswered = {CommandCode::WriteEprom};
+        auto& speeds = widget<QComboBox>("speedCombo");
+        speeds.setCurrentText("12");
+        emit speeds.activated(speeds.currentIndex());
+        loop.runUntil([&] { return window.control().isEnabled(); });
+        device.faults = {};
+        device.faults.silent = each.silent;
+        chooseReplacing("saveSettingsButton", each.path);
+        EXPECT_EQ(label("setStatusLabel"), "Reading the settings ... please wait ...");
+        if (each.meanwhile != nullptr) {
+            each.meanwhile(each.path);
+        }
+        loop.runUntil([&] { return window.control().isEnabled(); });
+        EXPECT_EQ(
+            label("setStatusLabel").toStdString(),
+            "Could not save the settings to " + each.path.toStdString() + ": " + each.problem);
+        device.faults = {};
+        if (each.silent) {
+            QFile old(kept);
+            ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+            EXPECT_EQ(old.readAll(), "old") << "kept whole";
+        }
+    }
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList{"kept.json"})
+        << "no temporary file left behind";
+}
+
+TEST_F(MainWindowTest, TheFirmwareButtonComesBackWhenItsPanelCloses) {
+    connect();
+    for (const bool lost : {false, true}) {
+        widget<QPushButton>("firmwareButton").click();
+        EXPECT_FALSE(enabled("firmwareButton"));
+        if (lost) {
+            // Lost and found again while the panel is open: the button waits for the panel.
+            ports.device(kDemoControllerPath)->unplug();
+            QMessageBox* alert = openAlert();
+            ASSERT_NE(alert, nullptr);
+            alert->buttons().front()->click();
+            connect();
+            EXPECT_FALSE(enabled("firmwareButton"));
+        }
+        QFileDialog* panel = window.findChild<QFileDialog*>();
+        ASSERT_NE(panel, nullptr);
+        panel->reject();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(enabled("firmwareButton")) << "lost: " << lost;
+        EXPECT_EQ(label("firmwareStatusLabel"), "");
+    }
 }
 
 TEST_F(MainWindowTest, ALostDeviceEndsARestoreAndNothingStartsUnderItsAlert) {
@@ -461,6 +580,108 @@ TEST_F(MainWindowTest, ClosingTheWindowEndsTheProgram) {
     EXPECT_EQ(QApplication::exec(), 0);
     QApplication::setQuitOnLastWindowClosed(true);
 }
+
+// A question the window asks before it writes to the controller.
+struct Question {
+    const char* name;
+    // How the settings file differs from what the controller may take; none: the update
+    // question, for a file with records the controller has no memory for.
+    std::vector<std::pair<QByteArray, QByteArray>> doubts;
+    // The question, after the settings file's path.
+    std::string text;
+};
+
+void PrintTo(const Question& question, std::ostream* out) {
+    *out << question.name;
+}
+
+class QuestionTest : public MainWindowTest, public ::testing::WithParamInterface<Question> {};
+
+TEST_P(QuestionTest, NoLeavesEverythingAsItWasAndYesGoesOn) {
+    const Question& question = GetParam();
+    SimulatedController& device = ports.device(kDemoControllerPath)->controller;
+    connect();
+    // Statuses a "no" must leave standing: a setting's, a refused firmware file's.
+    widget<QCheckBox>("autoCheck").click();
+    loop.runUntil([&] { return window.control().isEnabled(); });
+    std::string broken = realisticImage().file();
+    broken.replace(broken.find("FA\n"), 2, "FB");
+    window.control().loadDataFile(Bytes(broken.begin(), broken.end()));
+    const QTemporaryDir folder;
+    const QString path = folder.filePath("bike.json");
+    choose("saveSettingsButton", path);
+    auto changes = question.doubts;
+    changes.insert(changes.end(),
+                   {{"\"auto\": true", "\"auto\": false"}, {"\"config\": 1", "\"config\": 3"}});
+    edit(path, changes);
+
+    const auto ask = [&]() -> QMessageBox* {
+        if (question.doubts.empty()) {
+            window.control().loadDataFile(realisticImage().bytes());
+        } else {
+            choose("loadSettingsButton", path);
+        }
+        QMessageBox* box = openAlert();
+        if (box != nullptr) {
+            const std::string expected = question.doubts.empty()
+                                             ? question.text
+                                             : path.toStdString() + " holds " + question.text;
+            EXPECT_EQ(box->text().toStdString(), expected);
+            EXPECT_EQ(box->buttons().size(), 2);
+        }
+        return box;
+    };
+    const QStringList before = shown();
+    const Bytes record(device.settingsRecord().begin(), device.settingsRecord().end());
+    const std::size_t sent = device.requests().size();
+    // Cancel, and the question closed without a button.
+    for (const bool cancel : {true, false}) {
+        QMessageBox* box = ask();
+        ASSERT_NE(box, nullptr);
+        if (cancel) {
+            ASSERT_EQ(box->buttons().back()->text(), "Cancel");
+            box->buttons().back()->click();
+        } else {
+            box->reject();
+        }
+        loop.runFor(Duration{3000});
+        EXPECT_EQ(shown(), before) << "cancelled: " << cancel;
+        EXPECT_EQ(device.requests().size(), sent) << "cancelled: " << cancel;
+        EXPECT_EQ(Bytes(device.settingsRecord().begin(), device.settingsRecord().end()), record);
+    }
+
+    QMessageBox* box = ask();
+    ASSERT_NE(box, nullptr);
+    box->buttons().front()->click();
+    if (question.doubts.empty()) {
+        loop.runFor(Duration{1200});
+        EXPECT_EQ(label("firmwareStatusLabel"), "Updating firmware. Please wait...");
+        EXPECT_EQ(device.requests()[sent][1], static_cast<std::uint8_t>(CommandCode::Erase));
+    } else {
+        loop.runUntil([&] { return !window.control().isRestoring(); });
+        EXPECT_EQ(label("setStatusLabel"), "Settings loaded");
+        EXPECT_EQ(device.settingsRecord()[1], 4) << "the third configuration";
+        EXPECT_EQ(device.settingsRecord()[5], 0) << "auto off";
+    }
+}
+
+constexpr const char* kForeign = "the settings of device 1234, not of this controller (BEEF)";
+constexpr const char* kFast = "a speed limit of 45 mph, which the speed list cannot show (1 to 30)";
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryQuestion, QuestionTest,
+    ::testing::Values(Question{"Update", {}, "Update firmware from file Software version: 12?"},
+                      Question{"AnotherController",
+                               {{"\"deviceId\": \"BEEF\"", "\"deviceId\": \"1234\""}},
+                               std::string(kForeign) + ". Load them anyway?"},
+                      Question{"SpeedOutsideTheList",
+                               {{"\"speedLimitMph\": 19", "\"speedLimitMph\": 45"}},
+                               std::string(kFast) + ". Load them anyway?"},
+                      Question{"Both",
+                               {{"\"deviceId\": \"BEEF\"", "\"deviceId\": \"1234\""},
+                                {"\"speedLimitMph\": 19", "\"speedLimitMph\": 45"}},
+                               std::string(kForeign) + ", and " + kFast + ". Load them anyway?"}),
+    [](const ::testing::TestParamInfo<Question>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace korvane::testing

@@ -1,0 +1,230 @@
+// Every way a firmware update can end, each followed in the same controller by a second update
+// with a good file: whatever the first left behind must not reach the second.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/support/ControlBench.h"
+#include "tests/support/HexImage.h"
+
+namespace korvane::testing {
+namespace {
+
+constexpr const char* kLost = "The device is disconnected";
+constexpr const char* kRebootNotice = "The device is rebooting. Click Connect button to reconnect";
+constexpr const char* kErased = "the controller's firmware is erased; flash again";
+
+// One way to end. The requests are counted from the erase (request 1) of realisticImage(): its
+// record k + 1 is written by request 2k and, for program memory, verified by request 2k + 1; the
+// last Verify is request 54 and the reset 55.
+struct Ending {
+    const char* name;
+    // What the panel answers: "good", "broken" (a bad checksum), "missing", or none (dismissed).
+    const char* file = "good";
+    // The answer to the update question: 0 Update, 1 Cancel.
+    int button = 0;
+    // Done once the device has had this many requests (0: before the question is answered).
+    std::uint64_t atRequest = 0;
+    void (*step)(SimulatedDevice&, MainViewControl&) = nullptr;
+    // The alerts that follow, in order, each answered OK.
+    std::vector<std::string> alerts = {};
+    // Then: still connected, the update stopped after a refused record, the first file is all
+    // in the device, and the statuses left ("{path}" stands for the file chosen).
+    bool connected = false;
+    bool stopped = false;
+    bool complete = false;
+    std::string status = {};
+    std::string detail = {};
+};
+
+void PrintTo(const Ending& ending, std::ostream* out) {
+    *out << ending.name;
+}
+
+class UpdateEndingsTest : public ControlBench, public ::testing::WithParamInterface<Ending> {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(folder);
+        std::string broken = first.file();
+        broken.replace(broken.find("FA\n"), 2, "FB");
+        const std::pair<std::string, std::string> files[] = {
+            {"good", first.file()}, {"broken", broken}, {"second", second.file()}};
+        for (const auto& [name, text] : files) {
+            std::ofstream(path(name)) << text;
+        }
+        connect();
+        connected = stateOf(*control);
+        device().clearRequests();
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    std::string path(const std::string& name) const { return (folder / (name + ".hex")).string(); }
+
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("korvane-endings-" + std::to_string(::getpid()));
+    const HexImage first = realisticImage();
+    const HexImage second = realisticImage(24, 2);
+    // The state right after the first connect.
+    ControlState connected;
+};
+
+TEST_P(UpdateEndingsTest, LeavesNothingForTheNextUpdate) {
+    const Ending& ending = GetParam();
+    chooseFile(ending.file ? std::optional(path(ending.file)) : std::nullopt);
+    EXPECT_TRUE(fileButton.enabled) << "the button is back once the panel has answered";
+    if (ending.atRequest == 0 && ending.step != nullptr) {
+        ending.step(controller(), *control);
+    }
+    if (!view.alerts.empty() && view.alerts.front().buttons.size() == 2) {
+        view.answer(ending.button);
+    }
+    if (ending.atRequest > 0) {
+        ASSERT_TRUE(loop.runUntil([&] { return wire().size() >= ending.atRequest; }));
+        ending.step(controller(), *control);
+    }
+    loop.runUntilIdle();
+    if (!view.alerts.empty()) {
+        EXPECT_TRUE(control->isConnected()) << "the window keeps its state until OK";
+    }
+    EXPECT_EQ(answerEveryAlert(), ending.alerts);
+    if (ending.complete) {
+        EXPECT_TRUE(first.heldBy(device()));
+    }
+    ControlState expected = (ending.connected ? connected : fresh).saying(ending.status);
+    expected.firmwareDetail = ending.detail;
+    if (const auto at = expected.firmwareDetail.find("{path}"); at != std::string::npos) {
+        expected.firmwareDetail.replace(at, 6, path(ending.file));
+    }
+    if (ending.stopped) {
+        expected.isUpdatingFirmware = true;
+        expected.canEditSettings = false;
+    }
+    ASSERT_EQ(stateOf(*control), expected);
+
+    // The second update, from a connect as the user makes it.
+    device().faults = {};
+    controller().portFaults = {};
+    if (!control->isConnected()) {
+        connect();
+        EXPECT_EQ(stateOf(*control), connected.saying(ending.status));
+    }
+    device().clearRequests();
+    view.progress.clear();
+    chooseFile(path("second"));
+    view.answer(0);
+    EXPECT_EQ(answerEveryAlert(), (std::vector<std::string>{kLost, kRebootNotice}));
+    EXPECT_TRUE(second.heldBy(device()));
+    EXPECT_EQ(wire().size(), 55u) << "erase, 25 records verified, 2 eprom records, Verify, reset";
+    // Its own progress: 0 as it starts, then k before record k + 1 up to all 33.
+    std::vector<std::uint64_t> progress = {0};
+    for (std::uint64_t k = 0; k <= second.records; ++k) {
+        progress.push_back(k);
+    }
+    EXPECT_EQ(view.progress, progress);
+    EXPECT_EQ(stateOf(*control), fresh);
+    connect();
+    EXPECT_EQ(stateOf(*control), connected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryEnding, UpdateEndingsTest,
+    ::testing::Values(
+        Ending{.name = "Completed", .alerts = {kLost, kRebootNotice}, .complete = true},
+        Ending{.name = "RecordRefused",
+               .step = [](SimulatedDevice& d,
+                          MainViewControl&) { d.controller.faults.refuseRequest = 4; },
+               .connected = true,
+               .stopped = true,
+               .status = "Could not update firmware",
+               .detail = std::string("Record 3 of 33 failed (line 3, address 0x00001010): ") +
+                         kErased},
+        Ending{.name = "RecordVerifyFails",
+               .step = [](SimulatedDevice& d,
+                          MainViewControl&) { d.controller.faults.wrongVerifySum = true; },
+               .connected = true,
+               .stopped = true,
+               .status = "Could not update firmware",
+               .detail = std::string("Record 2 of 33 failed (line 2, address 0x00001000): ") +
+                         kErased},
+        // Whatever the last Verify says, the device is restarted.
+        Ending{.name = "LastVerifyWrongSum",
+               .atRequest = 53,
+               .step = [](SimulatedDevice& d,
+                          MainViewControl&) { d.controller.faults.wrongVerifySum = true; },
+               .alerts = {kLost, kRebootNotice},
+               .complete = true},
+        Ending{.name = "LastVerifyUnanswered",
+               .atRequest = 53,
+               .step =
+                   [](SimulatedDevice& d, MainViewControl&) {
+                       d.controller.faults.unanswered = {CommandCode::Verify};
+                   },
+               .alerts = {kLost, kRebootNotice},
+               .complete = true},
+        Ending{
+            .name = "EraseNotSent",
+            .step = [](SimulatedDevice& d, MainViewControl&) { d.portFaults.refusesSend = true; },
+            .alerts = {"Failed to send Erase command"}},
+        Ending{.name = "UnpluggedAtTheErase",
+               .step = [](SimulatedDevice& d,
+                          MainViewControl&) { d.controller.faults.unplugAtRequest = 1; },
+               .alerts = {kLost},
+               .status = "Firmware update interrupted during the erase: the controller may have "
+                         "no firmware; flash again"},
+        Ending{.name = "UnpluggedAtAWrite",
+               .step = [](SimulatedDevice& d,
+                          MainViewControl&) { d.controller.faults.unplugAtRequest = 4; },
+               .alerts = {kLost},
+               .status = "Firmware update interrupted after record 2 of 33: the controller has "
+                         "no complete firmware; flash again"},
+        Ending{.name = "UnpluggedAtAVerify",
+               .step = [](SimulatedDevice& d,
+                          MainViewControl&) { d.controller.faults.unplugAtRequest = 7; },
+               .alerts = {kLost},
+               .status = "Firmware update interrupted after record 3 of 33: the controller has "
+                         "no complete firmware; flash again"},
+        Ending{.name = "UnpluggedAtTheLastVerify",
+               .step = [](SimulatedDevice& d,
+                          MainViewControl&) { d.controller.faults.unplugAtRequest = 54; },
+               .alerts = {kLost},
+               .status = "Firmware update interrupted after record 33 of 33, before the "
+                         "restart: flash again"},
+        Ending{.name = "UnpluggedAtTheRestart",
+               .step = [](SimulatedDevice& d,
+                          MainViewControl&) { d.controller.faults.unplugAtRequest = 55; },
+               .alerts = {kLost, kRebootNotice},
+               .complete = true},
+        // Disconnect waits for the update: it ends by itself.
+        Ending{.name = "DisconnectPressedMidway",
+               .atRequest = 10,
+               .step =
+                   [](SimulatedDevice&, MainViewControl& control) {
+                       control.onDisconnect();
+                       EXPECT_TRUE(control.isConnected());
+                       EXPECT_TRUE(control.isUpdateRunning());
+                   },
+               .alerts = {kLost, kRebootNotice},
+               .complete = true},
+        Ending{.name = "QuestionCancelled", .button = 1, .connected = true},
+        // Answered after the device has gone: nothing is sent, and the loss is all there is.
+        Ending{.name = "UnpluggedBeforeTheAnswer",
+               .step = [](SimulatedDevice& d, MainViewControl&) { d.unplug(); },
+               .alerts = {kLost}},
+        Ending{.name = "PanelDismissed", .file = nullptr, .connected = true},
+        Ending{.name = "InvalidFile",
+               .file = "broken",
+               .connected = true,
+               .status = "Invalid firmware file",
+               .detail = "line 1: checksum FB, should be FA"},
+        Ending{.name = "UnreadableFile",
+               .file = "missing",
+               .connected = true,
+               .status = "Invalid firmware file",
+               .detail = "{path}: No such file or directory"}),
+    [](const ::testing::TestParamInfo<Ending>& row) { return std::string(row.param.name); });
+
+}  // namespace
+}  // namespace korvane::testing
