@@ -20,6 +20,8 @@ struct PortFaults {
     Duration openDelay{0};
     // The port takes no bytes for writing.
     bool refusesSend = false;
+    // The port refuses only this send (1 is the first, as sendsAsked() counts); 0 none.
+    std::uint64_t refuseSendAt = 0;
     // This user may not open the port.
     bool noAccess = false;
 };
@@ -51,6 +53,8 @@ public:
     // Port objects for this path that exist, and those of them that are open.
     std::size_t livePorts() const { return ports_.size(); }
     std::size_t openPorts() const;
+    // Sends its port objects were asked for, taken or not: also on a closed port.
+    std::uint64_t sendsAsked() const { return sends_; }
 
 private:
     friend class SimulatedPort;
@@ -61,6 +65,7 @@ private:
     std::string name_;
     std::optional<UsbIds> usbIds_;
     std::vector<SimulatedPort*> ports_;
+    std::uint64_t sends_ = 0;
 };
 
 }  // namespace korvane

@@ -71,7 +71,9 @@ void SimulatedPort::closeFromDevice() {
 }
 
 bool SimulatedPort::sendData(ByteView data) {
-    if (state_ != State::Open || device_->portFaults.refusesSend) {
+    const std::uint64_t send = ++device_->sends_;
+    const PortFaults& faults = device_->portFaults;
+    if (state_ != State::Open || faults.refusesSend || send == faults.refuseSendAt) {
         return false;
     }
     const SimulatedController::Response response = device_->controller.receive(data);
