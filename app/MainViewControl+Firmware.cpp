@@ -82,6 +82,9 @@ void MainViewControl::updateFirmware() {
     updateStage_ = UpdateStage::erasing;
     // The link belongs to this controller: destroying it cancels these completions.
     port->eraseFirmware([this](bool erased) {
+        if (deviceGone_) {
+            return;  // the erase's wait ran out on a lost device: the loss's alert says the rest
+        }
         if (!erased) {
             updateStage_ = UpdateStage::none;  // nothing reached the device
             showAlertAndResetGui("Failed to send Erase command");
@@ -205,7 +208,8 @@ void MainViewControl::finishUpdateFirmware() {
 }
 
 void MainViewControl::resetDevice() {
-    if (!port) {
+    // Lost during the last Verify: no reset to a device that is gone, and no reboot notice.
+    if (!port || deviceGone_) {
         return;
     }
     port->sendReset();
