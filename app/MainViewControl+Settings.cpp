@@ -163,7 +163,15 @@ void MainViewControl::restoreSettings(int autoMode, int configIndex, int speedMp
         {"Speed Limit", speedStep, stringPrintf("Speed Limit is already %d mph", speedMph)},
     };
     restoreRunning_ = true;
-    continueRestore();
+    // "Already" is said of what the controller holds: after a write it did not acknowledge, the
+    // link's record holds what was sent, so the record is read again first.
+    readHeldSettings([this](bool read) {
+        if (!read) {
+            restoreReport_.emplace_back("Could not read the settings");
+            restoreSteps_.clear();
+        }
+        continueRestore();
+    });
 }
 
 void MainViewControl::continueRestore() {
