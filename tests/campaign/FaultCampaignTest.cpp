@@ -1,0 +1,527 @@
+// A fault at every exchange. A firmware flash and a settings restore run fault-free once, then
+// once for every request of that run and every fault that changes something there, through the
+// command line (one controller, and four with --all) and through the window's controller. Whatever
+// the fault: what is finally said is true of what the controller holds, nothing is sent once it is
+// said, a plain run afterwards puts the file in place, and with --all the other controllers say
+// and hold exactly what they did without it.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <chrono>
+#include <functional>
+#include <iostream>
+#include <sstream>
+
+#include "app/Control.h"
+#include "app/ListSpeedPopup.h"
+#include "app/cli/Conversation.h"
+#include "app/cli/Fleet.h"
+#include "protocol/ProgramFrame.h"
+#include "tests/support/FaultCampaign.h"
+#include "tests/support/HexImage.h"
+#include "tests/support/RecordingView.h"
+#include "tests/support/SessionRun.h"
+
+namespace korvane::testing {
+namespace {
+
+// Longer than any run takes with every wait spent.
+constexpr Duration kPatience = std::chrono::minutes(10);
+constexpr int kFleetSize = 4;
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// A setting the restore puts back: where the record keeps it, the value, and what is said when
+// the controller held it already.
+struct RestoredField {
+    const char* name;
+    std::size_t offset;
+    std::uint8_t value;
+    const char* already;
+};
+// Auto on, configuration 3 (configMode 4), 25 mph: all three differ from the controller's own.
+constexpr RestoredField kRestored[] = {
+    {"Auto", 5, 1, "Auto is already on"},
+    {"Config", 1, 4, "Config is already 3"},
+    {"Speed Limit", 4, 25, "Speed Limit is already 25 mph"},
+};
+
+// What a run is to leave in the controller, and how each front end says it did.
+struct Operation {
+    enum class Kind { flash, load } kind;
+    std::string name;
+    std::vector<std::string> words;
+    // The last line the command line prints when it is done.
+    std::string cliDone;
+    HexImage image;
+
+    bool held(const SimulatedController& device) const {
+        if (kind == Kind::load) {
+            return std::all_of(std::begin(kRestored), std::end(kRestored), [&](const auto& field) {
+                return device.settingsRecord()[field.offset] == field.value;
+            });
+        }
+        for (const auto& [upper, bytes] : image.memory) {
+            const auto& memory = upper == kEpromRegion ? device.eprom : device.programMemory;
+            for (const auto& [address, value] : bytes) {
+                if (memory[address] != value) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
+    // What a line says of one setting ("Config is updated") is what the controller holds.
+    bool lineTrue(const std::string& line, const SimulatedController& device) const {
+        return std::all_of(std::begin(kRestored), std::end(kRestored), [&](const auto& field) {
+            const bool claims =
+                line == std::string(field.name) + " is updated" || line == field.already;
+            return !claims || device.settingsRecord()[field.offset] == field.value;
+        });
+    }
+};
+
+// What a run said, and the sends the controller's ports were asked for by then and in the end.
+struct Outcome {
+    bool success = false;
+    bool failure = false;
+    std::vector<std::string> lines;
+    std::uint64_t sendsWhenTold = 0;
+    std::uint64_t sendsInTheEnd = 0;
+};
+
+std::string said(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += (text.empty() ? "" : " | ") + line;
+    }
+    return text;
+}
+
+// Why an outcome is not true of `device`, if it is not.
+std::vector<std::string> untruths(const Operation& operation, const Outcome& outcome,
+                                  const SimulatedController& device) {
+    std::vector<std::string> found;
+    if (outcome.success == outcome.failure) {
+        found.push_back(outcome.success ? "says it succeeded and failed"
+                                        : "says neither that it succeeded nor that it failed");
+    }
+    if (outcome.success && !operation.held(device)) {
+        found.push_back("says it succeeded, but the controller does not hold it");
+    }
+    for (const std::string& line : outcome.lines) {
+        if (!operation.lineTrue(line, device)) {
+            found.push_back("says \"" + line + "\", which the controller does not hold");
+        }
+    }
+    if (outcome.sendsInTheEnd != outcome.sendsWhenTold) {
+        found.push_back(std::to_string(outcome.sendsInTheEnd - outcome.sendsWhenTold) +
+                        " sends after it was said");
+    }
+    return found;
+}
+
+// korvane-cli on one controller: each run a new process.
+class CommandLine {
+public:
+    explicit CommandLine(FaultWorld& world) : world_(world) {}
+
+    Outcome run(const Operation& operation) {
+        std::ostringstream out;
+        std::ostringstream err;
+        Outcome outcome;
+        {
+            const SessionRun run = runSession(world_.loop, parseCommand(operation.words), out, err);
+            outcome.sendsWhenTold = world_.device().sendsAsked();
+            // What the process would still do before it exits.
+            world_.loop.runUntilIdle(kPatience);
+            outcome.sendsInTheEnd = world_.device().sendsAsked();
+            const bool done = out.str().ends_with(operation.cliDone + "\n");
+            outcome.success = run.status == kSuccess && done;
+            outcome.failure = run.status == kFailure && !done && !err.str().empty();
+        }
+        outcome.lines = linesOf(out.str());
+        for (const std::string& line : linesOf(err.str())) {
+            outcome.lines.push_back(line);
+        }
+        return outcome;
+    }
+
+private:
+    FaultWorld& world_;
+};
+
+// The window's controller with a view that records, driven as a user would: connect, choose
+// the file and confirm, or load settings; every alert read and answered with OK.
+class Window {
+public:
+    explicit Window(FaultWorld& world) : world_(world) {
+        control_->setSpeedPopup(&speeds_);
+        control_->viewDidLoad();
+    }
+
+    Outcome run(const Operation& operation) {
+        MainViewControl& control = *control_;
+        if (!control.isConnected()) {
+            control.onConnect();
+            world_.loop.runUntil([&] { return control.isConnected() || control.canConnect(); },
+                                 kPatience);
+        }
+        if (control.isConnected()) {
+            start(operation);
+        }
+        Outcome outcome;
+        const std::vector<std::string> alerts = tell(
+            [&] {
+                return operation.kind == Operation::Kind::load ? !control.isRestoring()
+                                                               : !control.isUpdateRunning();
+            },
+            outcome);
+        const bool notFound = control.connectStatus() == "Please connect the USB device";
+        if (operation.kind == Operation::Kind::flash) {
+            outcome.success = contains(alerts, kRebootNotice);
+            outcome.failure = notFound || contains(alerts, "Failed to send Erase command") ||
+                              control.firmwareStatus() == "Could not update firmware" ||
+                              control.firmwareStatus().starts_with("Firmware update interrupted");
+        } else {
+            outcome.success = control.setStatus() == "Settings loaded";
+            outcome.failure =
+                notFound || control.setStatus().starts_with("Settings not all loaded");
+        }
+        outcome.lines = alerts;
+        for (const std::string& line : control.restoreReport()) {
+            outcome.lines.push_back(line);
+        }
+        for (const std::string& text : {control.connectStatus(), control.setStatus(),
+                                        control.firmwareStatus(), control.firmwareDetail()}) {
+            for (const std::string& line : linesOf(text)) {
+                outcome.lines.push_back(line);
+            }
+        }
+        return outcome;
+    }
+
+private:
+    struct Button final : Control {
+        void setEnabled(bool) override {}
+    };
+
+    void start(const Operation& operation) {
+        if (operation.kind == Operation::Kind::load) {
+            control_->restoreSettings(kRestored[0].value, 2, kRestored[2].value);
+            return;
+        }
+        control_->chooseFile(button_);
+        ASSERT_EQ(view_.panels.size(), 1u);
+        const auto panel = std::move(view_.panels.front());
+        view_.panels.clear();
+        panel.completion(operation.words.at(1));
+        ASSERT_EQ(view_.alerts.size(), 1u);
+        view_.answer(0);  // Update
+    }
+
+    // Runs until something is told (an alert, a search that found nothing, or `ended`), notes
+    // the sends then, lets every timer run out and answers each alert in turn; the alerts.
+    std::vector<std::string> tell(const std::function<bool()>& ended, Outcome& outcome) {
+        const MainViewControl& control = *control_;
+        const bool told = world_.loop.runUntil(
+            [&] {
+                return !view_.alerts.empty() || (control.canConnect() && !control.isConnected()) ||
+                       ended();
+            },
+            kPatience);
+        outcome.sendsWhenTold = world_.device().sendsAsked();
+        std::vector<std::string> alerts;
+        world_.loop.runUntilIdle(kPatience);
+        while (!view_.alerts.empty()) {
+            alerts.push_back(view_.alerts.front().message);
+            view_.answer();
+            world_.loop.runUntilIdle(kPatience);
+        }
+        outcome.sendsInTheEnd = world_.device().sendsAsked();
+        if (!told) {
+            alerts.emplace_back("(nothing told within the patience)");
+        }
+        return alerts;
+    }
+
+    FaultWorld& world_;
+    RecordingView view_;
+    ListSpeedPopup speeds_;
+    Button button_;
+    std::shared_ptr<MainViewControl> control_ = MainViewControl::create(view_);
+};
+
+// korvane-cli --all on four controllers: what each says and holds.
+struct FleetOutcome {
+    int status = -1;
+    std::vector<std::vector<std::string>> lines = std::vector<std::vector<std::string>>(kFleetSize);
+    std::vector<std::uint64_t> sendsWhenTold;
+    std::vector<std::uint64_t> sendsInTheEnd;
+};
+
+FleetOutcome runFleet(FaultWorld& world, const Operation& operation) {
+    std::ostringstream out;
+    std::ostringstream err;
+    FleetOutcome outcome;
+    {
+        Fleet fleet(parseCommand(operation.words), {}, out, err);
+        std::optional<int> status;
+        fleet.start([&](int result) { status = result; });
+        world.loop.runUntil([&] { return status.has_value(); }, kPatience);
+        outcome.status = status.value_or(-1);
+        for (int index = 0; index < kFleetSize; ++index) {
+            outcome.sendsWhenTold.push_back(world.device(index).sendsAsked());
+        }
+        world.loop.runUntilIdle(kPatience);
+        for (int index = 0; index < kFleetSize; ++index) {
+            outcome.sendsInTheEnd.push_back(world.device(index).sendsAsked());
+        }
+    }
+    std::vector<std::string> all = linesOf(out.str());
+    for (const std::string& line : linesOf(err.str())) {
+        all.push_back(line);
+    }
+    for (const std::string& line : all) {
+        for (int index = 0; index < kFleetSize; ++index) {
+            const std::string path = FaultWorld::path(index);
+            if (line.starts_with(path + ": ")) {
+                outcome.lines[index].push_back(line.substr(path.size() + 2));
+            } else if (line.starts_with("Summary: " + path + ",")) {
+                outcome.lines[index].push_back(line);
+            }
+        }
+    }
+    return outcome;
+}
+
+// One controller of a fleet as a single outcome: its summary says ok or failed.
+Outcome memberOutcome(const FleetOutcome& fleet, int index) {
+    Outcome outcome{.lines = fleet.lines[index],
+                    .sendsWhenTold = fleet.sendsWhenTold[index],
+                    .sendsInTheEnd = fleet.sendsInTheEnd[index]};
+    for (const std::string& line : outcome.lines) {
+        if (line.starts_with("Summary: ")) {
+            outcome.success = line.find(", ok, ") != std::string::npos;
+            outcome.failure = line.find(", failed: ") != std::string::npos;
+        }
+    }
+    return outcome;
+}
+
+// Whether the fleet's exit status is what its controllers' summaries say.
+bool statusMatches(const FleetOutcome& fleet) {
+    bool allOk = true;
+    for (int index = 0; index < kFleetSize; ++index) {
+        const Outcome member = memberOutcome(fleet, index);
+        allOk = allOk && (member.success || member.lines.empty());
+    }
+    return (fleet.status == kSuccess) == allOk;
+}
+
+// The faults of a campaign at the requests of a fault-free run. Eprom records are taken as written:
+// the protocol's Verify sums program memory only, so an eprom byte stored wrong goes unseen by
+// anything a flash does. Those are left out, and counted.
+std::vector<Strike> strikesFor(const Operation& operation, const std::vector<Bytes>& requests,
+                               std::size_t& leftOut) {
+    std::vector<Strike> strikes = everyStrike(requests);
+    leftOut = static_cast<std::size_t>(std::erase_if(strikes, [&](const Strike& strike) {
+        return operation.kind == Operation::Kind::flash &&
+               strike.kind.exchange == ExchangeFault::storedWrong &&
+               strike.command == static_cast<std::uint8_t>(CommandCode::WriteEprom);
+    }));
+    return strikes;
+}
+
+class FaultCampaignTest : public ::testing::Test {
+protected:
+    FaultCampaignTest() {
+        HexImage image = realisticImage(8);
+        flash = {Operation::Kind::flash,
+                 "flash",
+                 {"flash", write("firmware.hex", image.file()), "--yes"},
+                 "Run korvane-cli info again once it is back.",
+                 image};
+        load = {Operation::Kind::load,
+                "settings load",
+                {"settings", "load",
+                 write("bike.json", R"({"deviceId": "BEEF", "bootloader": "012A", "software": 7, )"
+                                    R"("auto": true, "config": 3, "speedLimitMph": 25, )"
+                                    R"("record": "070103091300A1A2A3A4A5A6"})")},
+                "Settings loaded",
+                {}};
+    }
+
+    std::string write(const char* name, const std::string& content) {
+        const QString path = folder.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content.c_str());
+        return path.toStdString();
+    }
+
+    // Notes a problem of one run; the first few are shown with what was said.
+    void problem(const std::string& run, const std::string& what, const Outcome& outcome) {
+        ++problems;
+        if (problems <= 20) {
+            ADD_FAILURE() << run << ": " << what << "\n  said: " << said(outcome.lines);
+        }
+    }
+
+    // The fault-free run of `operation` on a new world: its requests, each sent alone.
+    template <typename FrontEnd>
+    std::vector<Bytes> faultFree(const Operation& operation) {
+        FaultWorld world;
+        FrontEnd front(world);
+        const Outcome outcome = front.run(operation);
+        EXPECT_TRUE(outcome.success && !outcome.failure) << said(outcome.lines);
+        EXPECT_TRUE(operation.held(world.device().controller));
+        EXPECT_EQ(world.device().sendsAsked(), world.device().controller.requests().size());
+        return world.device().controller.requests();
+    }
+
+    // Every applicable fault at every request of the fault-free run, each on a new world, then
+    // a plain run on the same controller.
+    template <typename FrontEnd>
+    void campaign(const Operation& operation, const std::string& frontName) {
+        std::size_t leftOut = 0;
+        const std::vector<Strike> strikes =
+            strikesFor(operation, faultFree<FrontEnd>(operation), leftOut);
+        for (const Strike& strike : strikes) {
+            const std::string run = frontName + " " + operation.name + ", " + strike.name();
+            FaultWorld world;
+            FrontEnd front(world);
+            SimulatedDevice& device = world.device();
+            strike.arm(device);
+            const Outcome outcome = front.run(operation);
+            for (const std::string& untruth : untruths(operation, outcome, device.controller)) {
+                problem(run, untruth, outcome);
+            }
+            device.controller.faults = {};
+            device.portFaults = {};
+            const Outcome again = front.run(operation);
+            if (!again.success || !operation.held(device.controller)) {
+                problem(run, "the plain run after it did not put the file in place", again);
+            }
+            for (const std::string& untruth : untruths(operation, again, device.controller)) {
+                problem(run + ", the plain run after it", untruth, again);
+            }
+        }
+        report(frontName + " " + operation.name, strikes.size(), leftOut);
+    }
+
+    void fleetCampaign(const Operation& operation) {
+        FleetOutcome reference;
+        std::vector<SimulatedController> held;
+        std::vector<Bytes> requests;
+        {
+            FaultWorld world(kFleetSize);
+            reference = runFleet(world, operation);
+            ASSERT_EQ(reference.status, kSuccess);
+            for (int index = 0; index < kFleetSize; ++index) {
+                held.push_back(world.device(index).controller);
+                EXPECT_TRUE(operation.held(held.back())) << index;
+            }
+            requests = held[0].requests();
+            ASSERT_EQ(world.device(0).sendsAsked(), requests.size());
+        }
+        std::size_t leftOut = 0;
+        const std::vector<Strike> strikes = strikesFor(operation, requests, leftOut);
+        for (const Strike& strike : strikes) {
+            // Each position in the fleet takes its turn.
+            const int faulty = static_cast<int>(strike.request % kFleetSize);
+            const std::string run =
+                "--all " + operation.name + ", " + FaultWorld::path(faulty) + ": " + strike.name();
+            FaultWorld world(kFleetSize);
+            strike.arm(world.device(faulty));
+            const FleetOutcome outcome = runFleet(world, operation);
+            const Outcome member = memberOutcome(outcome, faulty);
+            const SimulatedController& device = world.device(faulty).controller;
+            for (std::string untruth : untruths(operation, member, device)) {
+                // One that never answered the search has no outcome of its own.
+                if (!(member.lines.empty() && !member.success && !member.failure)) {
+                    problem(run, untruth, member);
+                }
+            }
+            if (!statusMatches(outcome)) {
+                problem(run, "exit status " + std::to_string(outcome.status), member);
+            }
+            for (int other = 0; other < kFleetSize; ++other) {
+                const SimulatedController& each = world.device(other).controller;
+                if (other != faulty &&
+                    (outcome.lines[other] != reference.lines[other] ||
+                     each.programMemory != held[other].programMemory ||
+                     each.eprom != held[other].eprom ||
+                     outcome.sendsInTheEnd[other] != outcome.sendsWhenTold[other])) {
+                    problem(run, FaultWorld::path(other) + " did not do as without the fault",
+                            memberOutcome(outcome, other));
+                }
+            }
+            world.device(faulty).controller.faults = {};
+            world.device(faulty).portFaults = {};
+            const FleetOutcome again = runFleet(world, operation);
+            if (again.status != kSuccess || !operation.held(device)) {
+                problem(run, "the plain run after it did not put the file in place",
+                        memberOutcome(again, faulty));
+            }
+            for (const std::string& untruth :
+                 untruths(operation, memberOutcome(again, faulty), device)) {
+                problem(run + ", the plain run after it", untruth, memberOutcome(again, faulty));
+            }
+        }
+        report("--all " + operation.name, strikes.size(), leftOut);
+    }
+
+    void report(const std::string& name, std::size_t count, std::size_t leftOut) {
+        std::cout << "Fault campaign, " << name << ": " << count << " points x kinds";
+        if (leftOut > 0) {
+            std::cout << " (" << leftOut << " eprom records stored wrong left out)";
+        }
+        std::cout << '\n';
+        EXPECT_EQ(problems, 0u) << "runs with a problem";
+    }
+
+    QTemporaryDir folder;
+    Operation flash;
+    Operation load;
+    std::size_t problems = 0;
+};
+
+TEST_F(FaultCampaignTest, CommandLineFlash) {
+    campaign<CommandLine>(flash, "korvane-cli");
+}
+
+TEST_F(FaultCampaignTest, CommandLineSettingsLoad) {
+    campaign<CommandLine>(load, "korvane-cli");
+}
+
+TEST_F(FaultCampaignTest, WindowFlash) {
+    campaign<Window>(flash, "window");
+}
+
+TEST_F(FaultCampaignTest, WindowSettingsLoad) {
+    campaign<Window>(load, "window");
+}
+
+TEST_F(FaultCampaignTest, EveryControllerFlash) {
+    fleetCampaign(flash);
+}
+
+TEST_F(FaultCampaignTest, EveryControllerSettingsLoad) {
+    fleetCampaign(load);
+}
+
+}  // namespace
+}  // namespace korvane::testing
