@@ -184,9 +184,13 @@ Bytes SimulatedController::answer(ByteView request, Response& response) {
             const bool accepted = !refused && memory != nullptr && expectedRegion &&
                                   address + std::size_t{count} <= memory->size();
             if (accepted) {
-                std::copy_n(request.begin() + kFrameLength, count, memory->begin() + address);
-                if (count > 0 && faults.strikes(ExchangeFault::storedWrong, number)) {
-                    (*memory)[address] ^= 0x01;
+                const auto data = request.begin() + kFrameLength;
+                const auto stored = memory->begin() + address;
+                const auto changed = std::mismatch(stored, stored + count, data).first;
+                std::copy_n(data, count, stored);
+                if (changed != stored + count &&
+                    faults.strikes(ExchangeFault::storedWrong, number)) {
+                    *changed ^= 0x01;
                 }
             }
             return acknowledge(request, accepted);

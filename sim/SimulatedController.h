@@ -25,8 +25,8 @@ enum class ExchangeFault {
     wrongVerifySum,
     // A memory write is acknowledged with status 0 and stores nothing.
     refusedWrite,
-    // A memory write is acknowledged, but its first byte is stored with its lowest bit flipped:
-    // a cell that did not take, which only a check of what was stored can tell.
+    // A memory write is acknowledged, but the first byte it changes is stored with its lowest
+    // bit flipped: a cell that did not take, which only a check of what was stored can tell.
     storedWrong,
 };
 
