@@ -11,6 +11,7 @@
 #include <chrono>
 #include <functional>
 #include <iostream>
+#include <set>
 #include <sstream>
 
 #include "app/Control.h"
@@ -433,6 +434,9 @@ protected:
             SimulatedDevice& device = world.device();
             strike.arm(device);
             const Outcome outcome = front.run(operation);
+            if (outcome.failure) {
+                failedBy.insert(strike.kind.name);
+            }
             for (const std::string& untruth : untruths(operation, outcome, device.controller)) {
                 problem(run, untruth, outcome);
             }
@@ -446,7 +450,7 @@ protected:
                 problem(run + ", the plain run after it", untruth, again);
             }
         }
-        report(frontName + " " + operation.name, strikes.size(), leftOut);
+        report(frontName + " " + operation.name, strikes, leftOut);
     }
 
     void fleetCampaign(const Operation& operation) {
@@ -476,9 +480,13 @@ protected:
             const FleetOutcome outcome = runFleet(world, operation);
             const Outcome member = memberOutcome(outcome, faulty);
             const SimulatedController& device = world.device(faulty).controller;
-            for (std::string untruth : untruths(operation, member, device)) {
-                // One that never answered the search has no outcome of its own.
-                if (!(member.lines.empty() && !member.success && !member.failure)) {
+            // One that never answered the search has no outcome of its own.
+            const bool unanswered = member.lines.empty();
+            if (member.failure || unanswered) {
+                failedBy.insert(strike.kind.name);
+            }
+            for (const std::string& untruth : untruths(operation, member, device)) {
+                if (!unanswered) {
                     problem(run, untruth, member);
                 }
             }
@@ -508,22 +516,29 @@ protected:
                 problem(run + ", the plain run after it", untruth, memberOutcome(again, faulty));
             }
         }
-        report("--all " + operation.name, strikes.size(), leftOut);
+        report("--all " + operation.name, strikes, leftOut);
     }
 
-    void report(const std::string& name, std::size_t count, std::size_t leftOut) {
-        std::cout << "Fault campaign, " << name << ": " << count << " points x kinds";
+    void report(const std::string& name, const std::vector<Strike>& strikes, std::size_t leftOut) {
+        std::cout << "Fault campaign, " << name << ": " << strikes.size() << " points x kinds";
         if (leftOut > 0) {
             std::cout << " (" << leftOut << " eprom records stored wrong left out)";
         }
         std::cout << '\n';
         EXPECT_EQ(problems, 0u) << "runs with a problem";
+        // A fault that is armed but never strikes would leave every run fault-free.
+        for (const Strike& strike : strikes) {
+            EXPECT_TRUE(failedBy.contains(strike.kind.name))
+                << name << ": no " << strike.kind.name << " made a run fail";
+        }
     }
 
     QTemporaryDir folder;
     Operation flash;
     Operation load;
     std::size_t problems = 0;
+    // The kinds of fault that made at least one run say it failed.
+    std::set<std::string> failedBy;
 };
 
 TEST_F(FaultCampaignTest, CommandLineFlash) {
