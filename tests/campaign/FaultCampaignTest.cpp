@@ -485,10 +485,9 @@ protected:
             if (member.failure || unanswered) {
                 failedBy.insert(strike.kind.name);
             }
-            for (const std::string& untruth : untruths(operation, member, device)) {
-                if (!unanswered) {
-                    problem(run, untruth, member);
-                }
+            for (const std::string& untruth :
+                 unanswered ? std::vector<std::string>{} : untruths(operation, member, device)) {
+                problem(run, untruth, member);
             }
             if (!statusMatches(outcome)) {
                 problem(run, "exit status " + std::to_string(outcome.status), member);
