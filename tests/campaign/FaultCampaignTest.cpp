@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <array>
 #include <chrono>
 #include <functional>
 #include <iostream>
@@ -29,7 +30,6 @@ namespace {
 
 // Longer than any run takes with every wait spent.
 constexpr Duration kPatience = std::chrono::minutes(10);
-constexpr int kFleetSize = 4;
 
 std::vector<std::string> linesOf(const std::string& text) {
     std::vector<std::string> lines;
@@ -137,9 +137,10 @@ std::vector<std::string> untruths(const Operation& operation, const Outcome& out
 // korvane-cli on one controller: each run a new process.
 class CommandLine {
 public:
+    static constexpr int kControllers = 1;
     explicit CommandLine(FaultWorld& world) : world_(world) {}
 
-    Outcome run(const Operation& operation) {
+    std::vector<Outcome> run(const Operation& operation) {
         std::ostringstream out;
         std::ostringstream err;
         Outcome outcome;
@@ -160,7 +161,7 @@ public:
             outcome.lines.push_back(line);
         }
         outcome.lines.push_back("(exit status " + std::to_string(status) + ")");
-        return outcome;
+        return {outcome};
     }
 
 private:
@@ -171,12 +172,13 @@ private:
 // the file and confirm, or load settings; every alert read and answered with OK.
 class Window {
 public:
+    static constexpr int kControllers = 1;
     explicit Window(FaultWorld& world) : world_(world) {
         control_->setSpeedPopup(&speeds_);
         control_->viewDidLoad();
     }
 
-    Outcome run(const Operation& operation) {
+    std::vector<Outcome> run(const Operation& operation) {
         MainViewControl& control = *control_;
         if (!control.isConnected()) {
             control.onConnect();
@@ -214,7 +216,7 @@ public:
                 outcome.lines.push_back(line);
             }
         }
-        return outcome;
+        return {outcome};
     }
 
 private:
@@ -268,16 +270,6 @@ private:
     std::shared_ptr<MainViewControl> control_ = MainViewControl::create(view_);
 };
 
-// korvane-cli --all on four controllers: what each says, and its sends when it had said how it
-// ended and in the end.
-struct FleetOutcome {
-    int status = -1;
-    std::vector<std::vector<std::string>> lines = std::vector<std::vector<std::string>>(kFleetSize);
-    std::vector<std::optional<std::uint64_t>> sendsWhenTold =
-        std::vector<std::optional<std::uint64_t>>(kFleetSize);
-    std::vector<std::uint64_t> sendsInTheEnd;
-};
-
 // An output that hands over each whole line as it is written.
 class LineTap final : private std::streambuf, public std::ostream {
 public:
@@ -298,66 +290,68 @@ private:
     std::string line_;
 };
 
-FleetOutcome runFleet(FaultWorld& world, const Operation& operation) {
-    FleetOutcome outcome;
-    // A controller has said how it ended with its first error line or its last line when done.
-    const auto tap = [&](bool errors) {
-        return [&, errors](const std::string& line) {
-            for (int index = 0; index < kFleetSize; ++index) {
-                const std::string path = FaultWorld::path(index);
-                if (line.starts_with(path + ": ")) {
-                    const std::string own = line.substr(path.size() + 2);
-                    if (!outcome.sendsWhenTold[index] && (errors || own == operation.cliDone)) {
-                        outcome.sendsWhenTold[index] = world.device(index).sendsAsked();
+// korvane-cli --all on four controllers, each run a new process: an outcome for each, from the
+// lines that start with its port. One that never answered the search says nothing.
+class EveryController {
+public:
+    static constexpr int kControllers = 4;
+    explicit EveryController(FaultWorld& world) : world_(world) {}
+
+    std::vector<Outcome> run(const Operation& operation) {
+        std::vector<Outcome> outcomes(kControllers);
+        // A controller has said how it ended with its first error line, or its last when done.
+        const auto tap = [&](bool errors) {
+            return [&, errors](const std::string& line) {
+                for (int index = 0; index < kControllers; ++index) {
+                    const std::string path = FaultWorld::path(index);
+                    Outcome& outcome = outcomes[static_cast<std::size_t>(index)];
+                    if (line.starts_with(path + ": ")) {
+                        const std::string own = line.substr(path.size() + 2);
+                        if (!told_[index] && (errors || own == operation.cliDone)) {
+                            told_[index] = true;
+                            outcome.sendsWhenTold = world_.device(index).sendsAsked();
+                        }
+                        outcome.lines.push_back(own);
+                    } else if (line.starts_with("Summary: " + path + ",")) {
+                        outcome.lines.push_back(line);
+                        outcome.success = line.find(", ok, ") != std::string::npos;
+                        outcome.failure = line.find(", failed: ") != std::string::npos;
                     }
-                    outcome.lines[index].push_back(own);
-                } else if (line.starts_with("Summary: " + path + ",")) {
-                    outcome.lines[index].push_back(line);
                 }
-            }
+            };
         };
-    };
-    LineTap out(tap(false));
-    LineTap err(tap(true));
-    {
-        Fleet fleet(parseCommand(operation.words), {}, out, err);
+        told_.fill(false);
+        LineTap out(tap(false));
+        LineTap err(tap(true));
         std::optional<int> status;
-        fleet.start([&](int result) { status = result; });
-        world.loop.runUntil([&] { return status.has_value(); }, kPatience);
-        outcome.status = status.value_or(-1);
-        world.loop.runUntilIdle(kPatience);
-        for (int index = 0; index < kFleetSize; ++index) {
-            outcome.sendsInTheEnd.push_back(world.device(index).sendsAsked());
+        {
+            Fleet fleet(parseCommand(operation.words), {}, out, err);
+            fleet.start([&](int result) { status = result; });
+            world_.loop.runUntil([&] { return status.has_value(); }, kPatience);
+            world_.loop.runUntilIdle(kPatience);
         }
-    }
-    return outcome;
-}
-
-// One controller of a fleet as a single outcome: its summary says ok or failed.
-Outcome memberOutcome(const FleetOutcome& fleet, int index) {
-    // One that never said how it ended is held to what it was sent by the end.
-    Outcome outcome{
-        .lines = fleet.lines[index],
-        .sendsWhenTold = fleet.sendsWhenTold[index].value_or(fleet.sendsInTheEnd[index]),
-        .sendsInTheEnd = fleet.sendsInTheEnd[index]};
-    for (const std::string& line : outcome.lines) {
-        if (line.starts_with("Summary: ")) {
-            outcome.success = line.find(", ok, ") != std::string::npos;
-            outcome.failure = line.find(", failed: ") != std::string::npos;
+        // The exit status speaks for every controller that answered: 0 says each holds it, a
+        // failure with none failing says one does not.
+        const bool noneFailed = std::none_of(outcomes.begin(), outcomes.end(),
+                                             [](const Outcome& each) { return each.failure; });
+        for (int index = 0; index < kControllers; ++index) {
+            Outcome& outcome = outcomes[static_cast<std::size_t>(index)];
+            outcome.sendsInTheEnd = world_.device(index).sendsAsked();
+            if (!told_[index]) {
+                outcome.sendsWhenTold = outcome.sendsInTheEnd;
+            }
+            if (!outcome.lines.empty()) {
+                outcome.success = outcome.success || status == kSuccess;
+                outcome.failure = outcome.failure || (status != kSuccess && noneFailed);
+            }
         }
+        return outcomes;
     }
-    return outcome;
-}
 
-// Whether the fleet's exit status is what its controllers' summaries say.
-bool statusMatches(const FleetOutcome& fleet) {
-    bool allOk = true;
-    for (int index = 0; index < kFleetSize; ++index) {
-        const Outcome member = memberOutcome(fleet, index);
-        allOk = allOk && (member.success || member.lines.empty());
-    }
-    return (fleet.status == kSuccess) == allOk;
-}
+private:
+    FaultWorld& world_;
+    std::array<bool, kControllers> told_{};
+};
 
 // The faults of a campaign at the requests of a fault-free run. Eprom records are taken as written:
 // the protocol's Verify sums program memory only, so an eprom byte stored wrong goes unseen by
@@ -408,114 +402,71 @@ protected:
         }
     }
 
-    // The fault-free run of `operation` on a new world: its requests, each sent alone.
-    template <typename FrontEnd>
-    std::vector<Bytes> faultFree(const Operation& operation) {
-        FaultWorld world;
-        FrontEnd front(world);
-        const Outcome outcome = front.run(operation);
-        EXPECT_TRUE(outcome.success && !outcome.failure) << said(outcome.lines);
-        EXPECT_TRUE(operation.held(world.device().controller));
-        EXPECT_EQ(world.device().sendsAsked(), world.device().controller.requests().size());
-        return world.device().controller.requests();
-    }
-
-    // Every applicable fault at every request of the fault-free run, each on a new world, then
-    // a plain run on the same controller.
+    // The fault-free run of `operation`, then on new worlds every applicable fault at every
+    // request of it, each followed by a plain run. With several controllers each position takes
+    // its turn at the fault, and the others say and hold what they did without it.
     template <typename FrontEnd>
     void campaign(const Operation& operation, const std::string& frontName) {
-        std::size_t leftOut = 0;
-        const std::vector<Strike> strikes =
-            strikesFor(operation, faultFree<FrontEnd>(operation), leftOut);
-        for (const Strike& strike : strikes) {
-            const std::string run = frontName + " " + operation.name + ", " + strike.name();
-            FaultWorld world;
-            FrontEnd front(world);
-            SimulatedDevice& device = world.device();
-            strike.arm(device);
-            const Outcome outcome = front.run(operation);
-            if (outcome.failure) {
-                failedBy.insert(strike.kind.name);
-            }
-            for (const std::string& untruth : untruths(operation, outcome, device.controller)) {
-                problem(run, untruth, outcome);
-            }
-            device.controller.faults = {};
-            device.portFaults = {};
-            const Outcome again = front.run(operation);
-            if (!again.success || !operation.held(device.controller)) {
-                problem(run, "the plain run after it did not put the file in place", again);
-            }
-            for (const std::string& untruth : untruths(operation, again, device.controller)) {
-                problem(run + ", the plain run after it", untruth, again);
-            }
-        }
-        report(frontName + " " + operation.name, strikes, leftOut);
-    }
-
-    void fleetCampaign(const Operation& operation) {
-        FleetOutcome reference;
+        constexpr int kControllers = FrontEnd::kControllers;
+        std::vector<Outcome> faultFree;
         std::vector<SimulatedController> held;
-        std::vector<Bytes> requests;
         {
-            FaultWorld world(kFleetSize);
-            reference = runFleet(world, operation);
-            ASSERT_EQ(reference.status, kSuccess);
-            for (int index = 0; index < kFleetSize; ++index) {
+            FaultWorld world(kControllers);
+            FrontEnd front(world);
+            faultFree = front.run(operation);
+            for (int index = 0; index < kControllers; ++index) {
                 held.push_back(world.device(index).controller);
-                EXPECT_TRUE(operation.held(held.back())) << index;
+                EXPECT_TRUE(faultFree[index].success && !faultFree[index].failure)
+                    << said(faultFree[index].lines);
+                EXPECT_TRUE(operation.held(held.back()));
             }
-            requests = held[0].requests();
-            ASSERT_EQ(world.device(0).sendsAsked(), requests.size());
+            ASSERT_EQ(world.device().sendsAsked(), held[0].requests().size());
         }
         std::size_t leftOut = 0;
-        const std::vector<Strike> strikes = strikesFor(operation, requests, leftOut);
+        const std::vector<Strike> strikes = strikesFor(operation, held[0].requests(), leftOut);
         for (const Strike& strike : strikes) {
-            // Each position in the fleet takes its turn.
-            const int faulty = static_cast<int>(strike.request % kFleetSize);
-            const std::string run =
-                "--all " + operation.name + ", " + FaultWorld::path(faulty) + ": " + strike.name();
-            FaultWorld world(kFleetSize);
+            const auto faulty = static_cast<int>(strike.request % kControllers);
+            const std::string run = frontName + " " + operation.name + ", " +
+                                    (kControllers > 1 ? FaultWorld::path(faulty) + ": " : "") +
+                                    strike.name();
+            FaultWorld world(kControllers);
+            FrontEnd front(world);
             strike.arm(world.device(faulty));
-            const FleetOutcome outcome = runFleet(world, operation);
-            const Outcome member = memberOutcome(outcome, faulty);
-            const SimulatedController& device = world.device(faulty).controller;
-            // One that never answered the search has no outcome of its own.
-            const bool unanswered = member.lines.empty();
-            if (member.failure || unanswered) {
+            const std::vector<Outcome> outcomes = front.run(operation);
+            // One that says nothing never answered the search, and is held to nothing.
+            if (outcomes[faulty].failure || outcomes[faulty].lines.empty()) {
                 failedBy.insert(strike.kind.name);
             }
-            for (const std::string& untruth :
-                 unanswered ? std::vector<std::string>{} : untruths(operation, member, device)) {
-                problem(run, untruth, member);
-            }
-            if (!statusMatches(outcome)) {
-                problem(run, "exit status " + std::to_string(outcome.status), member);
-            }
-            for (int other = 0; other < kFleetSize; ++other) {
-                const SimulatedController& each = world.device(other).controller;
-                if (other != faulty &&
-                    (outcome.lines[other] != reference.lines[other] ||
-                     each.programMemory != held[other].programMemory ||
-                     each.eprom != held[other].eprom ||
-                     !untruths(operation, memberOutcome(outcome, other), each).empty())) {
-                    problem(run, FaultWorld::path(other) + " did not do as without the fault",
-                            memberOutcome(outcome, other));
+            for (int index = 0; index < kControllers; ++index) {
+                const SimulatedController& device = world.device(index).controller;
+                const Outcome& outcome = outcomes[index];
+                for (const std::string& untruth : outcome.lines.empty()
+                                                      ? std::vector<std::string>{}
+                                                      : untruths(operation, outcome, device)) {
+                    problem(run, untruth, outcome);
+                }
+                if (index != faulty && (outcome.lines != faultFree[index].lines ||
+                                        device.programMemory != held[index].programMemory ||
+                                        device.eprom != held[index].eprom)) {
+                    problem(run, FaultWorld::path(index) + " did not do as without the fault",
+                            outcome);
                 }
             }
             world.device(faulty).controller.faults = {};
             world.device(faulty).portFaults = {};
-            const FleetOutcome again = runFleet(world, operation);
-            if (again.status != kSuccess || !operation.held(device)) {
-                problem(run, "the plain run after it did not put the file in place",
-                        memberOutcome(again, faulty));
-            }
-            for (const std::string& untruth :
-                 untruths(operation, memberOutcome(again, faulty), device)) {
-                problem(run + ", the plain run after it", untruth, memberOutcome(again, faulty));
+            const std::vector<Outcome> again = front.run(operation);
+            for (int index = 0; index < kControllers; ++index) {
+                const SimulatedController& device = world.device(index).controller;
+                if (!again[index].success || !operation.held(device)) {
+                    problem(run, "the plain run after it did not put the file in place",
+                            again[index]);
+                }
+                for (const std::string& untruth : untruths(operation, again[index], device)) {
+                    problem(run + ", the plain run after it", untruth, again[index]);
+                }
             }
         }
-        report("--all " + operation.name, strikes, leftOut);
+        report(frontName + " " + operation.name, strikes, leftOut);
     }
 
     void report(const std::string& name, const std::vector<Strike>& strikes, std::size_t leftOut) {
@@ -557,11 +508,11 @@ TEST_F(FaultCampaignTest, WindowSettingsLoad) {
 }
 
 TEST_F(FaultCampaignTest, EveryControllerFlash) {
-    fleetCampaign(flash);
+    campaign<EveryController>(flash, "korvane-cli --all");
 }
 
 TEST_F(FaultCampaignTest, EveryControllerSettingsLoad) {
-    fleetCampaign(load);
+    campaign<EveryController>(load, "korvane-cli --all");
 }
 
 }  // namespace
