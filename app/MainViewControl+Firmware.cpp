@@ -97,6 +97,9 @@ void MainViewControl::updateFirmware() {
     updateStage_ = UpdateStage::erasing;
     // The link belongs to this controller: destroying it cancels these completions.
     port->eraseFirmware([this](bool erased) {
+        if (deviceGone_) {
+            return;  // the erase's wait ran out on a lost device: the loss's alert says the rest
+        }
         if (!erased) {
             updateStage_ = UpdateStage::none;  // nothing reached the device
             showAlertAndResetGui("Failed to send Erase command");

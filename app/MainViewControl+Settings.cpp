@@ -132,7 +132,14 @@ void MainViewControl::updatePort(const SettingSetter& setter, const std::string&
             restoreWriting_.clear();
         }
         if (success) {
-            showGUI();
+            // Within a restore, nothing is written that it did not ask for: showGUI would write
+            // the first configuration choice over one the window does not offer, after the
+            // restore had said what it left.
+            if (restoreRunning_) {
+                announceSettings();
+            } else {
+                showGUI();
+            }
             setSetStatus(name + " is updated");
         } else {
             setSetStatus("Could not set " + name);

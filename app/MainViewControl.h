@@ -91,8 +91,9 @@ public:
 
     // Puts back saved settings: the automatic mode (0 or 1), the configuration choice (0 to 2)
     // and the speed limit in mph (0 to 255), one write after the other, each read back; a value
-    // the device holds already is not written. Ends with the set status "Settings loaded" or
-    // "Settings not all loaded", and a line per setting in `restoreReport`.
+    // the device holds already is not written (the record is read first when a write left it
+    // uncertain). Ends with the set status "Settings loaded" or "Settings not all loaded", and a
+    // line per setting in `restoreReport`.
     void restoreSettings(int autoMode, int configIndex, int speedMph);
     bool isRestoring() const { return !restoreSteps_.empty() || restoreRunning_; }
     // "Auto is already off", "Config is updated", "Could not set Speed Limit".

@@ -110,6 +110,14 @@ MUTANTS = [
     ("file's last address one too far", "cli", "firmware/FirmwareFile.cpp", "static_cast<std::uint16_t>(address + count - 1)", "static_cast<std::uint16_t>(address + count)"),
     ("time left from the start", "core", "app/TimeLeft.cpp", "kSettleTime{2000}", "kSettleTime{0}"),
     ("time left rounded down", "core", "app/TimeLeft.cpp", "std::chrono::ceil<std::chrono::seconds>(left)", "std::chrono::floor<std::chrono::seconds>(left)"),
+    # Faults the fault campaign found (tests/campaign), and the breaks it was proved on
+    ("records after a loss in the erase", "core", "app/MainViewControl+Firmware.cpp", "        if (deviceGone_) {\n            return;  // the erase's", "        if (false) {\n            return;  // the erase's"),
+    ("reset after a loss in the last verify", "core", "app/MainViewControl+Firmware.cpp", "if (!port || deviceGone_) {", "if (!port) {"),
+    ("restore trusts an unacknowledged record", "core", "app/MainViewControl+Settings.cpp", "    readHeldSettings([this](bool read) {", "    [](auto done) { done(true); }([this](bool read) {"),
+    ("restore writes what it did not ask", "core", "app/MainViewControl+Settings.cpp", "            if (restoreRunning_) {\n                announceSettings();", "            if (false) {\n                announceSettings();"),
+    ("failed verify taken as success", "core", "serial/SimpleSerial+Firmware.cpp", "completion(sum == programFrame.recordSum);", "completion(true);"),
+    ("failed last record taken as success", "core", "app/MainViewControl+Firmware.cpp", "    if (success) {\n        writeFirstFirmwareLine();", "    if (success || firmware.empty()) {\n        writeFirstFirmwareLine();"),
+    ("unacknowledged settings write taken", "core", "serial/SimpleSerial+Device.cpp", "                return;\n            }\n            completion(false);", "                return;\n            }\n            completion(true);"),
     ("held setting unsaid", "core", "app/MainViewControl+Settings.cpp", "        restoreReport_.push_back(already);\n", ""),
     ("another device's settings loaded", "cli", "app/cli/SettingsCommand.cpp", "deviceId != saved.deviceId && !force", "false"),
     ("settings file range unchecked", "cli", "app/frontend/SettingsFile.cpp", "number < low || number > high", "number < low"),
@@ -134,7 +142,8 @@ MUTANTS = [
     ("no permission hint", "window", "app/window/MainWindow.cpp", "                    status += \"\\n\" + hint;", ""),
 ]
 
-FAST = ["korvane_tests", "korvane_session_tests", "korvane_property_tests", "korvane_window_tests"]
+FAST = ["korvane_tests", "korvane_session_tests", "korvane_campaign_tests", "korvane_property_tests",
+        "korvane_window_tests"]
 
 
 def run(command, **kwargs):

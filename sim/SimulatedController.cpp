@@ -21,6 +21,37 @@ bool carriesData(std::uint8_t code) {
 
 }  // namespace
 
+bool faultApplies(ExchangeFault fault, CommandCode code) {
+    const bool write = code == CommandCode::WriteProgram || code == CommandCode::WriteEprom;
+    switch (fault) {
+        case ExchangeFault::unplug:
+        case ExchangeFault::silence:
+        case ExchangeFault::garbage:
+            return true;
+        case ExchangeFault::shortReply:
+            return code != CommandCode::Reset;
+        case ExchangeFault::wrongVerifySum:
+            return code == CommandCode::Verify;
+        case ExchangeFault::refusedWrite:
+        case ExchangeFault::storedWrong:
+            return write;
+    }
+    return false;
+}
+
+bool ControllerFaults::strikes(ExchangeFault kind, std::uint64_t number) const {
+    const auto at = [number](std::uint64_t request) {
+        return request != 0 && request == number;
+    };
+    if ((kind == ExchangeFault::unplug && at(unplugAtRequest)) ||
+        (kind == ExchangeFault::refusedWrite && at(refuseRequest))) {
+        return true;
+    }
+    return std::any_of(atRequests.begin(), atRequests.end(), [&](const RequestFault& fault) {
+        return fault.kind == kind && fault.strikes(number);
+    });
+}
+
 SimulatedController::SimulatedController()
     : programMemory(kMemorySize, kErasedByte), eprom(kMemorySize, kErasedByte) {
     // Firmware 7, configuration choice 1, 19 mph, automatic mode off.
@@ -82,15 +113,17 @@ SimulatedController::Response SimulatedController::receive(ByteView bytes) {
 
 void SimulatedController::handle(ByteView request, Response& response) {
     requests_.emplace_back(request.begin(), request.end());
-    if (faults.unplugAtRequest != 0 && requests_.size() == faults.unplugAtRequest) {
+    const std::uint64_t number = requests_.size();
+    if (faults.strikes(ExchangeFault::unplug, number)) {
         response.unplugged = true;
         return;
     }
     const auto code = static_cast<CommandCode>(request[1]);
-    if (faults.silent || faults.unanswered.contains(code)) {
+    if (faults.silent || faults.unanswered.contains(code) ||
+        faults.strikes(ExchangeFault::silence, number)) {
         return;
     }
-    if (faults.garbage) {
+    if (faults.garbage || faults.strikes(ExchangeFault::garbage, number)) {
         std::uniform_int_distribution<int> length(1, 40);
         std::uniform_int_distribution<int> value(0, 255);
         Bytes noise(static_cast<std::size_t>(length(random_)));
@@ -110,6 +143,9 @@ void SimulatedController::handle(ByteView request, Response& response) {
     if (faults.replyLengthDelta != 0) {
         const auto length = static_cast<long>(reply.size()) + faults.replyLengthDelta;
         reply.resize(static_cast<std::size_t>(std::max(length, 1L)), 0xEE);
+    }
+    if (faults.strikes(ExchangeFault::shortReply, number) && reply.size() > 1) {
+        reply.pop_back();
     }
     response.replies.push_back(std::move(reply));
 }
@@ -142,11 +178,20 @@ Bytes SimulatedController::answer(ByteView request, Response& response) {
             std::vector<std::uint8_t>* memory = region(upper);
             const bool expectedRegion =
                 (code == CommandCode::WriteProgram) == (upper == kProgramRegion);
-            const bool refused = faults.refuseWrites || requests_.size() == faults.refuseRequest;
+            const std::uint64_t number = requests_.size();
+            const bool refused =
+                faults.refuseWrites || faults.strikes(ExchangeFault::refusedWrite, number);
             const bool accepted = !refused && memory != nullptr && expectedRegion &&
                                   address + std::size_t{count} <= memory->size();
             if (accepted) {
-                std::copy_n(request.begin() + kFrameLength, count, memory->begin() + address);
+                const auto data = request.begin() + kFrameLength;
+                const auto stored = memory->begin() + address;
+                const auto changed = std::mismatch(stored, stored + count, data).first;
+                std::copy_n(data, count, stored);
+                if (changed != stored + count &&
+                    faults.strikes(ExchangeFault::storedWrong, number)) {
+                    *changed ^= 0x01;
+                }
             }
             return acknowledge(request, accepted);
         }
@@ -155,7 +200,8 @@ Bytes SimulatedController::answer(ByteView request, Response& response) {
             return acknowledge(request, true);
         case CommandCode::Verify: {
             std::uint16_t sum = wordSum(address, count);
-            if (faults.wrongVerifySum) {
+            if (faults.wrongVerifySum ||
+                faults.strikes(ExchangeFault::wrongVerifySum, requests_.size())) {
                 ++sum;
             }
             reply.push_back(static_cast<std::uint8_t>(sum & 0xFF));

@@ -11,6 +11,41 @@
 
 namespace korvane {
 
+// What goes wrong with a single exchange.
+enum class ExchangeFault {
+    // The device vanishes at the request, which gets no answer.
+    unplug,
+    // The request gets no answer.
+    silence,
+    // It is answered with random bytes of random length, and not carried out.
+    garbage,
+    // Its reply lacks the last byte.
+    shortReply,
+    // A Verify is answered with a word sum one too high.
+    wrongVerifySum,
+    // A memory write is acknowledged with status 0 and stores nothing.
+    refusedWrite,
+    // A memory write is acknowledged, but the first byte it changes is stored with its lowest
+    // bit flipped: a cell that did not take, which only a check of what was stored can tell.
+    storedWrong,
+};
+
+// Whether `fault` changes anything at a request with `code`: a reset has no reply to shorten,
+// only a Verify carries a sum, only writes store.
+bool faultApplies(ExchangeFault fault, CommandCode code);
+
+// A fault that strikes the requests from `request` on (1 is the first the controller counts, as
+// requests() does), `count` of them in a row.
+struct RequestFault {
+    ExchangeFault kind = ExchangeFault::silence;
+    std::uint64_t request = 0;
+    std::uint64_t count = 1;
+
+    bool strikes(std::uint64_t number) const {
+        return number >= request && number - request < count;
+    }
+};
+
 // Ways the simulated device misbehaves on request.
 struct ControllerFaults {
     // Answers nothing at all.
@@ -33,6 +68,11 @@ struct ControllerFaults {
     bool wrongVerifySum = false;
     // Vanishes at this request (1 is the first), which gets no answer; 0 never.
     std::uint64_t unplugAtRequest = 0;
+    // Faults for single requests; unplugAtRequest and refuseRequest are two of them.
+    std::vector<RequestFault> atRequests;
+
+    // Whether a fault of `kind` strikes request `number`.
+    bool strikes(ExchangeFault kind, std::uint64_t number) const;
 };
 
 // The controller's bootloader, without timing: requests in, replies out. Requests may arrive in

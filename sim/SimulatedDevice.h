@@ -20,6 +20,8 @@ struct PortFaults {
     Duration openDelay{0};
     // The port takes no bytes for writing.
     bool refusesSend = false;
+    // The port refuses only this send (1 is the first, as sendsAsked() counts); 0 none.
+    std::uint64_t refuseSendAt = 0;
     // This user may not open the port.
     bool noAccess = false;
 };
@@ -41,10 +43,6 @@ public:
     LineTiming timing;
     // A reset request makes the device restart, which closes the port under the host.
     bool restartClosesPort = true;
-    // Sends the host tried on this device's ports, and those of them while the port was not open:
-    // a host that follows its port's reports never makes one.
-    std::uint64_t sendAttempts = 0;
-    std::uint64_t sendsWhileClosed = 0;
 
     // Bytes the device sends unasked, delivered now to the open port.
     void transmit(ByteView bytes);
@@ -55,6 +53,11 @@ public:
     // Port objects for this path that exist, and those of them that are open.
     std::size_t livePorts() const { return ports_.size(); }
     std::size_t openPorts() const;
+    // Sends its port objects were asked for, taken or not: also on a closed port.
+    std::uint64_t sendsAsked() const { return sends_; }
+    // Those of them while the port was not open: a host that follows its port's reports never
+    // makes one.
+    std::uint64_t sendsWhileClosed() const { return sendsWhileClosed_; }
 
 private:
     friend class SimulatedPort;
@@ -65,6 +68,8 @@ private:
     std::string name_;
     std::optional<UsbIds> usbIds_;
     std::vector<SimulatedPort*> ports_;
+    std::uint64_t sends_ = 0;
+    std::uint64_t sendsWhileClosed_ = 0;
 };
 
 }  // namespace korvane

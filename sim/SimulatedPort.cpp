@@ -71,12 +71,13 @@ void SimulatedPort::closeFromDevice() {
 }
 
 bool SimulatedPort::sendData(ByteView data) {
-    ++device_->sendAttempts;
+    const std::uint64_t send = ++device_->sends_;
     if (state_ != State::Open) {
-        ++device_->sendsWhileClosed;
+        ++device_->sendsWhileClosed_;
         return false;
     }
-    if (device_->portFaults.refusesSend) {
+    const PortFaults& faults = device_->portFaults;
+    if (faults.refusesSend || send == faults.refuseSendAt) {
         return false;
     }
     const SimulatedController::Response response = device_->controller.receive(data);

@@ -41,10 +41,7 @@ protected:
     }
 
     static CommandAction parse(const std::vector<std::string>& words) {
-        const auto& table = commands();
-        const auto command = std::find_if(
-            table.begin(), table.end(), [&](const Command& each) { return each.name == words[0]; });
-        return command->parse(std::vector<std::string>(words.begin() + 1, words.end()));
+        return parseCommand(words);
     }
 
     std::string writeFirmware(const HexImage& image) {

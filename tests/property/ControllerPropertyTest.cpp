@@ -137,7 +137,7 @@ std::string shown(const MainViewControl& control) {
 std::uint64_t sendAttempts(World& world) {
     std::uint64_t attempts = 0;
     for (const SimulatedDevice* device : world.devices()) {
-        attempts += device->sendAttempts;
+        attempts += device->sendsAsked();
     }
     return attempts;
 }
@@ -183,7 +183,7 @@ std::vector<std::string> brokenPromises(World& world, const Requests& allowed,
             promise(allowed.count(requests[i][1]) > 0,
                     "no request that no user action asked for: " + describeBytes(requests[i]));
         }
-        promise(devices[d]->sendsWhileClosed == 0, "nothing is sent to a port that is not open");
+        promise(devices[d]->sendsWhileClosed() == 0, "nothing is sent to a port that is not open");
     }
     // A search may find a port closed under its probe; a link the window holds is never used
     // after its port has closed.

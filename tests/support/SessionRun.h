@@ -1,8 +1,11 @@
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <string>
+#include <vector>
 
 #include "app/cli/Commands.h"
 #include "app/cli/ConsoleSession.h"
@@ -15,6 +18,17 @@ struct SessionRun {
     std::unique_ptr<ConsoleSession> session;
     int status = -1;
 };
+
+// A command of korvane-cli from its words after the program's name, checked as main checks it.
+inline CommandAction parseCommand(const std::vector<std::string>& words) {
+    const auto& table = commands();
+    const auto command = std::find_if(
+        table.begin(), table.end(), [&](const Command& each) { return each.name == words.at(0); });
+    if (command == table.end()) {
+        throw UsageError{"no command " + words[0]};
+    }
+    return command->parse(std::vector<std::string>(words.begin() + 1, words.end()));
+}
 
 inline SessionRun runSession(VirtualRunLoop& loop, const CommandAction& action, std::ostream& out,
                              std::ostream& err) {
