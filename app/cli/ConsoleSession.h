@@ -20,7 +20,7 @@ namespace korvane {
 // has done it with.
 struct Interruption {
     std::string statement;
-    std::optional<int> statusWhenDone;
+    std::optional<int> statusWhenDone{};
 };
 
 // The terminal as one controller's window. A command starts an action and then looks at the
