@@ -205,8 +205,9 @@ std::vector<std::string> brokenPromises(World& world, const Requests& allowed,
         promise(
             world.confirmed && world.held() && deviceHoldsTheImage(*world.held(), *world.confirmed),
             "an update is done only when the device holds the file");
+        // Unless the line refused them both.
         const auto& requests = world.held()->requests();
-        promise(requests.size() >= 2 && requests[requests.size() - 2][1] == 0x08,
+        promise(requests.back()[1] != 0x09 || requests[requests.size() - 2][1] == 0x08,
                 "the restart follows the last Verify");
     }
     // The unit, the highest speed and the list agree; the list shows the device's speed.
@@ -379,7 +380,7 @@ const Event kEvents[] = {
     {"panel answers file", 6, value, [](World& w) { return !w.view.panels.empty(); }, answerPanel,
      nothing},
     // The path most users take, in one step: a valid file chosen and confirmed.
-    {"update from file", 10, value, canChoose,
+    {"update from file", 13, value, canChoose,
      [](World& w, const Step& s) {
          w.control->onChooseFile(w.button);
          answerPanel(w, Step{0, s.value - s.file() + 3});
