@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/ORSSerialPort.h"
+#include "platform/TimerGroup.h"
 #include "sim/ReplyScheduler.h"
 #include "sim/SimulatedController.h"
 
@@ -41,6 +42,15 @@ public:
     LineTiming timing;
     // A reset request makes the device restart, which closes the port under the host.
     bool restartClosesPort = true;
+    // How long a restart keeps the device off the bus (not listed, cannot be opened); none: it
+    // never comes back.
+    std::optional<Duration> restartAbsence = Duration{0};
+
+    // On the bus: listed, and its ports can open.
+    bool present() const { return present_; }
+    // Restarts as a reset makes it: it leaves the bus, which closes its open ports, and comes
+    // back after `restartAbsence`.
+    void restart();
 
     // Bytes the device sends unasked, delivered now to the open port.
     void transmit(ByteView bytes);
@@ -61,6 +71,8 @@ private:
     std::string name_;
     std::optional<UsbIds> usbIds_;
     std::vector<SimulatedPort*> ports_;
+    bool present_ = true;
+    TimerGroup timers_;
 };
 
 }  // namespace korvane

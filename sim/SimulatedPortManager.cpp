@@ -26,6 +26,9 @@ SimulatedDevice* SimulatedPortManager::device(const std::string& path) const {
 std::vector<PortDescription> SimulatedPortManager::availablePorts() const {
     std::vector<PortDescription> ports;
     for (const auto& device : devices_) {
+        if (!device->present()) {
+            continue;  // restarting, off the bus
+        }
         ports.push_back({device->path(), device->name(), device->usbIds()});
     }
     return ports;
@@ -33,7 +36,7 @@ std::vector<PortDescription> SimulatedPortManager::availablePorts() const {
 
 std::unique_ptr<ORSSerialPort> SimulatedPortManager::portWithPath(const std::string& path) {
     auto device = find(path);
-    if (!device) {
+    if (!device || !device->present()) {
         return nullptr;
     }
     return std::make_unique<SimulatedPort>(std::move(device));

@@ -102,8 +102,22 @@ Settings parse(int argc, char** argv) {
         ->type_name("N")
         ->check(CLI::Range(1, 1000000000));
     bool keepPort = false;
-    app.add_flag("--keep-port-on-reset", keepPort,
-                 "stay on the line when reset, instead of hanging up and coming back");
+    CLI::Option* keep =
+        app.add_flag("--keep-port-on-reset", keepPort,
+                     "stay on the line when reset, instead of hanging up and coming back");
+    std::int64_t backAfter = 0;
+    CLI::Option* away =
+        app.add_option("--back-after", backAfter,
+                       "when reset, come back only after this many milliseconds, the link gone "
+                       "meanwhile (default 0)")
+            ->type_name("MS")
+            ->check(CLI::Range(0, kMaxLatencyMs))
+            ->excludes(keep);
+    bool neverBack = false;
+    app.add_flag("--never-back", neverBack,
+                 "when reset, leave for good: the link is removed and nothing comes back")
+        ->excludes(keep)
+        ->excludes(away);
     app.add_flag("--verbose", settings.verbose, "log every byte and request on stderr");
     try {
         app.parse(argc, argv);
@@ -119,6 +133,8 @@ Settings parse(int argc, char** argv) {
     }
     settings.server.timing.latency = Duration{latency};
     settings.server.restartClosesPort = !keepPort;
+    settings.server.restartAbsence =
+        neverBack ? std::nullopt : std::optional<Duration>(Duration{backAfter});
     return settings;
 }
 
