@@ -131,7 +131,7 @@ Invocation parseCommandLine(int argc, char** argv) {
     invocation.action = command->parse(arguments);
     if (invocation.all &&
         (!invocation.action.needsController || !invocation.action.forEveryController)) {
-        throw UsageError{"--all works with info, set, reset, flash and settings load"};
+        throw UsageError{"--all works with info, set, reset, flash, verify and settings load"};
     }
     return invocation;
 }

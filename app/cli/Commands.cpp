@@ -17,6 +17,8 @@ const std::vector<Command>& commands() {
          parseSet},
         {"reset", "reset", "restart the controller", parseReset},
         {"flash", "flash FILE [--yes]", "replace the firmware with an Intel HEX file", parseFlash},
+        {"verify", "verify FILE", "compare the controller's firmware with a file, by word sums",
+         parseVerify},
         {"check", "check FILE [--json]", "check a firmware file and say what it holds", parseCheck},
         {"settings", "settings save FILE [--force]",
          "keep the settings in a JSON file (--force: replace it)", parseSettings},

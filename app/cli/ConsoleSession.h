@@ -11,6 +11,7 @@
 #include "app/ListSpeedPopup.h"
 #include "app/MainView.h"
 #include "app/MainViewControl.h"
+#include "app/cli/JsonObject.h"
 #include "platform/TimerGroup.h"
 
 namespace korvane {
@@ -72,6 +73,14 @@ public:
     // The default: whether the search or a setting's write was under way.
     Interruption searchOrWriteInterruption() const;
 
+    // Members of the command's own that its outcome as JSON carries (verify's records).
+    void setDetails(std::function<void(JsonObject&)> details) { details_ = std::move(details); }
+    void addDetails(JsonObject& object) const {
+        if (details_) {
+            details_(object);
+        }
+    }
+
     // Where questions are asked: the output, unless set (stderr when stdout carries JSON).
     std::ostream& questions() { return questions_ != nullptr ? *questions_ : out_; }
     void setQuestions(std::ostream& questions) { questions_ = &questions; }
@@ -114,6 +123,7 @@ private:
     bool confirmedBeforehand_ = false;
     bool sharesOutput_ = false;
     std::function<Interruption()> interruption_;
+    std::function<void(JsonObject&)> details_;
     std::ostream* questions_ = nullptr;
     std::optional<ControllerIdentity> found_;
     std::string foundPath_;

@@ -47,6 +47,7 @@ JsonObject describeOutcome(const ConsoleSession& session, const CommandAction& a
             .addNumber("recordsWritten", count(control.firmwareRecordsFinished(RecordKind::data)))
             .addNumber("recordsSkipped", count(control.firmwareRecords(RecordKind::skipped)));
     }
+    session.addDetails(object);
     object.add("result", outcome.ok ? "ok" : outcome.interrupted ? "interrupted" : "failed");
     if (!outcome.ok) {
         // No controller: the status says so; the ports say why.
