@@ -51,6 +51,8 @@ public:
     // Restarts as a reset makes it: it leaves the bus, which closes its open ports, and comes
     // back after `restartAbsence`.
     void restart();
+    // Back on the bus now, whatever a restart said.
+    void plugBackIn() { present_ = true; }
 
     // Bytes the device sends unasked, delivered now to the open port.
     void transmit(ByteView bytes);

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <map>
+#include <optional>
 
 namespace korvane {
 
@@ -42,6 +43,9 @@ Invocation parseCommandLine(int argc, char** argv) {
     app.add_flag("--all", invocation.all);
     app.add_flag("--json", invocation.json);
     app.add_option("--expect", expect)->check(CLI::Range(1, 9999));
+    // Checked by flash, which takes it.
+    std::optional<std::string> waitBack;
+    app.add_option("--wait-back", waitBack)->type_name("SECONDS");
     // The switches each command takes besides its words.
     const std::map<std::string_view, std::vector<std::pair<std::string, std::string>>> switches = {
         {"ports", {{"--json", "as JSON"}}},
@@ -123,6 +127,12 @@ Invocation parseCommandLine(int argc, char** argv) {
                          std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
     if (expect > 0 && !invocation.all) {
         throw UsageError{"--expect works with --all"};
+    }
+    if (waitBack) {
+        if (name != "flash") {
+            throw UsageError{"--wait-back works with flash"};
+        }
+        arguments.insert(arguments.end(), {"--wait-back", *waitBack});
     }
     invocation.fleet = {expect, invocation.json, invocation.options.fast};
     const auto& table = commands();

@@ -101,6 +101,10 @@ public:
     // The controller the command found, as it was then; none before (or without) one.
     const std::optional<ControllerIdentity>& found() const { return found_; }
     const std::string& foundPath() const { return foundPath_; }
+    // The controller as it came back after a restart the command waited for; none before (or
+    // without) one.
+    const std::optional<ControllerIdentity>& back() const { return back_; }
+    void setBack(ControllerIdentity identity) { back_ = std::move(identity); }
     // From begin() to finish(), or to now while it runs.
     Duration took() const {
         return (finished() ? finishedAt_ : RunLoop::current().now()) - startedAt_;
@@ -127,6 +131,7 @@ private:
     std::ostream* questions_ = nullptr;
     std::optional<ControllerIdentity> found_;
     std::string foundPath_;
+    std::optional<ControllerIdentity> back_;
     Duration startedAt_{0};
     Duration finishedAt_{0};
     TimerGroup timers_;

@@ -24,6 +24,15 @@ std::string listPaths(const std::vector<std::unique_ptr<SimpleSerial>>& links) {
     return paths;
 }
 
+// Of two exit statuses, the one that says more is wrong: any failure, then a controller not seen
+// back, then success.
+int worse(int status, int other) {
+    const auto rank = [](int each) {
+        return each == kSuccess ? 0 : each == kNotBack ? 1 : 2;
+    };
+    return rank(other) > rank(status) ? (other == kNotBack ? kNotBack : kFailure) : status;
+}
+
 std::string controllers(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " controller" : " controllers");
 }
@@ -109,9 +118,7 @@ void Fleet::memberFinished() {
         if (!member.session->finished()) {
             return;
         }
-        if (member.session->status() != kSuccess) {
-            status = kFailure;
-        }
+        status = worse(status, member.session->status());
     }
     for (const Member& member : members_) {
         summarize(member);
@@ -120,8 +127,9 @@ void Fleet::memberFinished() {
 }
 
 void Fleet::summarize(const Member& member, const Interruption& interrupted) {
-    Outcome outcome{member.session->status() == kSuccess,
-                    member.err->lastLine().empty() ? "no reason given" : member.err->lastLine()};
+    Outcome outcome = finishedOutcome(
+        member.session->status(),
+        member.err->lastLine().empty() ? "no reason given" : member.err->lastLine());
     if (!member.session->finished()) {
         outcome = interruptedOutcome(interrupted);
     }
@@ -188,16 +196,16 @@ Interruption Fleet::interruption() const {
     Interruption left{{}, kSuccess};
     for (const Member& member : members_) {
         if (member.session->finished()) {
-            if (member.session->status() != kSuccess && left.statusWhenDone) {
-                left.statusWhenDone = kFailure;
+            if (left.statusWhenDone) {
+                left.statusWhenDone = worse(*left.statusWhenDone, member.session->status());
             }
             continue;
         }
         const Interruption busy = member.session->interruption();
         if (!busy.statusWhenDone) {
             left.statusWhenDone.reset();
-        } else if (*busy.statusWhenDone != kSuccess && left.statusWhenDone) {
-            left.statusWhenDone = kFailure;
+        } else if (left.statusWhenDone) {
+            left.statusWhenDone = worse(*left.statusWhenDone, *busy.statusWhenDone);
         }
         const std::string& text = busy.statement;
         for (std::size_t start = 0; start < text.size();) {

@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
     if (invocation.json || (invocation.ownJson && ending.status != kSuccess)) {
         const Outcome outcome = ending.interruption
                                     ? interruptedOutcome(*ending.interruption)
-                                    : Outcome{ending.status == kSuccess, errLines.lastLine()};
+                                    : finishedOutcome(ending.status, errLines.lastLine());
         std::cout << describeOutcome(session, invocation.action, outcome).text() << '\n';
     }
     return ending.status;
