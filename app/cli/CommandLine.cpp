@@ -43,6 +43,8 @@ Invocation parseCommandLine(int argc, char** argv) {
     app.add_flag("--all", invocation.all);
     app.add_flag("--json", invocation.json);
     app.add_option("--expect", expect)->check(CLI::Range(1, 9999));
+    std::string historyPath;
+    app.add_option("--history", historyPath)->type_name("FILE");
     // Checked by flash, which takes it.
     std::optional<std::string> waitBack;
     app.add_option("--wait-back", waitBack)->type_name("SECONDS");
@@ -139,6 +141,26 @@ Invocation parseCommandLine(int argc, char** argv) {
     const auto command = std::find_if(table.begin(), table.end(),
                                       [&](const Command& each) { return each.name == name; });
     invocation.action = command->parse(arguments);
+    if (!historyPath.empty()) {
+        if (!invocation.action.needsController) {
+            throw UsageError{"--history keeps the commands that talk to a controller"};
+        }
+        // Opened now: a history that cannot be written is said before anything is sent.
+        std::string problem;
+        std::unique_ptr<AppendOnlyFile> file = AppendOnlyFile::open(historyPath, problem);
+        if (!file) {
+            throw InputError{"Could not append to the history " + historyPath + ": " + problem};
+        }
+        std::string typed = name;
+        for (const std::string& word : arguments) {
+            typed += " " + word;
+        }
+        invocation.history =
+            std::make_shared<History>(std::move(file), historyPath,
+                                      HistoryContext{hostName(), KORVANE_VERSION, typed,
+                                                     name == "set" || name == "settings", nullptr});
+        invocation.fleet.history = invocation.history.get();
+    }
     if (invocation.all &&
         (!invocation.action.needsController || !invocation.action.forEveryController)) {
         throw UsageError{"--all works with info, set, reset, flash, verify and settings load"};

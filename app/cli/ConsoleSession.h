@@ -24,6 +24,16 @@ struct Interruption {
     std::optional<int> statusWhenDone;
 };
 
+// The three settings a user changes, as `info --json` shows them.
+struct ShownSettings {
+    bool autoMode = false;
+    // 1 to 3.
+    int config = 1;
+    int speedLimitMph = 0;
+};
+// What the controller held by `control` has as the link last read it.
+ShownSettings shownSettings(const MainViewControl& control);
+
 // The terminal as one controller's window. A command starts an action and then looks at the
 // controller after every change, from the run loop, until it finishes.
 class ConsoleSession final : public MainView {
@@ -101,6 +111,8 @@ public:
     // The controller the command found, as it was then; none before (or without) one.
     const std::optional<ControllerIdentity>& found() const { return found_; }
     const std::string& foundPath() const { return foundPath_; }
+    // Its settings then.
+    const ShownSettings& foundSettings() const { return foundSettings_; }
     // The controller as it came back after a restart the command waited for; none before (or
     // without) one.
     const std::optional<ControllerIdentity>& back() const { return back_; }
@@ -131,6 +143,7 @@ private:
     std::ostream* questions_ = nullptr;
     std::optional<ControllerIdentity> found_;
     std::string foundPath_;
+    ShownSettings foundSettings_;
     std::optional<ControllerIdentity> back_;
     Duration startedAt_{0};
     Duration finishedAt_{0};

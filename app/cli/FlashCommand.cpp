@@ -6,6 +6,7 @@
 #include "app/cli/ComebackWait.h"
 #include "app/cli/ConsoleSession.h"
 #include "app/cli/Conversation.h"
+#include "app/cli/History.h"
 #include "app/cli/Terminal.h"
 #include "app/cli/Verbs.h"
 #include "firmware/FirmwareFile.h"
@@ -231,6 +232,7 @@ CommandAction parseFlash(std::vector<std::string> files) {
         throw UsageError{"no terminal to confirm the update on: add --yes"};
     }
     const unsigned software = reading.file->softwareVersion;
+    const std::string digest = sha256Hex(reading.bytes);
     CommandAction action{
         [file = FlashFile{files[0], std::move(reading.bytes), describeSkippedRecords(*reading.file),
                           software, waitBack},
@@ -239,6 +241,8 @@ CommandAction parseFlash(std::vector<std::string> files) {
         }};
     action.fileSoftware = software;
     action.firmwarePath = files[0];
+    action.file = files[0];
+    action.fileSha256 = digest;
     if (!yes) {
         action.question =
             stringPrintf("Update firmware from file Software version: %02u?", software);

@@ -5,6 +5,7 @@
 
 #include "app/AccessHint.h"
 #include "app/cli/Conversation.h"
+#include "app/cli/History.h"
 #include "app/cli/Outcome.h"
 #include "platform/ORSSerialPortManager.h"
 #include "util/StringPrintf.h"
@@ -105,7 +106,13 @@ void Fleet::runOn(std::vector<std::unique_ptr<SimpleSerial>> links, bool confirm
         member.session->setSharesOutput(true);
         member.session->setConfirmedBeforehand(confirmed);
         member.session->control().setFastTransfers(options_.fast);
-        member.session->setOnFinished([this](int) { memberFinished(); });
+        // Kept as soon as it is known, before any controller's result is reported.
+        member.session->setOnFinished([this, &member](int status) {
+            record(member, finishedOutcome(status, member.err->lastLine().empty()
+                                                       ? "no reason given"
+                                                       : member.err->lastLine()));
+            memberFinished();
+        });
     }
     for (Member& member : members_) {
         action_.start(*member.session);
@@ -126,12 +133,34 @@ void Fleet::memberFinished() {
     end(status);
 }
 
+void Fleet::record(const Member& member, const Outcome& outcome) {
+    if (options_.history == nullptr) {
+        return;
+    }
+    if (const std::string problem =
+            options_.history->recordController(*member.session, action_, outcome);
+        !problem.empty()) {
+        err_ << problem << '\n';
+    }
+}
+
+void Fleet::recordRun(const JsonObject& object) {
+    if (options_.history == nullptr) {
+        return;
+    }
+    if (const std::string problem = options_.history->recordRun(object, action_);
+        !problem.empty()) {
+        err_ << problem << '\n';
+    }
+}
+
 void Fleet::summarize(const Member& member, const Interruption& interrupted) {
-    Outcome outcome = finishedOutcome(
-        member.session->status(),
-        member.err->lastLine().empty() ? "no reason given" : member.err->lastLine());
+    Outcome outcome = finishedOutcome(member.session->status(), member.err->lastLine().empty()
+                                                                    ? "no reason given"
+                                                                    : member.err->lastLine());
     if (!member.session->finished()) {
         outcome = interruptedOutcome(interrupted);
+        record(member, outcome);
     }
     out_ << (options_.json ? describeOutcome(*member.session, action_, outcome).text()
                            : summaryLine(*member.session, action_, outcome))
@@ -148,35 +177,36 @@ void Fleet::endUnwritten(const std::string& reason,
     if (!whyNot.empty()) {
         err_ << whyNot << '\n';
     }
+    std::vector<std::string> paths;
+    for (const auto& link : answered) {
+        paths.push_back(link->portPath());
+    }
+    std::vector<std::string> unanswered;
+    for (const PortProbe& probe : failedProbes_) {
+        unanswered.push_back(probe.path + ": " + probeReason(probe));
+    }
+    std::sort(unanswered.begin(), unanswered.end());
+    const JsonObject object =
+        JsonObject()
+            .add("result", "failed")
+            .add("reason", reason)
+            .addList("answered", paths)
+            .addList("unanswered", sayWhyNot ? unanswered : std::vector<std::string>());
+    recordRun(object);
     if (options_.json) {
-        std::vector<std::string> paths;
-        for (const auto& link : answered) {
-            paths.push_back(link->portPath());
-        }
-        std::vector<std::string> unanswered;
-        for (const PortProbe& probe : failedProbes_) {
-            unanswered.push_back(probe.path + ": " + probeReason(probe));
-        }
-        std::sort(unanswered.begin(), unanswered.end());
-        out_ << JsonObject()
-                    .add("result", "failed")
-                    .add("reason", reason)
-                    .addList("answered", paths)
-                    .addList("unanswered", sayWhyNot ? unanswered : std::vector<std::string>())
-                    .text()
-             << '\n';
+        out_ << object.text() << '\n';
     }
     end(kFailure);
 }
 
 void Fleet::interrupted() {
     if (asking_ || !searched_) {
+        const JsonObject object = JsonObject()
+                                      .add("result", "interrupted")
+                                      .add("reason", asking_ ? kCancelled : kInterruptedSearch);
+        recordRun(object);
         if (options_.json) {
-            out_ << JsonObject()
-                        .add("result", "interrupted")
-                        .add("reason", asking_ ? kCancelled : kInterruptedSearch)
-                        .text()
-                 << '\n';
+            out_ << object.text() << '\n';
         }
         return;
     }

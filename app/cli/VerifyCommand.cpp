@@ -7,6 +7,7 @@
 
 #include "app/cli/ConsoleSession.h"
 #include "app/cli/Conversation.h"
+#include "app/cli/History.h"
 #include "app/cli/Terminal.h"
 #include "app/cli/Verbs.h"
 #include "firmware/FirmwareFile.h"
@@ -182,7 +183,8 @@ CommandAction parseVerify(std::vector<std::string> files) {
     CommandAction action{[file](ConsoleSession& session) {
         startVerify(session, file);
     }};
-    action.firmwarePath = files[0];
+    action.file = files[0];
+    action.fileSha256 = sha256Hex(reading.bytes);
     return action;
 }
 
