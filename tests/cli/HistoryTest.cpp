@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QJsonDocument>
@@ -143,6 +145,46 @@ TEST_F(HistoryTest, OnlyARegularFileThatCanBeWrittenIsTaken) {
         EXPECT_EQ(AppendOnlyFile::open(where, problem), nullptr) << where;
         EXPECT_EQ(problem, why);
     }
+}
+
+TEST_F(HistoryTest, WritersAppendingAtOnceNeverMixWithinALine) {
+    constexpr int kWriters = 4;
+    constexpr int kLines = 50;
+    // Long lines: a line written in pieces would be cut by another writer's.
+    const auto line = [](int writer, int number) {
+        return stringPrintf("{\"writer\":%d,\"line\":%d,\"pad\":\"%s\"}", writer, number,
+                            std::string(3000, static_cast<char>('a' + writer)).c_str());
+    };
+    std::vector<pid_t> writers;
+    for (int writer = 0; writer < kWriters; ++writer) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::string problem;
+            const auto file = AppendOnlyFile::open(path, problem);
+            for (int number = 0; file && number < kLines; ++number) {
+                problem += file->append(line(writer, number));
+            }
+            ::_exit(file && problem.empty() ? 0 : 1);
+        }
+        writers.push_back(child);
+    }
+    for (const pid_t writer : writers) {
+        int status = 0;
+        ::waitpid(writer, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::vector<std::string> written = lines();
+    ASSERT_EQ(written.size(), std::size_t{kWriters * kLines + 1});
+    written.pop_back();
+    std::sort(written.begin(), written.end());
+    std::vector<std::string> expected;
+    for (int writer = 0; writer < kWriters; ++writer) {
+        for (int number = 0; number < kLines; ++number) {
+            expected.push_back(line(writer, number));
+        }
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_TRUE(written == expected);
 }
 
 }  // namespace
