@@ -222,6 +222,14 @@ void MainViewControl::finishUpdateFirmware() {
     port->verifyRecord([this](bool) { resetDevice(); });
 }
 
+bool MainViewControl::readProgramSum(std::uint16_t address, std::uint16_t length, SumBlock done) {
+    if (!canWriteSettings() || !_isEnabled || port->isWaiting()) {
+        return false;
+    }
+    port->readProgramSum(address, length, std::move(done));
+    return true;
+}
+
 void MainViewControl::resetDevice() {
     // A device gone restarts nothing: no "rebooting" notice may replace the loss's statement of
     // where the update stopped.

@@ -112,6 +112,11 @@ public:
     void finishUpdateFirmware();
     void resetDevice();
 
+    // Asks the device for the word sum of a program-memory range: one Verify request, nothing
+    // else. `done` gets the sum, or none when no whole answer came. Only on a ready link nothing
+    // else is using; otherwise false, and nothing is sent.
+    bool readProgramSum(std::uint16_t address, std::uint16_t length, SumBlock done);
+
     int maxSpeed() const { return _maxSpeed; }
     void setMaxSpeed(int value);
     SpeedPopup* speedPopup() const { return _speedPopup; }

@@ -3,13 +3,7 @@
 // all against the time for one (target: within 1.15), and korvane-cli's peak memory and CPU time.
 //
 //   bench/production [RECORDS] [--fast]        (default 2048 records, standard transfers)
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <cstdio>
 #include <cstdlib>
@@ -18,50 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "bench/CliRun.h"
 #include "bench/HexImageWriter.h"
 #include "tests/support/SimulatorProcess.h"
-
-namespace {
-
-struct Run {
-    double seconds = -1;
-    double cpuSeconds = 0;
-    long peakKib = 0;
-    bool ok = false;
-};
-
-double seconds(const timeval& time) {
-    return static_cast<double>(time.tv_sec) + static_cast<double>(time.tv_usec) / 1e6;
-}
-
-// korvane-cli with `arguments`, its output thrown away; how long it took and what it used.
-Run runCli(const std::string& cli, const std::vector<std::string>& arguments) {
-    std::vector<char*> argv{const_cast<char*>(cli.c_str())};
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    QElapsedTimer clock;
-    clock.start();
-    const pid_t child = fork();
-    if (child == 0) {
-        const int devnull = ::open("/dev/null", O_WRONLY);
-        dup2(devnull, STDOUT_FILENO);
-        execv(cli.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    struct rusage usage {};
-    wait4(child, &status, 0, &usage);
-    Run run;
-    run.seconds = clock.nsecsElapsed() / 1e9;
-    run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    run.peakKib = usage.ru_maxrss;
-    run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return run;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
@@ -95,9 +48,11 @@ int main(int argc, char** argv) {
         if (fast) {
             arguments.emplace_back("--fast");
         }
-        arguments.insert(arguments.end(),
-                         {"--all", "--expect", std::to_string(count), "flash", file, "--yes"});
-        const Run run = runCli(binaries + "/korvane-cli", arguments);
+        // The update as before the controllers were waited for, so the figures compare.
+        arguments.insert(arguments.end(), {"--all", "--expect", std::to_string(count), "flash",
+                                           file, "--yes", "--wait-back", "0"});
+        const korvane::bench::CliRun run =
+            korvane::bench::runCli(binaries + "/korvane-cli", arguments);
         if (count == 1) {
             one = run.seconds;
         }

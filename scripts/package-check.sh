@@ -32,10 +32,11 @@ expect_completion() {
   got="$(completions korvane-cli "$@")"
   [ "$got" = "$want" ] || { echo "completing '$*' gave '$got', not '$want'" >&2; exit 1; }
 }
-options="--port|--demo|--fast|--verbose|--all|--expect|--json|--help|--version"
-expect_completion "ports|info|set|reset|flash|check|settings" ""
+options="--port|--demo|--fast|--verbose|--all|--expect|--json|--history|--help|--version"
+expect_completion "ports|info|set|reset|flash|verify|check|settings" ""
 expect_completion "auto|config|speed" set ""
 expect_completion "--yes" --demo flash --y
+expect_completion "--wait-back" --history h.jsonl flash --w
 expect_completion "$options" check --
 expect_completion "$options|--kmh" set speed 40 --
 expect_completion "$unpacked/usr/bin/korvane-cli (filenames)" --port "$unpacked/usr/bin/korvane-cl"
@@ -47,6 +48,7 @@ touch "$files/my firmware.hex" "$files/bike 2.json" "$files/notes.txt"
 expect_completion "$files/my firmware.hex|$files/old bikes (filenames)" flash "$files/"
 expect_completion "$files/bike 2.json|$files/old bikes (filenames)" settings load "$files/"
 expect_completion "$files/my firmware.hex (filenames)" --demo check "$files/my"
+expect_completion "$files/my firmware.hex (filenames)" verify "$files/my"
 # The man pages: --help, then the sections of packaging/PROGRAM.h2m.
 man_page() { sed 's/\\-/-/g; s/\\f[BIRP]//g' "$unpacked/usr/share/man/man1/$1.1"; }
 expect_in_man_page() {
@@ -62,7 +64,7 @@ done
 expect_in_man_page korvane-cli '^\.SH FILES$'
 expect_in_man_page korvane-cli '^\.B speedLimitMph$'
 # Every switch of korvane-cli has an entry of its own, not only a mention in a synopsis.
-for switch in port demo fast verbose all expect json version help kmh yes force; do
+for switch in port demo fast verbose all expect json history version help kmh yes wait-back force; do
   expect_in_man_page korvane-cli "^--$switch( |$)"
 done
 test -s "$unpacked/usr/share/icons/hicolor/scalable/apps/korvane-config.svg"

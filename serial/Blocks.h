@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "util/Bytes.h"
@@ -14,6 +16,8 @@ class SimpleSerial;
 
 // The outcome of a device operation, of `open` and of `probe`.
 using ResultBlock = std::function<void(bool success)>;
+// The word sum a Verify request was answered with, or none when no whole answer came.
+using SumBlock = std::function<void(std::optional<std::uint16_t> sum)>;
 // The end of a reply wait: whether any byte arrived, and every byte that did. The bytes stay
 // valid for the duration of the call only.
 using ResponseBlock = std::function<void(bool received, ByteView bytes)>;

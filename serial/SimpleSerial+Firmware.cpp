@@ -93,22 +93,32 @@ void SimpleSerial::writeRecord(const std::string& line, ResultBlock completion) 
 }
 
 void SimpleSerial::verifyRecord(ResultBlock completion) {
+    // The frame holds the last record's address low byte first.
+    const auto address =
+        static_cast<std::uint16_t>(programFrame.buffer[6] | programFrame.buffer[7] << 8);
+    readProgramSum(address, programFrame.recordLength,
+                   [this, completion = std::move(completion)](std::optional<std::uint16_t> sum) {
+                       completion(sum == programFrame.recordSum);
+                   });
+}
+
+void SimpleSerial::readProgramSum(std::uint16_t address, std::uint16_t length,
+                                  SumBlock completion) {
     waitForReply(
-        [this, completion = std::move(completion)](bool, ByteView reply) {
+        [completion = std::move(completion)](bool, ByteView reply) {
             if (reply.size() < kVerifyReplyLength) {
-                completion(false);
+                completion(std::nullopt);
                 return;
             }
-            const auto sum = static_cast<std::uint16_t>(reply[10] | (reply[11] << 8));
-            completion(sum == programFrame.recordSum);
+            completion(static_cast<std::uint16_t>(reply[10] | (reply[11] << 8)));
         },
         kFirmwareReplyBudgetMs, static_cast<std::int32_t>(kVerifyReplyLength),
         ReplyEnd{kVerifyReplyLength});
     auto& bytes = verifyFrame.bytes;
-    bytes[2] = static_cast<std::uint8_t>(programFrame.recordLength & 0xFF);
-    bytes[3] = static_cast<std::uint8_t>(programFrame.recordLength >> 8);
-    bytes[6] = programFrame.buffer[6];
-    bytes[7] = programFrame.buffer[7];
+    bytes[2] = static_cast<std::uint8_t>(length & 0xFF);
+    bytes[3] = static_cast<std::uint8_t>(length >> 8);
+    bytes[6] = static_cast<std::uint8_t>(address & 0xFF);
+    bytes[7] = static_cast<std::uint8_t>(address >> 8);
     send(ByteView(bytes).first(verifyFrame.length));
 }
 

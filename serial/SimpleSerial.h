@@ -93,6 +93,9 @@ public:
     // One record line, from its ":". Completes within the call when nothing is exchanged.
     void writeRecord(const std::string& line, ResultBlock completion);
     void verifyRecord(ResultBlock completion);
+    // Asks for the word sum of `length` program-memory bytes from `address`: the Verify request
+    // the update sends after each record, and nothing else.
+    void readProgramSum(std::uint16_t address, std::uint16_t length, SumBlock completion);
 
     // A reply wait runs: the receive buffer belongs to one exchange until it completes.
     bool isWaiting() const { return wait_.has_value(); }

@@ -30,6 +30,25 @@ void SimulatedDevice::unplug() {
     }
 }
 
+void SimulatedDevice::restart() {
+    if (restartAbsence == Duration{0}) {
+        unplug();  // back at once: it never leaves the list
+        return;
+    }
+    present_ = false;
+    unplug();
+    if (restartAbsence) {
+        timers_.schedule(*restartAbsence, [this] { present_ = true; });
+    }
+}
+
+void SimulatedDevice::setPresent(bool present) {
+    present_ = present;
+    if (!present) {
+        unplug();
+    }
+}
+
 std::size_t SimulatedDevice::openPorts() const {
     return static_cast<std::size_t>(std::count_if(
         ports_.begin(), ports_.end(), [](const SimulatedPort* port) { return port->isOpen(); }));

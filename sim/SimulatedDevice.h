@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/ORSSerialPort.h"
+#include "platform/TimerGroup.h"
 #include "sim/ReplyScheduler.h"
 #include "sim/SimulatedController.h"
 
@@ -43,6 +44,17 @@ public:
     LineTiming timing;
     // A reset request makes the device restart, which closes the port under the host.
     bool restartClosesPort = true;
+    // How long a restart keeps the device off the bus (not listed, cannot be opened); none: it
+    // never comes back.
+    std::optional<Duration> restartAbsence = Duration{0};
+
+    // On the bus: listed, and its ports can open.
+    bool present() const { return present_; }
+    // Restarts as a reset makes it: it leaves the bus, which closes its open ports, and comes
+    // back after `restartAbsence`.
+    void restart();
+    // Leaves the bus now, which closes its open ports, or comes back, whatever a restart said.
+    void setPresent(bool present);
 
     // Bytes the device sends unasked, delivered now to the open port.
     void transmit(ByteView bytes);
@@ -70,6 +82,8 @@ private:
     std::vector<SimulatedPort*> ports_;
     std::uint64_t sends_ = 0;
     std::uint64_t sendsWhileClosed_ = 0;
+    bool present_ = true;
+    TimerGroup timers_;
 };
 
 }  // namespace korvane

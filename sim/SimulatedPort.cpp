@@ -27,6 +27,14 @@ void SimulatedPort::open() {
 }
 
 void SimulatedPort::opened() {
+    if (!device_->present()) {
+        state_ = State::Closed;
+        if (delegate_ != nullptr) {
+            delegate_->serialPortDidEncounterError(
+                *this, {PortErrorKind::other, device_->path() + ": No such file or directory"});
+        }
+        return;
+    }
     if (device_->portFaults.noAccess) {
         state_ = State::Closed;
         if (delegate_ != nullptr) {
@@ -88,7 +96,7 @@ bool SimulatedPort::sendData(ByteView data) {
         timers_.schedule(Duration{0}, [device = device_] { device->unplug(); });
     }
     if (response.restarting && device_->restartClosesPort) {
-        timers_.schedule(device_->timing.latency, [this] { closeFromDevice(); });
+        timers_.schedule(device_->timing.latency, [device = device_] { device->restart(); });
     }
     return true;
 }

@@ -1,6 +1,7 @@
 #include "sim/SimulatedPortManager.h"
 
 #include <algorithm>
+#include <numeric>
 
 #include "sim/SimulatedPort.h"
 
@@ -19,33 +20,15 @@ std::shared_ptr<SimulatedDevice> SimulatedPortManager::find(const std::string& p
 }
 
 SimulatedDevice* SimulatedPortManager::device(const std::string& path) const {
-    if (SimulatedDevice* listed = find(path).get()) {
-        return listed;
-    }
-    const auto away = std::find_if(absent_.begin(), absent_.end(),
-                                   [&](const auto& device) { return device->path() == path; });
-    return away == absent_.end() ? nullptr : away->get();
-}
-
-void SimulatedPortManager::setPresent(const std::string& path, bool present) {
-    auto& from = present ? absent_ : devices_;
-    auto& to = present ? devices_ : absent_;
-    const auto found = std::find_if(from.begin(), from.end(),
-                                    [&](const auto& device) { return device->path() == path; });
-    if (found == from.end()) {
-        return;
-    }
-    const std::shared_ptr<SimulatedDevice> device = *found;
-    from.erase(found);
-    to.push_back(device);
-    if (!present) {
-        device->unplug();
-    }
+    return find(path).get();
 }
 
 std::vector<PortDescription> SimulatedPortManager::availablePorts() const {
     std::vector<PortDescription> ports;
     for (const auto& device : devices_) {
+        if (!device->present()) {
+            continue;  // restarting, off the bus
+        }
         ports.push_back({device->path(), device->name(), device->usbIds()});
     }
     return ports;
@@ -53,7 +36,7 @@ std::vector<PortDescription> SimulatedPortManager::availablePorts() const {
 
 std::unique_ptr<ORSSerialPort> SimulatedPortManager::portWithPath(const std::string& path) {
     auto device = find(path);
-    if (!device) {
+    if (!device || !device->present()) {
         return nullptr;
     }
     return std::make_unique<SimulatedPort>(std::move(device));
@@ -65,22 +48,15 @@ bool SimulatedPortManager::canAccess(const std::string& path) const {
 }
 
 std::size_t SimulatedPortManager::livePorts() const {
-    return total(&SimulatedDevice::livePorts);
+    return std::accumulate(
+        devices_.begin(), devices_.end(), std::size_t{0},
+        [](std::size_t sum, const auto& device) { return sum + device->livePorts(); });
 }
 
 std::size_t SimulatedPortManager::openPorts() const {
-    return total(&SimulatedDevice::openPorts);
-}
-
-std::size_t SimulatedPortManager::total(std::size_t (SimulatedDevice::*count)() const) const {
-    // A port object may outlive its device's place in the list.
-    std::size_t sum = 0;
-    for (const auto* list : {&devices_, &absent_}) {
-        for (const auto& device : *list) {
-            sum += (*device.*count)();
-        }
-    }
-    return sum;
+    return std::accumulate(
+        devices_.begin(), devices_.end(), std::size_t{0},
+        [](std::size_t sum, const auto& device) { return sum + device->openPorts(); });
 }
 
 }  // namespace korvane

@@ -18,9 +18,6 @@ public:
                                std::optional<UsbIds> usbIds = std::nullopt);
     // The device behind `path`, or none.
     SimulatedDevice* device(const std::string& path) const;
-    // The port appears or disappears from the system's list (it is unplugged as it goes); the
-    // device keeps what it holds for when it comes back.
-    void setPresent(const std::string& path, bool present);
 
     std::vector<PortDescription> availablePorts() const override;
     std::unique_ptr<ORSSerialPort> portWithPath(const std::string& path) override;
@@ -32,10 +29,8 @@ public:
 
 private:
     std::shared_ptr<SimulatedDevice> find(const std::string& path) const;
-    std::size_t total(std::size_t (SimulatedDevice::*count)() const) const;
 
     std::vector<std::shared_ptr<SimulatedDevice>> devices_;
-    std::vector<std::shared_ptr<SimulatedDevice>> absent_;
 };
 
 }  // namespace korvane

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "firmware/FirmwareFile.h"
+#include "firmware/ProgramSums.h"
 #include "protocol/HexBytes.h"
 #include "protocol/ProgramFrame.h"
 #include "tests/support/HexImage.h"
@@ -163,6 +164,24 @@ TEST(FirmwareFileTest, RecordsForMemoryTheControllerLacksAreCountedWithTheirOrig
         EXPECT_EQ(origins[line - 1].line, line);
         EXPECT_EQ(origins[line - 1].address, address) << line;
     }
+}
+
+TEST(FirmwareFileTest, ProgramSumsAreWhatTheWholeFileLeavesAtEachRecord) {
+    HexImage image;
+    image.data(0, 0x1000, {0x01, 0x02, 0x03});
+    image.upper(0x00F0);
+    image.data(0x00F0, 0x1000, {0x09});
+    image.upper(0x0030);
+    image.add(hexRecord(0, 0x1000, {0x09}));
+    image.upper(0);
+    // Overwrites the first record's last byte; an empty record sums to nothing.
+    image.data(0, 0x1002, {0x10, 0x20});
+    image.data(0, 0xFFFF, {});
+    const auto reading = readFirmwareFile(image.bytes());
+    ASSERT_TRUE(reading.file);
+    EXPECT_EQ(programSums(*reading.file),
+              (std::vector<ProgramSum>{
+                  {1, 1, 0x1000, 3, 0x0211}, {2, 7, 0x1002, 2, 0x2010}, {3, 8, 0xFFFF, 0, 0}}));
 }
 
 }  // namespace

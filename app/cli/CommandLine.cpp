@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <map>
+#include <optional>
 
 namespace korvane {
 
@@ -42,6 +43,11 @@ Invocation parseCommandLine(int argc, char** argv) {
     app.add_flag("--all", invocation.all);
     app.add_flag("--json", invocation.json);
     app.add_option("--expect", expect)->check(CLI::Range(1, 9999));
+    std::string historyPath;
+    app.add_option("--history", historyPath)->type_name("FILE");
+    // Checked by flash, which takes it.
+    std::optional<std::string> waitBack;
+    app.add_option("--wait-back", waitBack)->type_name("SECONDS");
     // The switches each command takes besides its words.
     const std::map<std::string_view, std::vector<std::pair<std::string, std::string>>> switches = {
         {"ports", {{"--json", "as JSON"}}},
@@ -124,14 +130,40 @@ Invocation parseCommandLine(int argc, char** argv) {
     if (expect > 0 && !invocation.all) {
         throw UsageError{"--expect works with --all"};
     }
+    if (waitBack) {
+        if (name != "flash") {
+            throw UsageError{"--wait-back works with flash"};
+        }
+        arguments.insert(arguments.end(), {"--wait-back", *waitBack});
+    }
     invocation.fleet = {expect, invocation.json, invocation.options.fast};
     const auto& table = commands();
     const auto command = std::find_if(table.begin(), table.end(),
                                       [&](const Command& each) { return each.name == name; });
     invocation.action = command->parse(arguments);
+    if (!historyPath.empty()) {
+        if (!invocation.action.needsController) {
+            throw UsageError{"--history keeps the commands that talk to a controller"};
+        }
+        // Opened now: a history that cannot be written is said before anything is sent.
+        std::string problem;
+        std::unique_ptr<AppendOnlyFile> file = AppendOnlyFile::open(historyPath, problem);
+        if (!file) {
+            throw InputError{"Could not append to the history " + historyPath + ": " + problem};
+        }
+        std::string typed = name;
+        for (const std::string& word : arguments) {
+            typed += " " + word;
+        }
+        invocation.history =
+            std::make_shared<History>(std::move(file), historyPath,
+                                      HistoryContext{hostName(), KORVANE_VERSION, typed,
+                                                     name == "set" || name == "settings", nullptr});
+        invocation.fleet.history = invocation.history.get();
+    }
     if (invocation.all &&
         (!invocation.action.needsController || !invocation.action.forEveryController)) {
-        throw UsageError{"--all works with info, set, reset, flash and settings load"};
+        throw UsageError{"--all works with info, set, reset, flash, verify and settings load"};
     }
     return invocation;
 }

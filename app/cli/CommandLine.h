@@ -1,10 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/cli/Commands.h"
 #include "app/cli/Fleet.h"
+#include "app/cli/History.h"
 #include "app/frontend/FrontEnd.h"
 
 namespace korvane {
@@ -19,6 +21,8 @@ struct Invocation {
     bool ownJson = false;
     FleetOptions fleet;
     CommandAction action;
+    // --history FILE, opened: a line for each controller's outcome.
+    std::shared_ptr<History> history;
     // Already answered: --help or --version; the text to print.
     std::string answered;
 };

@@ -17,6 +17,8 @@ const std::vector<Command>& commands() {
          parseSet},
         {"reset", "reset", "restart the controller", parseReset},
         {"flash", "flash FILE [--yes]", "replace the firmware with an Intel HEX file", parseFlash},
+        {"verify", "verify FILE", "compare the controller's firmware with a file, by word sums",
+         parseVerify},
         {"check", "check FILE [--json]", "check a firmware file and say what it holds", parseCheck},
         {"settings", "settings save FILE [--force]",
          "keep the settings in a JSON file (--force: replace it)", parseSettings},
@@ -38,7 +40,7 @@ bool takeFlag(std::vector<std::string>& arguments, std::string_view flag) {
 std::string usage() {
     std::string text =
         "usage: korvane-cli [--port PATH]... [--demo] [--fast] [--verbose] [--all [--expect N] "
-        "[--json]] COMMAND\n\ncommands:\n";
+        "[--json]] [--history FILE] COMMAND\n\ncommands:\n";
     for (const Command& command : commands()) {
         text += stringPrintf("  %-29s %s\n", std::string(command.synopsis).c_str(),
                              std::string(command.summary).c_str());
@@ -53,12 +55,16 @@ std::string usage() {
         "once\n"
         "  --expect N                    with --all: change nothing unless N controllers answer\n"
         "  --json                        the outcome as JSON (with --all: a line per controller)\n"
+        "  --history FILE                append a JSON line per controller and run to FILE\n"
 
         "  --version                     print the version\n"
         "  --help                        this usage; after a command, the command's own\n"
         "\ncommand switches:\n"
         "  --kmh                         set speed: N is in km/h\n"
         "  --yes                         flash: update without asking\n"
+        "  --wait-back SECONDS           flash: wait this long from the restart for the controller "
+        "to\n"
+        "                                come back (2 to 3600; 15 without it; 0: do not wait)\n"
         "  --force                       settings save: replace the file; load: any device id "
         "or speed\n";
     return text;

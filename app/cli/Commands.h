@@ -38,6 +38,10 @@ struct CommandAction {
     std::optional<unsigned> fileSoftware;
     // Flash: the file's path, as the user named it.
     std::string firmwarePath;
+    // The file the command reads or writes, as the user named it, and the SHA-256 of what it
+    // read (64 lowercase hex digits), for the history.
+    std::string file;
+    std::string fileSha256;
     // Every command but `ports` and `check` talks to a controller.
     bool needsController = true;
     // Runs on every controller with --all (`settings save` writes one file for one controller).

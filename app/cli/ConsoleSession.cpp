@@ -12,6 +12,12 @@ constexpr const char* kWriteInterrupted =
     "info to see";
 }  // namespace
 
+ShownSettings shownSettings(const MainViewControl& control) {
+    const SimpleSerial* link = control.link();
+    return {control.isAuto() != 0, control.config() + 1,
+            link != nullptr ? int{link->settings.speedLimit} : 0};
+}
+
 ConsoleSession::ConsoleSession(std::ostream& out, std::ostream& err,
                                std::unique_ptr<SimpleSerial> found)
     : out_(out), err_(err), given_(std::move(found)), control_(MainViewControl::create(*this)) {
@@ -36,6 +42,7 @@ void ConsoleSession::propertyChanged(Property property) {
     if (property == Property::isConnected && !found_ && control_->link() != nullptr) {
         found_ = identityOf(*control_->link());
         foundPath_ = control_->link()->portPath();
+        foundSettings_ = shownSettings(*control_);
     }
     scheduleStep();
 }

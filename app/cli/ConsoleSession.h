@@ -11,6 +11,7 @@
 #include "app/ListSpeedPopup.h"
 #include "app/MainView.h"
 #include "app/MainViewControl.h"
+#include "app/cli/JsonObject.h"
 #include "platform/TimerGroup.h"
 
 namespace korvane {
@@ -22,6 +23,16 @@ struct Interruption {
     std::string statement;
     std::optional<int> statusWhenDone{};
 };
+
+// The three settings a user changes, as `info --json` shows them.
+struct ShownSettings {
+    bool autoMode = false;
+    // 1 to 3.
+    int config = 1;
+    int speedLimitMph = 0;
+};
+// What the controller held by `control` has as the link last read it.
+ShownSettings shownSettings(const MainViewControl& control);
 
 // The terminal as one controller's window. A command starts an action and then looks at the
 // controller after every change, from the run loop, until it finishes.
@@ -72,6 +83,14 @@ public:
     // The default: whether the search or a setting's write was under way.
     Interruption searchOrWriteInterruption() const;
 
+    // Members of the command's own that its outcome as JSON carries (verify's records).
+    void setDetails(std::function<void(JsonObject&)> details) { details_ = std::move(details); }
+    void addDetails(JsonObject& object) const {
+        if (details_) {
+            details_(object);
+        }
+    }
+
     // Where questions are asked: the output, unless set (stderr when stdout carries JSON).
     std::ostream& questions() { return questions_ != nullptr ? *questions_ : out_; }
     void setQuestions(std::ostream& questions) { questions_ = &questions; }
@@ -92,6 +111,12 @@ public:
     // The controller the command found, as it was then; none before (or without) one.
     const std::optional<ControllerIdentity>& found() const { return found_; }
     const std::string& foundPath() const { return foundPath_; }
+    // Its settings then.
+    const ShownSettings& foundSettings() const { return foundSettings_; }
+    // The controller as it came back after a restart the command waited for; none before (or
+    // without) one.
+    const std::optional<ControllerIdentity>& back() const { return back_; }
+    void setBack(ControllerIdentity identity) { back_ = std::move(identity); }
     // From begin() to finish(), or to now while it runs.
     Duration took() const {
         return (finished() ? finishedAt_ : RunLoop::current().now()) - startedAt_;
@@ -114,9 +139,12 @@ private:
     bool confirmedBeforehand_ = false;
     bool sharesOutput_ = false;
     std::function<Interruption()> interruption_;
+    std::function<void(JsonObject&)> details_;
     std::ostream* questions_ = nullptr;
     std::optional<ControllerIdentity> found_;
     std::string foundPath_;
+    ShownSettings foundSettings_;
+    std::optional<ControllerIdentity> back_;
     Duration startedAt_{0};
     Duration finishedAt_{0};
     TimerGroup timers_;

@@ -11,6 +11,8 @@ inline constexpr int kSuccess = 0;
 inline constexpr int kFailure = 1;
 // Wrong usage, or a file that cannot be used.
 inline constexpr int kUnusable = 2;
+// The firmware is written and verified, but the restarted controller was not seen back in time.
+inline constexpr int kNotBack = 3;
 inline constexpr const char* kRebootNotice =
     "The device is rebooting. Click Connect button to reconnect";
 inline constexpr const char* kDeviceLost = "The device is disconnected";

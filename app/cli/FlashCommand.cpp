@@ -1,9 +1,12 @@
 // Replacing the firmware from the command line.
+#include <algorithm>
 #include <memory>
 #include <ostream>
 
+#include "app/cli/ComebackWait.h"
 #include "app/cli/ConsoleSession.h"
 #include "app/cli/Conversation.h"
+#include "app/cli/History.h"
 #include "app/cli/Terminal.h"
 #include "app/cli/Verbs.h"
 #include "firmware/FirmwareFile.h"
@@ -19,9 +22,32 @@ constexpr const char* kCancelled = "Firmware update cancelled";
 constexpr const char* kCompleteThenInterrupted =
     "The firmware update is complete: the device is rebooting.\nRun korvane-cli info again once "
     "it is back.";
+constexpr const char* kWrittenNotSeenBack =
+    "The firmware is written and verified; the controller restarted and has not been seen back "
+    "yet.\nRun korvane-cli info again once it is back.";
+
+// The wait for the restarted controller: none with 0, up to a limit counted from the restart.
+constexpr int kDefaultWaitBackSeconds = 15;
+// The wait starts with the reboot notice, a second after the restart: a shorter limit would
+// always run out.
+constexpr int kShortestWaitBackSeconds = 2;
+constexpr int kLongestWaitBackSeconds = 3600;
+
+// What the update needs while it runs; the session's handlers own it.
+struct Run {
+    Run(std::ostream& out, std::ostream& questions, bool terminal)
+        : question(questions), progress(out, terminal) {}
+    TerminalQuestion question;
+    ProgressReport progress;
+    // From the reboot notice until the controller is back or the time is up.
+    std::unique_ptr<ComebackWait> comeback;
+};
 
 // What an interruption leaves in the controller, by the stage the update reached.
-Interruption interruptedFlash(const MainViewControl& control) {
+Interruption interruptedFlash(const MainViewControl& control, const Run& run) {
+    if (run.comeback) {
+        return {kWrittenNotSeenBack, kSuccess};
+    }
     switch (control.updateStage()) {
         case UpdateStage::none:
             // Nothing was written yet, or a record failed and the failure is being told.
@@ -39,20 +65,58 @@ struct FlashFile {
     Bytes bytes;
     std::string skipped;
     unsigned software = 0;
+    // 0: the restart is not waited for.
+    int waitBackSeconds = kDefaultWaitBackSeconds;
 };
+
+// After the reboot notice: lets go of the link and looks for the controller until it is back
+// (status 0) or the limit, counted from the restart, is reached (kNotBack).
+void awaitComeback(ConsoleSession& session, Run& run, int limitSeconds) {
+    MainViewControl& control = session.control();
+    const Duration restartedAt = RunLoop::current().now() - kRebootNoticeDelay;
+    session.out() << stringPrintf("The device is rebooting; waiting up to %d s for it to come back",
+                                  limitSeconds)
+                  << '\n';
+    ComebackWait::Target target{
+        session.found()->deviceId, session.foundPath(), !session.sharesOutput(),
+        control.fastTransfers() ? TransferMode::fast : TransferMode::standard};
+    // Sends nothing: the link of the restarted device goes, so that its port may open again.
+    control.resetGUI();
+    const Duration limit = std::chrono::seconds(limitSeconds) - kRebootNoticeDelay;
+    run.comeback = std::make_unique<ComebackWait>(
+        std::move(target), limit,
+        [&session, &run, restartedAt, limitSeconds](std::unique_ptr<SimpleSerial> link) {
+            if (!link) {
+                session.err() << stringPrintf(
+                                     "Not back within %d s: the firmware is written and "
+                                     "verified, but the controller has not answered since its "
+                                     "restart; check its cable and power, then run korvane-cli "
+                                     "info",
+                                     limitSeconds)
+                              << '\n';
+                session.finish(kNotBack);
+                run.comeback.reset();
+                return;
+            }
+            const double after =
+                std::chrono::duration<double>(RunLoop::current().now() - restartedAt).count();
+            const std::string where =
+                link->portPath() == session.foundPath() ? std::string() : " on " + link->portPath();
+            session.setBack(identityOf(*link));
+            session.out() << stringPrintf("Back%s after %.1f s: ", where.c_str(), after)
+                          << link->identityText << '\n';
+            // Its port closes with it; the run is over.
+            link.reset();
+            session.finish(kSuccess);
+            run.comeback.reset();
+        });
+}
 
 void startFlash(ConsoleSession& session, const FlashFile& file, bool yes) {
     if (!file.skipped.empty()) {
         session.out() << file.skipped << '\n';
     }
     MainViewControl& control = session.control();
-    // What the update needs while it runs; the session's handlers own it.
-    struct Run {
-        Run(std::ostream& out, std::ostream& questions, bool terminal)
-            : question(questions), progress(out, terminal) {}
-        TerminalQuestion question;
-        ProgressReport progress;
-    };
     // A bar redraws its line: not on output that several controllers share.
     const auto run = std::make_shared<Run>(session.out(), session.questions(),
                                            outputIsTerminal() && !session.sharesOutput());
@@ -84,7 +148,7 @@ void startFlash(ConsoleSession& session, const FlashFile& file, bool yes) {
     });
     session.setInterruption([&control, run] {
         run->progress.finish();
-        return interruptedFlash(control);
+        return interruptedFlash(control, *run);
     });
     const auto fail = [&session, run](const std::string& what) {
         run->progress.finish();
@@ -101,15 +165,19 @@ void startFlash(ConsoleSession& session, const FlashFile& file, bool yes) {
                 fail(std::string(kRecordFailed) + '\n' + control.firmwareDetail());
             }
         },
-        [&session, &control, run, fail](const std::string& alert) {
+        [&session, &control, run, fail, waitBack = file.waitBackSeconds](const std::string& alert) {
             const bool restarting = control.updateStage() == UpdateStage::restarting;
             if (alert == kDeviceLost && restarting) {
                 return true;  // restarting after the update, the device leaves the bus
             }
             if (alert == kRebootNotice) {
                 run->progress.finish();
-                session.out() << kRestarted << '\n';
-                session.finish(kSuccess);
+                if (waitBack == 0) {
+                    session.out() << kRestarted << '\n';
+                    session.finish(kSuccess);
+                } else {
+                    awaitComeback(session, *run, waitBack);
+                }
                 return true;
             }
             if (const std::string left = control.interruptionStatement();
@@ -132,8 +200,28 @@ std::string updatePreamble(const std::string& controllers, const std::string& fi
 
 CommandAction parseFlash(std::vector<std::string> files) {
     const bool yes = takeFlag(files, "--yes");
+    int waitBack = kDefaultWaitBackSeconds;
+    if (const auto given = std::find(files.begin(), files.end(), "--wait-back");
+        given != files.end()) {
+        const std::string value = given + 1 != files.end() ? *(given + 1) : "";
+        std::size_t used = 0;
+        try {
+            waitBack = std::stoi(value, &used);
+        } catch (const std::exception&) {
+            used = 0;
+        }
+        if (used == 0 || used != value.size() ||
+            (waitBack != 0 &&
+             (waitBack < kShortestWaitBackSeconds || waitBack > kLongestWaitBackSeconds))) {
+            throw UsageError{
+                stringPrintf("--wait-back takes 0 (no wait) or %d to %d seconds, not "
+                             "\"%s\"",
+                             kShortestWaitBackSeconds, kLongestWaitBackSeconds, value.c_str())};
+        }
+        files.erase(given, given + 2);
+    }
     if (files.size() != 1) {
-        throw UsageError{"expected: flash FILE [--yes]"};
+        throw UsageError{"expected: flash FILE [--yes] [--wait-back SECONDS]"};
     }
     // The file is checked whole before any port is touched.
     CheckedFirmwareFile reading = checkFirmwareFile(files[0]);
@@ -144,13 +232,17 @@ CommandAction parseFlash(std::vector<std::string> files) {
         throw UsageError{"no terminal to confirm the update on: add --yes"};
     }
     const unsigned software = reading.file->softwareVersion;
-    CommandAction action{[file = FlashFile{files[0], std::move(reading.bytes),
-                                           describeSkippedRecords(*reading.file), software},
-                          yes](ConsoleSession& session) {
-        startFlash(session, file, yes);
-    }};
+    const std::string digest = sha256Hex(reading.bytes);
+    CommandAction action{
+        [file = FlashFile{files[0], std::move(reading.bytes), describeSkippedRecords(*reading.file),
+                          software, waitBack},
+         yes](ConsoleSession& session) {
+            startFlash(session, file, yes);
+        }};
     action.fileSoftware = software;
     action.firmwarePath = files[0];
+    action.file = files[0];
+    action.fileSha256 = digest;
     if (!yes) {
         action.question =
             stringPrintf("Update firmware from file Software version: %02u?", software);

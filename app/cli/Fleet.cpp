@@ -5,6 +5,7 @@
 
 #include "app/AccessHint.h"
 #include "app/cli/Conversation.h"
+#include "app/cli/History.h"
 #include "app/cli/Outcome.h"
 #include "platform/ORSSerialPortManager.h"
 #include "util/StringPrintf.h"
@@ -22,6 +23,15 @@ std::string listPaths(const std::vector<std::unique_ptr<SimpleSerial>>& links) {
         paths += (paths.empty() ? "" : ", ") + link->portPath();
     }
     return paths;
+}
+
+// Of two exit statuses, the one that says more is wrong: any failure, then a controller not seen
+// back, then success.
+int worse(int status, int other) {
+    const auto rank = [](int each) {
+        return each == kSuccess ? 0 : each == kNotBack ? 1 : 2;
+    };
+    return rank(other) > rank(status) ? (other == kNotBack ? kNotBack : kFailure) : status;
 }
 
 std::string controllers(std::size_t count) {
@@ -96,7 +106,13 @@ void Fleet::runOn(std::vector<std::unique_ptr<SimpleSerial>> links, bool confirm
         member.session->setSharesOutput(true);
         member.session->setConfirmedBeforehand(confirmed);
         member.session->control().setFastTransfers(options_.fast);
-        member.session->setOnFinished([this](int) { memberFinished(); });
+        // Kept as soon as it is known, before any controller's result is reported.
+        member.session->setOnFinished([this, &member](int status) {
+            record(member, finishedOutcome(status, member.err->lastLine().empty()
+                                                       ? "no reason given"
+                                                       : member.err->lastLine()));
+            memberFinished();
+        });
     }
     for (Member& member : members_) {
         action_.start(*member.session);
@@ -109,9 +125,7 @@ void Fleet::memberFinished() {
         if (!member.session->finished()) {
             return;
         }
-        if (member.session->status() != kSuccess) {
-            status = kFailure;
-        }
+        status = worse(status, member.session->status());
     }
     for (const Member& member : members_) {
         summarize(member);
@@ -119,11 +133,34 @@ void Fleet::memberFinished() {
     end(status);
 }
 
+void Fleet::record(const Member& member, const Outcome& outcome) {
+    if (options_.history == nullptr) {
+        return;
+    }
+    if (const std::string problem =
+            options_.history->recordController(*member.session, action_, outcome);
+        !problem.empty()) {
+        err_ << problem << '\n';
+    }
+}
+
+void Fleet::recordRun(const JsonObject& object) {
+    if (options_.history == nullptr) {
+        return;
+    }
+    if (const std::string problem = options_.history->recordRun(object, action_);
+        !problem.empty()) {
+        err_ << problem << '\n';
+    }
+}
+
 void Fleet::summarize(const Member& member, const Interruption& interrupted) {
-    Outcome outcome{member.session->status() == kSuccess,
-                    member.err->lastLine().empty() ? "no reason given" : member.err->lastLine()};
+    Outcome outcome = finishedOutcome(member.session->status(), member.err->lastLine().empty()
+                                                                    ? "no reason given"
+                                                                    : member.err->lastLine());
     if (!member.session->finished()) {
         outcome = interruptedOutcome(interrupted);
+        record(member, outcome);
     }
     out_ << (options_.json ? describeOutcome(*member.session, action_, outcome).text()
                            : summaryLine(*member.session, action_, outcome))
@@ -140,35 +177,36 @@ void Fleet::endUnwritten(const std::string& reason,
     if (!whyNot.empty()) {
         err_ << whyNot << '\n';
     }
+    std::vector<std::string> paths;
+    for (const auto& link : answered) {
+        paths.push_back(link->portPath());
+    }
+    std::vector<std::string> unanswered;
+    for (const PortProbe& probe : failedProbes_) {
+        unanswered.push_back(probe.path + ": " + probeReason(probe));
+    }
+    std::sort(unanswered.begin(), unanswered.end());
+    const JsonObject object =
+        JsonObject()
+            .add("result", "failed")
+            .add("reason", reason)
+            .addList("answered", paths)
+            .addList("unanswered", sayWhyNot ? unanswered : std::vector<std::string>());
+    recordRun(object);
     if (options_.json) {
-        std::vector<std::string> paths;
-        for (const auto& link : answered) {
-            paths.push_back(link->portPath());
-        }
-        std::vector<std::string> unanswered;
-        for (const PortProbe& probe : failedProbes_) {
-            unanswered.push_back(probe.path + ": " + probeReason(probe));
-        }
-        std::sort(unanswered.begin(), unanswered.end());
-        out_ << JsonObject()
-                    .add("result", "failed")
-                    .add("reason", reason)
-                    .addList("answered", paths)
-                    .addList("unanswered", sayWhyNot ? unanswered : std::vector<std::string>())
-                    .text()
-             << '\n';
+        out_ << object.text() << '\n';
     }
     end(kFailure);
 }
 
 void Fleet::interrupted() {
     if (asking_ || !searched_) {
+        const JsonObject object = JsonObject()
+                                      .add("result", "interrupted")
+                                      .add("reason", asking_ ? kCancelled : kInterruptedSearch);
+        recordRun(object);
         if (options_.json) {
-            out_ << JsonObject()
-                        .add("result", "interrupted")
-                        .add("reason", asking_ ? kCancelled : kInterruptedSearch)
-                        .text()
-                 << '\n';
+            out_ << object.text() << '\n';
         }
         return;
     }
@@ -188,16 +226,16 @@ Interruption Fleet::interruption() const {
     Interruption left{{}, kSuccess};
     for (const Member& member : members_) {
         if (member.session->finished()) {
-            if (member.session->status() != kSuccess && left.statusWhenDone) {
-                left.statusWhenDone = kFailure;
+            if (left.statusWhenDone) {
+                left.statusWhenDone = worse(*left.statusWhenDone, member.session->status());
             }
             continue;
         }
         const Interruption busy = member.session->interruption();
         if (!busy.statusWhenDone) {
             left.statusWhenDone.reset();
-        } else if (*busy.statusWhenDone != kSuccess && left.statusWhenDone) {
-            left.statusWhenDone = kFailure;
+        } else if (left.statusWhenDone) {
+            left.statusWhenDone = worse(*left.statusWhenDone, *busy.statusWhenDone);
         }
         const std::string& text = busy.statement;
         for (std::size_t start = 0; start < text.size();) {

@@ -9,11 +9,14 @@
 
 #include "app/cli/Commands.h"
 #include "app/cli/ConsoleSession.h"
+#include "app/cli/Outcome.h"
 #include "app/cli/PrefixedOutput.h"
 #include "app/cli/Verbs.h"
 #include "platform/RunLoop.h"
 
 namespace korvane {
+
+class History;
 
 struct FleetOptions {
     // Fewer controllers answering than this: nothing is written to any of them.
@@ -21,6 +24,8 @@ struct FleetOptions {
     // A summary line per controller as JSON Lines instead of text.
     bool json = false;
     bool fast = false;
+    // Where each controller's outcome is kept as a line, if anywhere.
+    History* history = nullptr;
 };
 
 // Every attached controller at once: a search keeps each that answers, and the command runs on
@@ -60,6 +65,9 @@ private:
     void found(std::vector<std::unique_ptr<SimpleSerial>> links);
     void runOn(std::vector<std::unique_ptr<SimpleSerial>> links, bool confirmed);
     void memberFinished();
+    // Keeps a line in the history, if one is kept; a line that cannot be written is said.
+    void record(const Member& member, const Outcome& outcome);
+    void recordRun(const JsonObject& object);
     // `interrupted`: what a controller still busy is left with.
     void summarize(const Member& member, const Interruption& interrupted = {});
     // Ends before anything was written: the reason (and, when `sayWhyNot`, why each other port

@@ -36,6 +36,11 @@ JsonObject& JsonObject::addList(const std::string& key, const std::vector<std::s
     return *this;
 }
 
+JsonObject& JsonObject::addObject(const std::string& key, const JsonObject& member) {
+    object_.insert(qt(key), member.object());
+    return *this;
+}
+
 JsonObject& JsonObject::addSeconds(const std::string& key, double seconds) {
     object_.insert(qt(key), std::round(seconds * 1000.0) / 1000.0);
     return *this;

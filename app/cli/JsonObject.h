@@ -17,6 +17,7 @@ public:
     JsonObject& addNumber(const std::string& key, std::int64_t number);
     JsonObject& addFlag(const std::string& key, bool flag);
     JsonObject& addList(const std::string& key, const std::vector<std::string>& texts);
+    JsonObject& addObject(const std::string& key, const JsonObject& member);
     // Seconds, to the millisecond.
     JsonObject& addSeconds(const std::string& key, double seconds);
     const QJsonObject& object() const { return object_; }

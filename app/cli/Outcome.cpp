@@ -24,6 +24,10 @@ Outcome interruptedOutcome(const Interruption& interruption) {
     return {false, interruption.statement, true};
 }
 
+Outcome finishedOutcome(int status, std::string reason) {
+    return {status == kSuccess, std::move(reason), false, status == kNotBack};
+}
+
 JsonObject describeOutcome(const ConsoleSession& session, const CommandAction& action,
                            const Outcome& outcome) {
     const MainViewControl& control = session.control();
@@ -47,7 +51,14 @@ JsonObject describeOutcome(const ConsoleSession& session, const CommandAction& a
             .addNumber("recordsWritten", count(control.firmwareRecordsFinished(RecordKind::data)))
             .addNumber("recordsSkipped", count(control.firmwareRecords(RecordKind::skipped)));
     }
-    object.add("result", outcome.ok ? "ok" : outcome.interrupted ? "interrupted" : "failed");
+    if (session.back()) {
+        object.addNumber("softwareAfter", session.back()->software);
+    }
+    session.addDetails(object);
+    object.add("result", outcome.ok            ? "ok"
+                         : outcome.interrupted ? "interrupted"
+                         : outcome.notBack     ? "notBack"
+                                               : "failed");
     if (!outcome.ok) {
         // No controller: the status says so; the ports say why.
         const bool none = !session.found() && !outcome.interrupted && control.canConnect();
@@ -71,11 +82,15 @@ std::string summaryLine(const ConsoleSession& session, const CommandAction& acti
     if (action.fileSoftware) {
         software += stringPrintf(", file's software %02u", *action.fileSoftware);
     }
+    if (session.back()) {
+        software += stringPrintf(", back with software %02u", session.back()->software);
+    }
     // One line for each controller, whatever the reason's lines.
     std::string reason = outcome.reason;
     std::replace(reason.begin(), reason.end(), '\n', ' ');
     const std::string result = outcome.ok            ? "ok"
                                : outcome.interrupted ? "interrupted: " + reason
+                               : outcome.notBack     ? "not back: " + reason
                                                      : "failed: " + reason;
     return "Summary: " + session.foundPath() + ", device " + identity.deviceId + ", " + software +
            ", " + result + ", " + stringPrintf("%.2f s", seconds(session));

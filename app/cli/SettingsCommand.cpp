@@ -5,6 +5,7 @@
 
 #include "app/cli/ConsoleSession.h"
 #include "app/cli/Conversation.h"
+#include "app/cli/History.h"
 #include "app/cli/Verbs.h"
 #include "app/frontend/SettingsFile.h"
 #include "util/RegularFile.h"
@@ -52,6 +53,7 @@ CommandAction parseSave(const std::string& path, bool force) {
     }};
     // One file for one controller.
     action.forEveryController = false;
+    action.file = path;
     return action;
 }
 
@@ -70,8 +72,11 @@ void endRestore(ConsoleSession& session) {
 }
 
 CommandAction parseLoad(const std::string& path, bool force) {
-    // The whole file is checked before any port is touched.
-    const SettingsFileReading reading = readSettingsFile(path);
+    // The whole file is checked before any port is touched; the file is read once.
+    const FileContent content = readRegularFile(path, kMaxSettingsFileBytes, "settings file");
+    const SettingsFileReading reading = content.problem.empty()
+                                            ? parseSettingsFile(content.bytes)
+                                            : SettingsFileReading{std::nullopt, content.problem};
     if (!reading.settings) {
         throw InputError{"Invalid settings file\n" + path + ": " + reading.problem};
     }
@@ -81,7 +86,7 @@ CommandAction parseLoad(const std::string& path, bool force) {
                          " mph, outside the 1 to 30 mph that can be chosen: add --force to load "
                          "it anyway"};
     }
-    return [path, force, saved = *reading.settings](ConsoleSession& session) {
+    CommandAction action{[path, force, saved = *reading.settings](ConsoleSession& session) {
         session.setInterruption([&session]() -> Interruption {
             if (const std::string left = session.control().restoreProgress(); !left.empty()) {
                 return {"Interrupted while the settings were loaded:\n" + left +
@@ -105,7 +110,10 @@ CommandAction parseLoad(const std::string& path, bool force) {
                 endRestore(session);
             },
             [&session] { endRestore(session); });
-    };
+    }};
+    action.file = path;
+    action.fileSha256 = sha256Hex(content.bytes);
+    return action;
 }
 
 }  // namespace

@@ -107,7 +107,7 @@ void ProgressReport::update(std::uint64_t done, std::uint64_t total) {
     const int tenth = percent / 10;
     if (tenth != lastTenth_) {
         lastTenth_ = tenth;
-        out_ << "Programmed " << done << " of " << total << " records (" << percent << "%)" << times
+        out_ << verb_ << ' ' << done << " of " << total << " records (" << percent << "%)" << times
              << '\n'
              << std::flush;
     }

@@ -38,11 +38,14 @@ private:
     std::function<void(bool)> answer_;
 };
 
-// Progress of a firmware update: a bar on a terminal, otherwise a line every tenth; with the time
-// since the first record and the time left, once there is a rate to go by.
+// Progress through a firmware file's records: a bar on a terminal, otherwise a line every tenth
+// ("Programmed 96 of 159 records (60%)"); with the time since the first record and the time
+// left, once there is a rate to go by.
 class ProgressReport {
 public:
-    ProgressReport(std::ostream& out, bool terminal) : out_(out), terminal_(terminal) {}
+    // `verb` says what is done to the records: "Programmed", "Checked".
+    ProgressReport(std::ostream& out, bool terminal, std::string verb = "Programmed")
+        : out_(out), terminal_(terminal), verb_(std::move(verb)) {}
     void update(std::uint64_t done, std::uint64_t total);
     // Ends the bar's line.
     void finish();
@@ -50,6 +53,7 @@ public:
 private:
     std::ostream& out_;
     bool terminal_;
+    std::string verb_;
     bool drawn_ = false;
     int lastTenth_ = -1;
     int lastPercent_ = -1;

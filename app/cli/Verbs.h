@@ -18,6 +18,7 @@ CommandAction parseSet(const std::vector<std::string>& arguments);
 CommandAction parseReset(const std::vector<std::string>& arguments);
 CommandAction parseFlash(std::vector<std::string> arguments);
 CommandAction parseCheck(std::vector<std::string> arguments);
+CommandAction parseVerify(std::vector<std::string> arguments);
 CommandAction parseSettings(std::vector<std::string> arguments);
 
 // What a flash is about to do: "The controller on /dev/ttyACM0 (software 07) will be erased and

@@ -126,12 +126,20 @@ int main(int argc, char** argv) {
             invocation.action.start(session);
         },
         [&session] { return session.interruption(); });
+    const Outcome outcome = ending.interruption
+                                ? interruptedOutcome(*ending.interruption)
+                                : finishedOutcome(ending.status, errLines.lastLine());
+    // Kept before the result is reported.
+    if (invocation.history) {
+        if (const std::string problem =
+                invocation.history->recordController(session, invocation.action, outcome);
+            !problem.empty()) {
+            std::cerr << problem << '\n';
+        }
+    }
     // A script reading JSON always gets some: the outcome, or a failure where the command's
     // own JSON (info --json) did not come.
     if (invocation.json || (invocation.ownJson && ending.status != kSuccess)) {
-        const Outcome outcome = ending.interruption
-                                    ? interruptedOutcome(*ending.interruption)
-                                    : Outcome{ending.status == kSuccess, errLines.lastLine()};
         std::cout << describeOutcome(session, invocation.action, outcome).text() << '\n';
     }
     return ending.status;

@@ -131,7 +131,23 @@ void PtyServer::readable() {
         timers_.schedule(Duration{0}, [this] { hangUp(); });
     } else if (response.restarting && options_.restartClosesPort) {
         logLine("restarting");
-        timers_.schedule(options_.timing.latency, [this] { hangUp(); });
+        timers_.schedule(options_.timing.latency, [this] {
+            if (options_.restartAbsence == Duration{0}) {
+                hangUp();
+                return;
+            }
+            // Off the bus: the terminal hangs up and its link goes, as a USB device's node does.
+            closeTerminal();
+            if (isSymbolicLink(options_.linkPath)) {
+                ::unlink(options_.linkPath.c_str());
+            }
+            if (!options_.restartAbsence) {
+                logLine("gone for good");
+                return;
+            }
+            logLine("away");
+            timers_.schedule(*options_.restartAbsence, [this] { comeBack(); });
+        });
     }
 }
 
@@ -147,6 +163,19 @@ void PtyServer::write(ByteView bytes) {
         }
         done += static_cast<std::size_t>(written);
     }
+}
+
+void PtyServer::comeBack() {
+    std::string reason;
+    if (pathTaken(options_.linkPath)) {
+        logLine("cannot come back: " + options_.linkPath + " was taken meanwhile");
+        return;
+    }
+    if (!openTerminal(reason) || !pointLink(options_.linkPath, terminalPath_)) {
+        logLine("cannot come back: " + reason);
+        return;
+    }
+    logLine("back on " + terminalPath_);
 }
 
 void PtyServer::hangUp() {

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/TimerGroup.h"
@@ -20,6 +21,8 @@ public:
         std::string linkPath;
         LineTiming timing;
         bool restartClosesPort = true;
+        // How long a restart keeps the device away, its link gone meanwhile; none: for good.
+        std::optional<Duration> restartAbsence = Duration{0};
     };
 
     PtyServer(SimulatedController& controller, Options options);
@@ -41,6 +44,9 @@ private:
     void readable();
     void write(ByteView bytes);
     void hangUp();
+    // The restarted device comes back on a new terminal behind the link, unless the path was
+    // taken meanwhile.
+    void comeBack();
 
     SimulatedController& controller_;
     Options options_;

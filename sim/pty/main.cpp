@@ -46,6 +46,26 @@ std::optional<DeviceId> parseDeviceId(const std::string& text) {
     return DeviceId{static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value & 0xFF)};
 }
 
+// "08" -> Verify; none unless two hex digits naming a command.
+std::optional<CommandCode> parseCommandCode(const std::string& text) {
+    if (text.size() != 2 ||
+        !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c); })) {
+        return std::nullopt;
+    }
+    const auto code = static_cast<CommandCode>(std::stoul(text, nullptr, 16));
+    switch (code) {
+        case CommandCode::Identify:
+        case CommandCode::WriteProgram:
+        case CommandCode::Erase:
+        case CommandCode::ReadEprom:
+        case CommandCode::WriteEprom:
+        case CommandCode::Verify:
+        case CommandCode::Reset:
+            return code;
+    }
+    return std::nullopt;
+}
+
 struct Settings {
     PtyServer::Options server;
     ControllerFaults faults;
@@ -97,13 +117,40 @@ Settings parse(int argc, char** argv) {
                  "refuse memory writes (status 0); echo settings writes but keep nothing");
     app.add_flag("--wrong-verify-sum", faults.wrongVerifySum,
                  "answer Verify with a word sum one too high");
+    std::vector<std::string> unanswered;
+    app.add_option("--unanswered", unanswered,
+                   "answer nothing to the requests of this command (two hex digits: 08 for "
+                   "Verify); repeatable")
+        ->type_name("CODE")
+        ->check(CLI::Validator(
+            [](const std::string& text) {
+                return parseCommandCode(text) ? std::string()
+                                              : "\"" + text +
+                                                    "\" is not a command code (00, 02, 03, "
+                                                    "04, 05, 08 or 09)";
+            },
+            ""));
     app.add_option("--unplug-at", faults.unplugAtRequest,
                    "vanish at request N (1 is the first), which gets no answer")
         ->type_name("N")
         ->check(CLI::Range(1, 1000000000));
     bool keepPort = false;
-    app.add_flag("--keep-port-on-reset", keepPort,
-                 "stay on the line when reset, instead of hanging up and coming back");
+    CLI::Option* keep =
+        app.add_flag("--keep-port-on-reset", keepPort,
+                     "stay on the line when reset, instead of hanging up and coming back");
+    std::int64_t backAfter = 0;
+    CLI::Option* away =
+        app.add_option("--back-after", backAfter,
+                       "when reset, come back only after this many milliseconds, the link gone "
+                       "meanwhile (default 0)")
+            ->type_name("MS")
+            ->check(CLI::Range(0, kMaxLatencyMs))
+            ->excludes(keep);
+    bool neverBack = false;
+    app.add_flag("--never-back", neverBack,
+                 "when reset, leave for good: the link is removed and nothing comes back")
+        ->excludes(keep)
+        ->excludes(away);
     app.add_flag("--verbose", settings.verbose, "log every byte and request on stderr");
     try {
         app.parse(argc, argv);
@@ -117,8 +164,13 @@ Settings parse(int argc, char** argv) {
     if (!deviceId.empty()) {
         settings.deviceId = parseDeviceId(deviceId);
     }
+    for (const std::string& code : unanswered) {
+        faults.unanswered.insert(*parseCommandCode(code));
+    }
     settings.server.timing.latency = Duration{latency};
     settings.server.restartClosesPort = !keepPort;
+    settings.server.restartAbsence =
+        neverBack ? std::nullopt : std::optional<Duration>(Duration{backAfter});
     return settings;
 }
 

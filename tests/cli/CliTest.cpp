@@ -25,6 +25,11 @@ constexpr int kPatienceMs = 20000;
 const std::string kRestarted =
     "The device is rebooting.\nRun korvane-cli info again once it is back.\n";
 
+// After a flash the controller is waited for, and seen back with the file's software version.
+const std::string kWaitedBack =
+    "The device is rebooting; waiting up to 15 s for it to come back\\nBack after [0-9]\\.[0-9] "
+    "s: Bootloader: 012A, Device ID: BEEF, Soft: 08\\n$";
+
 struct CliRun {
     int status = -1;
     std::string out;
@@ -232,7 +237,7 @@ TEST(CliTest, OverAPseudoTerminalTheResultIsWhatTheDeviceHolds) {
         EXPECT_EQ(run.err, each.err);
         EXPECT_TRUE(
             run.status != 0 ||
-            std::regex_search(run.out, std::regex("\\(100%\\)[^\\n]* left\\n" + kRestarted + "$")))
+            std::regex_search(run.out, std::regex("\\(100%\\)[^\\n]* left\\n" + kWaitedBack)))
             << run.out;
     }
 }

@@ -78,12 +78,15 @@ TEST_F(FleetTest, FlashesEveryControllerAtOnceAndOneRefusedRecordFailsAlone) {
               "controller's firmware is erased; flash again\n");
     const std::string summary = out.str().substr(out.str().find("Summary:"));
     EXPECT_EQ(summary,
-              "Summary: /dev/ttySIM0, device BEEF, software 07, file's software 12, ok, 5.05 s\n"
-              "Summary: /dev/ttySIM1, device BEEF, software 07, file's software 12, ok, 5.05 s\n"
+              "Summary: /dev/ttySIM0, device BEEF, software 07, file's software 12, back with "
+              "software 07, ok, 6.45 s\n"
+              "Summary: /dev/ttySIM1, device BEEF, software 07, file's software 12, back with "
+              "software 07, ok, 6.45 s\n"
               "Summary: /dev/ttySIM2, device BEEF, software 07, file's software 12, failed: "
               "Record 3 of 159 failed (line 3, address 0x00001010): the controller's firmware is "
               "erased; flash again, 1.03 s\n"
-              "Summary: /dev/ttySIM3, device BEEF, software 07, file's software 12, ok, 5.05 s\n");
+              "Summary: /dev/ttySIM3, device BEEF, software 07, file's software 12, back with "
+              "software 07, ok, 6.45 s\n");
     EXPECT_EQ(out.str().rfind("4 controllers answered: /dev/ttySIM0, /dev/ttySIM1, /dev/ttySIM2, "
                               "/dev/ttySIM3\n/dev/ttySIM0: Records not written: 2 (upper "
                               "address 0x0030)\n",
@@ -172,8 +175,8 @@ TEST_F(FleetTest, OneControllersOutcomeAsJson) {
     // file's.
     EXPECT_EQ(outcome({"flash", writeFirmware(realisticImage(4)), "--yes"}),
               R"({"bootloader":"012A","deviceId":"BEEF","fileSoftware":12,"port":"/dev/ttySIM0",)"
-              R"("records":7,"recordsSkipped":2,"recordsWritten":7,"result":"ok","seconds":3.53,)"
-              R"("software":7})");
+              R"("records":7,"recordsSkipped":2,"recordsWritten":7,"result":"ok","seconds":4.93,)"
+              R"("software":7,"softwareAfter":7})");
     device(0).faults.silent = true;
     EXPECT_EQ(outcome({"reset"}),
               R"({"reason":"Please connect the USB device","result":"failed","seconds":1.2,)"
@@ -241,6 +244,32 @@ TEST_F(FleetTest, NoControllerAnsweringSaysWhyForEachPort) {
               "No permission to open /dev/ttySIM3: add yourself to the dialout group (sudo "
               "usermod -aG dialout $USER) and log in again\n");
     EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(FleetTest, AControllerNotBackHasAStatusOfItsOwnUnlessAnotherFailed) {
+    const std::string file = writeFirmware(realisticImage(4));
+    ports.device("/dev/ttySIM1")->restartAbsence.reset();
+    EXPECT_EQ(runAll({"flash", file, "--yes"}, {.json = true}), 3);
+    EXPECT_NE(out.str().find(R"("port":"/dev/ttySIM1","reason":"Not back within 15 s: the )"
+                             R"(firmware is written and verified, but the controller has not )"
+                             R"(answered since its restart; check its cable and power, then run )"
+                             R"(korvane-cli info","records":7,"recordsSkipped":2,)"
+                             R"("recordsWritten":7,"result":"notBack","seconds":16.13,)"
+                             R"("software":7})"),
+              std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find(R"("port":"/dev/ttySIM2","records":7,"recordsSkipped":2,)"
+                             R"("recordsWritten":7,"result":"ok","seconds":3.53,"software":7,)"
+                             R"("softwareAfter":7})"),
+              std::string::npos);
+    ports.device("/dev/ttySIM1")->setPresent(true);
+    device(2).faults.refuseWrites = true;
+    out.str("");
+    EXPECT_EQ(runAll({"flash", file, "--yes"}), 1) << "a failure says more";
+    EXPECT_NE(out.str().find("Summary: /dev/ttySIM1, device BEEF, software 07, file's software "
+                             "12, not back: Not back within 15 s: "),
+              std::string::npos)
+        << out.str();
 }
 
 }  // namespace

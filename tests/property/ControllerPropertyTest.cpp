@@ -419,7 +419,7 @@ const Event kEvents[] = {
     {"port (1 the second controller's) present", 2, value, always,
      [](World& w, const Step& s) {
          const char* path = s.which() ? kSecondController : kFirstController;
-         w.ports.setPresent(path, s.value % 3 != 0);
+         w.ports.device(path)->setPresent(s.value % 3 != 0);
          w.secondSeen = w.secondSeen || (s.which() && s.value % 3 != 0);
      },
      nothing},

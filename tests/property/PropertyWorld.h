@@ -250,7 +250,7 @@ struct World {
         ports.addDevice(kNotAController, "ttySIM1").controller.faults.silent = true;
         // Another controller, plugged in by a step.
         ports.addDevice(kSecondController, "ttySIM2").controller.deviceId = {0xCA, 0xFE};
-        ports.setPresent(kSecondController, false);
+        ports.device(kSecondController)->setPresent(false);
         view.control = control.get();
         view.heldDevice = [this]() -> const SimulatedController* {
             return held();

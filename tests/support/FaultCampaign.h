@@ -34,9 +34,13 @@ struct FaultWorld {
 // A way one exchange goes wrong: one of the controller's, or the port refusing the send.
 struct FaultKind {
     const char* name;
-    // None: the port refuses the bytes of the send.
+    // None: the port refuses the bytes of the send, or the memory is changed.
     std::optional<ExchangeFault> exchange;
+    // Not a fault of the exchange: a program byte the request sums is not the file's.
+    bool changesProgram = false;
 };
+
+inline constexpr FaultKind kProgramChanged = {"program byte changed", std::nullopt, true};
 
 inline constexpr std::array<FaultKind, 8> kFaultKinds = {{
     {"unplug", ExchangeFault::unplug},
@@ -55,6 +59,8 @@ struct Strike {
     std::uint64_t request = 0;
     // The command of that request in the fault-free run.
     std::uint8_t command = 0;
+    // The program address the request names, for a change of memory.
+    std::uint16_t address = 0;
 
     std::string name() const {
         return stringPrintf("%s at request %llu (command %02X)", kind.name,
@@ -62,7 +68,9 @@ struct Strike {
     }
     // A send carries one whole request (checked on the fault-free run), so send N is request N.
     void arm(SimulatedDevice& device) const {
-        if (kind.exchange) {
+        if (kind.changesProgram) {
+            device.controller.programMemory[address] ^= 0x01;
+        } else if (kind.exchange) {
             device.controller.faults.atRequests.push_back({*kind.exchange, request});
         } else {
             device.portFaults.refuseSendAt = request;
@@ -70,8 +78,9 @@ struct Strike {
     }
 };
 
-// Every fault that changes something, at every request of a fault-free run, in order.
-inline std::vector<Strike> everyStrike(const std::vector<Bytes>& requests) {
+// Every fault that changes something, at every request of a fault-free run, in order; with
+// `memoryToo`, a changed program byte for every Verify as well.
+inline std::vector<Strike> everyStrike(const std::vector<Bytes>& requests, bool memoryToo) {
     std::vector<Strike> strikes;
     for (std::size_t index = 0; index < requests.size(); ++index) {
         const std::uint8_t command = requests[index].at(1);
@@ -79,6 +88,11 @@ inline std::vector<Strike> everyStrike(const std::vector<Bytes>& requests) {
             if (!kind.exchange || faultApplies(*kind.exchange, static_cast<CommandCode>(command))) {
                 strikes.push_back({kind, index + 1, command});
             }
+        }
+        if (memoryToo && command == static_cast<std::uint8_t>(CommandCode::Verify)) {
+            const ByteView request = requests[index];
+            strikes.push_back({kProgramChanged, index + 1, command,
+                               static_cast<std::uint16_t>(request[6] | request[7] << 8)});
         }
     }
     return strikes;

@@ -31,8 +31,9 @@ inline CommandAction parseCommand(const std::vector<std::string>& words) {
 }
 
 inline SessionRun runSession(VirtualRunLoop& loop, const CommandAction& action, std::ostream& out,
-                             std::ostream& err) {
+                             std::ostream& err, bool fast = false) {
     SessionRun run{std::make_unique<ConsoleSession>(out, err)};
+    run.session->control().setFastTransfers(fast);
     std::optional<int> status;
     run.session->setOnFinished([&](int result) { status = result; });
     action.start(*run.session);

@@ -24,27 +24,48 @@ same() {
 # Runs korvane-cli as a user types it: `korvane-cli ARGS...`.
 korvane-cli() { "$KORVANE_CLI" "$@"; }
 
-# Starts korvane-sim with the given switches; its link's path is in $port, its log in
-# $BATS_TEST_TMPDIR/sim.log.
-start_simulator() {
-    "$KORVANE_SIM" --verbose "$@" >"$BATS_TEST_TMPDIR/sim.out" 2>"$BATS_TEST_TMPDIR/sim.log" &
-    simulator_pid=$!
+# Starts korvane-sim with the given switches, its output in $BATS_TEST_TMPDIR/NAME.out and
+# NAME.log; its link's path in $launched, its process in $launched_pid.
+launch_simulator() {
+    local name=$1
+    shift
+    "$KORVANE_SIM" --verbose "$@" >"$BATS_TEST_TMPDIR/$name.out" 2>"$BATS_TEST_TMPDIR/$name.log" &
+    launched_pid=$!
     local tries
     for ((tries = 0; tries < 200; tries++)); do
-        port=$(sed -n 's/^Serving the simulated controller on //p' "$BATS_TEST_TMPDIR/sim.out")
-        [ -n "$port" ] && return 0
+        launched=$(sed -n 's/^Serving the simulated controller on //p' "$BATS_TEST_TMPDIR/$name.out")
+        [ -n "$launched" ] && return 0
         sleep 0.05
     done
-    echo "korvane-sim did not start: $(cat "$BATS_TEST_TMPDIR/sim.log")" >&2
+    echo "korvane-sim did not start: $(cat "$BATS_TEST_TMPDIR/$name.log")" >&2
     return 1
 }
 
+# Starts korvane-sim with the given switches; its link's path is in $port, its log in
+# $BATS_TEST_TMPDIR/sim.log.
+start_simulator() {
+    launch_simulator sim "$@" || return 1
+    port=$launched
+    simulator_pid=$launched_pid
+}
+
+# A second controller: its link's path in $other_port, its log in $BATS_TEST_TMPDIR/other.log.
+start_other_simulator() {
+    launch_simulator other "$@" || return 1
+    other_port=$launched
+    other_pid=$launched_pid
+}
+
 stop_simulator() {
-    if [ -n "${simulator_pid:-}" ]; then
-        kill "$simulator_pid" 2>/dev/null || true
-        wait "$simulator_pid" 2>/dev/null || true
-        simulator_pid=""
-    fi
+    local pid
+    for pid in "${simulator_pid:-}" "${other_pid:-}"; do
+        if [ -n "$pid" ]; then
+            kill "$pid" 2>/dev/null || true
+            wait "$pid" 2>/dev/null || true
+        fi
+    done
+    simulator_pid=""
+    other_pid=""
 }
 
 # The requests the simulator received, one "request <55 0X" per line.

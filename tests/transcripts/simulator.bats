@@ -23,6 +23,9 @@ Try 'korvane-sim --help'"
     sim_usage_error '--device-id: "BEEG" is not four hex digits (such as 1234)' --device-id BEEG
     sim_usage_error '--device-id: "12" is not four hex digits (such as 1234)' --device-id 12
     sim_usage_error "--device-id: 1 required HEX missing" --device-id
+    sim_usage_error '--unanswered: "07" is not a command code (00, 02, 03, 04, 05, 08 or 09)' --unanswered 07
+    sim_usage_error "--keep-port-on-reset excludes --never-back" --never-back --keep-port-on-reset
+    sim_usage_error "--back-after: Value 60001 not in range 0 to 60000" --back-after 60001
     sim_usage_error "The following argument was not expected: --bogus" --bogus
 }
 

@@ -21,7 +21,7 @@ Try 'korvane-cli --help'"
     usage_error "--port: 1 required PATH missing" info --port
     usage_error "--expect works with --all" --expect 2 info
     usage_error "--expect: Value 0 not in range 1 to 9999" --all --expect 0 info
-    usage_error "--all works with info, set, reset, flash and settings load" --all ports
+    usage_error "--all works with info, set, reset, flash, verify and settings load" --all ports
 }
 
 @test "--port takes one path each time it is given" {

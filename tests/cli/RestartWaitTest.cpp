@@ -1,0 +1,233 @@
+// After flash has restarted the controller it waits for it to come back, on virtual time: back at
+// once, back later or elsewhere, never back within the limit, and no wait at all.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "app/cli/ConsoleSession.h"
+#include "app/cli/Conversation.h"
+#include "app/cli/Verbs.h"
+#include "tests/support/SimulatedBench.h"
+#include "tests/support/TemporaryText.h"
+
+namespace korvane::testing {
+namespace {
+
+constexpr const char* kOtherPath = "/dev/ttySIM1";
+
+class RestartWaitTest : public SimulatedBench {
+protected:
+    // Silent until a case lets a controller answer there.
+    RestartWaitTest() { ports.addDevice(kOtherPath).controller.faults.silent = true; }
+
+    SimulatedController& other() { return ports.device(kOtherPath)->controller; }
+
+    struct Ending {
+        int status = -1;
+        // From the reset request to the end of the command.
+        Duration sinceReset{0};
+        // The requests the controller received after the reset.
+        std::vector<Bytes> afterReset;
+    };
+
+    // Flashes the controller; `atReset` runs once the reset request has reached it.
+    Ending flash(std::vector<std::string> words, bool fast, bool severalAtOnce,
+                 const std::function<void()>& atReset) {
+        const TemporaryText file(realisticImage(4).file());
+        words.insert(words.begin(), {file.path(), "--yes"});
+        ConsoleSession session(out, err);
+        session.control().setFastTransfers(fast);
+        session.setSharesOutput(severalAtOnce);
+        std::optional<int> status;
+        session.setOnFinished([&](int result) { status = result; });
+        parseFlash(words).start(session);
+        const auto reset = [&] {
+            return std::find_if(wire().begin(), wire().end(),
+                                [](const Bytes& request) { return request[1] == 0x09; });
+        };
+        loop.runUntil([&] { return reset() != wire().end() || status.has_value(); });
+        if (reset() == wire().end()) {
+            ADD_FAILURE() << "no reset";
+            return {};
+        }
+        const Duration resetAt = loop.now();
+        const auto seen = reset() - wire().begin() + 1;
+        atReset();
+        loop.runUntil([&] { return status.has_value(); });
+        return {status.value_or(-1), loop.now() - resetAt,
+                std::vector<Bytes>(wire().begin() + seen, wire().end())};
+    }
+
+    std::ostringstream out;
+    std::ostringstream err;
+};
+
+const std::vector<Bytes> kProbe = {{0x55, 0x00, 0, 0, 0, 0, 0, 0, 0, 0},
+                                   {0x55, 0x04, 0x0C, 0, 0, 0, 0x10, 0, 0xF0, 0}};
+const std::string kWaiting = "The device is rebooting; waiting up to 15 s for it to come back\n";
+const std::string kNotBackWithin15 =
+    "Not back within 15 s: the firmware is written and verified, but the controller has not "
+    "answered since its restart; check its cable and power, then run korvane-cli info\n";
+constexpr std::array<std::uint8_t, 2> kBeef = {0xBE, 0xEF};
+
+TEST_F(RestartWaitTest, BackOrNotWithinTheLimitCountedFromTheRestart) {
+    const struct {
+        const char* what;
+        std::vector<std::string> words;
+        bool fast;
+        // How long the restart keeps the controller away; none: for good.
+        std::optional<Duration> absence;
+        // Once the controller has restarted, a controller of this id answers on the other port.
+        std::optional<std::array<std::uint8_t, 2>> otherAnswers;
+        bool severalAtOnce;
+        int status;
+        std::string outEnd;
+        std::string err;
+        Duration sinceReset;
+        std::vector<Bytes> afterReset;
+    } cases[] = {
+        // The notice at 1 s, then the port's open check (1 s), identify and the settings read.
+        {"back at once",
+         {},
+         false,
+         Duration{0},
+         {},
+         false,
+         0,
+         kWaiting + "Back after 2.4 s: Bootloader: 012A, Device ID: BEEF, Soft: 07\n",
+         "",
+         Duration{2400},
+         kProbe},
+        {"back at once, fast",
+         {},
+         true,
+         Duration{0},
+         {},
+         false,
+         0,
+         kWaiting + "Back after 1.0 s: Bootloader: 012A, Device ID: BEEF, Soft: 07\n",
+         "",
+         Duration{1010},
+         kProbe},
+        // Rounds at 1 s and 2.25 s find no port; the third, at 3.5 s, finds it.
+        {"back after 3 s",
+         {},
+         false,
+         Duration{3000},
+         {},
+         false,
+         0,
+         kWaiting + "Back after 4.9 s: Bootloader: 012A, Device ID: BEEF, Soft: 07\n",
+         "",
+         Duration{4900},
+         kProbe},
+        {"never back",
+         {},
+         false,
+         std::nullopt,
+         {},
+         false,
+         kNotBack,
+         kWaiting,
+         kNotBackWithin15,
+         Duration{15000},
+         {}},
+        {"back on another port",
+         {},
+         false,
+         std::nullopt,
+         kBeef,
+         false,
+         0,
+         kWaiting +
+             "Back on /dev/ttySIM1 after 2.4 s: Bootloader: 012A, Device ID: BEEF, Soft: 07\n",
+         "",
+         Duration{2400},
+         {}},
+        // Several controllers of one device id cannot be told apart on another port.
+        {"back on another port, with others at once",
+         {},
+         false,
+         std::nullopt,
+         kBeef,
+         true,
+         kNotBack,
+         kWaiting,
+         kNotBackWithin15,
+         Duration{15000},
+         {}},
+        {"another device id on another port",
+         {},
+         false,
+         std::nullopt,
+         std::array<std::uint8_t, 2>{0x12, 0x34},
+         false,
+         kNotBack,
+         kWaiting,
+         kNotBackWithin15,
+         Duration{15000},
+         {}},
+        {"no wait",
+         {"--wait-back", "0"},
+         false,
+         std::nullopt,
+         {},
+         false,
+         0,
+         "The device is rebooting.\nRun korvane-cli info again once it is back.\n",
+         "",
+         Duration{1000},
+         {}},
+        // The limit comes with the port's open check: too late.
+        {"a limit of 2 s",
+         {"--wait-back", "2"},
+         false,
+         Duration{0},
+         {},
+         false,
+         kNotBack,
+         "The device is rebooting; waiting up to 2 s for it to come back\n",
+         "Not back within 2 s: the firmware is written and verified, but the controller has not "
+         "answered since its restart; check its cable and power, then run korvane-cli info\n",
+         Duration{2000},
+         {}},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.what);
+        controller().setPresent(true);
+        controller().restartAbsence = each.absence;
+        other() = SimulatedController();
+        other().faults.silent = true;
+        device().clearRequests();
+        out.str("");
+        err.str("");
+        const Ending ending = flash(each.words, each.fast, each.severalAtOnce, [&] {
+            if (each.otherAnswers) {
+                other().faults.silent = false;
+                other().deviceId = *each.otherAnswers;
+            }
+        });
+        EXPECT_EQ(ending.status, each.status);
+        EXPECT_TRUE(out.str().ends_with(each.outEnd)) << out.str();
+        EXPECT_EQ(err.str(), each.err);
+        EXPECT_EQ(ending.sinceReset, each.sinceReset);
+        EXPECT_EQ(ending.afterReset, each.afterReset);
+    }
+}
+
+TEST_F(RestartWaitTest, ASignalDuringTheWaitSaysTheFirmwareIsThereAndTheControllerNotYet) {
+    controller().restartAbsence.reset();
+    const TemporaryText file(realisticImage(4).file());
+    ConsoleSession session(out, err);
+    parseFlash({file.path(), "--yes"}).start(session);
+    loop.runUntil([&] { return out.str().ends_with(kWaiting); });
+    loop.runFor(Duration{5000});
+    const Interruption left = session.interruption();
+    EXPECT_EQ(left.statement,
+              "The firmware is written and verified; the controller restarted and has not been "
+              "seen back yet.\nRun korvane-cli info again once it is back.");
+    EXPECT_EQ(left.statusWhenDone, std::optional(0));
+}
+
+}  // namespace
+}  // namespace korvane::testing
