@@ -104,7 +104,7 @@ MUTANTS = [
     ("question asked for each", "cli", "app/cli/FlashCommand.cpp", "            if (session.confirmedBeforehand()) {", "            if (false) {"),
     ("reason not the last line", "cli", "app/cli/PrefixedOutput.cpp", "    lastLine_ = std::move(line_);", "    lastLine_ = lastLine_.empty() ? std::move(line_) : lastLine_;"),
     ("time from the search", "cli", "app/cli/ConsoleSession.cpp", "    startedAt_ = RunLoop::current().now();", "    startedAt_ = Duration{0};"),
-    ("flash without a terminal", "cli", "app/cli/FlashCommand.cpp", "if (!yes && !inputIsTerminal()) {", "if (false) {"),
+    ("flash without a terminal", "cli", "app/cli/CommandLine.cpp", "if (!invocation.action.question.empty() && !canAsk) {", "if (false) {"),
     ("record detail unsaid", "cli", "app/cli/FlashCommand.cpp", "fail(std::string(kRecordFailed) + '\\n' + control.firmwareDetail());", "fail(kRecordFailed);"),
     # Files, settings files, time left
     ("file's last address one too far", "cli", "firmware/FirmwareFile.cpp", "static_cast<std::uint16_t>(address + count - 1)", "static_cast<std::uint16_t>(address + count)"),

@@ -21,7 +21,7 @@ std::string synopses(std::string_view name) {
 
 }  // namespace
 
-Invocation parseCommandLine(int argc, char** argv) {
+Invocation parseCommandLine(int argc, char** argv, bool canAsk) {
     Invocation invocation;
     CLI::App app{"The Korvane motor controller from a terminal.", "korvane-cli"};
     // The program's own usage for --help; each command has CLI11's.
@@ -129,6 +129,10 @@ Invocation parseCommandLine(int argc, char** argv) {
     const auto command = std::find_if(table.begin(), table.end(),
                                       [&](const Command& each) { return each.name == name; });
     invocation.action = command->parse(arguments);
+    // Said before any port is touched: nobody would answer.
+    if (!invocation.action.question.empty() && !canAsk) {
+        throw UsageError{"no terminal to confirm the update on: add --yes"};
+    }
     if (invocation.all &&
         (!invocation.action.needsController || !invocation.action.forEveryController)) {
         throw UsageError{"--all works with info, set, reset, flash and settings load"};

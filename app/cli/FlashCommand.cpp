@@ -46,17 +46,11 @@ void startFlash(ConsoleSession& session, const FlashFile& file, bool yes) {
         session.out() << file.skipped << '\n';
     }
     MainViewControl& control = session.control();
-    // What the update needs while it runs; the session's handlers own it.
-    struct Run {
-        Run(std::ostream& out, std::ostream& questions, bool terminal)
-            : question(questions), progress(out, terminal) {}
-        TerminalQuestion question;
-        ProgressReport progress;
-    };
-    // A bar redraws its line: not on output that several controllers share.
-    const auto run = std::make_shared<Run>(session.out(), session.questions(),
-                                           outputIsTerminal() && !session.sharesOutput());
-    session.setConfirmer([&session, &control, run, yes, path = file.path, software = file.software](
+    // Owned by the session's handlers. A bar redraws its line: not on output that several
+    // controllers share.
+    const auto progress = std::make_shared<ProgressReport>(
+        session.out(), outputIsTerminal() && !session.sharesOutput());
+    session.setConfirmer([&session, &control, yes, path = file.path, software = file.software](
                              const std::string& text, std::function<void(bool)> answer) {
         if (session.confirmedBeforehand()) {
             answer(true);
@@ -74,7 +68,7 @@ void startFlash(ConsoleSession& session, const FlashFile& file, bool yes) {
             answer(true);
             return;
         }
-        run->question.ask(text, [&session, answer = std::move(answer)](bool update) {
+        session.ask(text, [&session, answer = std::move(answer)](bool update) {
             if (!update) {
                 session.err() << kCancelled << '\n';
                 session.finish(kFailure);
@@ -82,32 +76,32 @@ void startFlash(ConsoleSession& session, const FlashFile& file, bool yes) {
             answer(update);
         });
     });
-    session.setInterruption([&control, run] {
-        run->progress.finish();
+    session.setInterruption([&control, progress] {
+        progress->finish();
         return interruptedFlash(control);
     });
-    const auto fail = [&session, run](const std::string& what) {
-        run->progress.finish();
+    const auto fail = [&session, progress](const std::string& what) {
+        progress->finish();
         session.err() << what << '\n';
         session.finish(kFailure);
     };
     converse(
         session, [&control, bytes = file.bytes] { control.loadDataFile(bytes); },
-        [&control, run, fail] {
+        [&control, progress, fail] {
             if (control.isUpdatingFirmware()) {
-                run->progress.update(control.currFirmwareCount(), control.maxFirmwareCount());
+                progress->update(control.currFirmwareCount(), control.maxFirmwareCount());
             }
             if (control.firmwareStatus() == kRecordFailed) {
                 fail(std::string(kRecordFailed) + '\n' + control.firmwareDetail());
             }
         },
-        [&session, &control, run, fail](const std::string& alert) {
+        [&session, &control, progress, fail](const std::string& alert) {
             const bool restarting = control.updateStage() == UpdateStage::restarting;
             if (alert == kDeviceLost && restarting) {
                 return true;  // restarting after the update, the device leaves the bus
             }
             if (alert == kRebootNotice) {
-                run->progress.finish();
+                progress->finish();
                 session.out() << kRestarted << '\n';
                 session.finish(kSuccess);
                 return true;
@@ -117,7 +111,7 @@ void startFlash(ConsoleSession& session, const FlashFile& file, bool yes) {
                 fail(alert + '\n' + left);
                 return true;
             }
-            run->progress.finish();
+            progress->finish();
             return false;
         });
 }
@@ -139,9 +133,6 @@ CommandAction parseFlash(std::vector<std::string> files) {
     CheckedFirmwareFile reading = checkFirmwareFile(files[0]);
     if (!reading.file) {
         throw InputError{"Invalid firmware file\n" + files[0] + ": " + reading.problem};
-    }
-    if (!yes && !inputIsTerminal()) {
-        throw UsageError{"no terminal to confirm the update on: add --yes"};
     }
     const unsigned software = reading.file->softwareVersion;
     CommandAction action{[file = FlashFile{files[0], std::move(reading.bytes),
