@@ -87,10 +87,13 @@ void SimulatedController::handle(ByteView request, Response& response) {
         return;
     }
     const auto code = static_cast<CommandCode>(request[1]);
-    if (faults.silent || faults.unanswered.contains(code)) {
+    const auto reached = [this](std::uint64_t request) {
+        return request != 0 && requests_.size() >= request;
+    };
+    if (faults.silent || faults.unanswered.contains(code) || reached(faults.silentFromRequest)) {
         return;
     }
-    if (faults.garbage) {
+    if (faults.garbage || reached(faults.garbageFromRequest)) {
         std::uniform_int_distribution<int> length(1, 40);
         std::uniform_int_distribution<int> value(0, 255);
         Bytes noise(static_cast<std::size_t>(length(random_)));

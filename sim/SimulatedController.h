@@ -33,6 +33,9 @@ struct ControllerFaults {
     bool wrongVerifySum = false;
     // Vanishes at this request (1 is the first), which gets no answer; 0 never.
     std::uint64_t unplugAtRequest = 0;
+    // From this request on (1 is the first), answers nothing, or random bytes; 0 never.
+    std::uint64_t silentFromRequest = 0;
+    std::uint64_t garbageFromRequest = 0;
 };
 
 // The controller's bootloader, without timing: requests in, replies out. Requests may arrive in
