@@ -141,6 +141,8 @@ CommandAction parseFlash(std::vector<std::string> files) {
         startFlash(session, file, yes);
     }};
     action.fileSoftware = software;
+    action.fileRecords = reading.file->program.records + reading.file->eprom.records;
+    action.fileRecordsSkipped = reading.file->skippedRecords;
     action.firmwarePath = files[0];
     if (!yes) {
         action.question =
