@@ -3,11 +3,13 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <array>
 
 #include "app/frontend/SettingsFile.h"
 #include "tests/support/CommandLineRun.h"
 #include "tests/support/HexImage.h"
 #include "tests/support/SimulatedBench.h"
+#include "util/StringPrintf.h"
 
 namespace korvane::testing {
 namespace {
@@ -154,6 +156,88 @@ TEST_F(CommandLineTest, NoSerialPortAtAll) {
         EXPECT_EQ(run.out, each.out.empty() ? "" : each.out + "\n");
         EXPECT_EQ(run.err, reason + "\n");
         EXPECT_EQ(run.took, Duration{0}) << "no port to wait for";
+    }
+}
+
+TEST_F(CommandLineTest, SetTakesEachBoundAndRefusesOnePast) {
+    // Record fields: 1 configMode, 4 speed limit in mph, 5 auto; -1 is refused.
+    const struct {
+        std::vector<std::string> words;
+        std::size_t field;
+        int from;
+        int to;
+    } cases[] = {
+        {{"set", "auto", "on"}, 5, 0, 1},
+        {{"set", "auto", "off"}, 5, 1, 0},
+        {{"set", "config", "1"}, 1, 2, 1},
+        {{"set", "config", "3"}, 1, 2, 4},
+        {{"set", "speed", "1"}, 4, 19, 1},
+        {{"set", "speed", "30"}, 4, 19, 30},
+        {{"set", "speed", "1", "--kmh"}, 4, 19, 1},
+        {{"set", "speed", "50", "--kmh"}, 4, 19, 30},
+        {{"set", "config", "0"}, 1, 2, -1},
+        {{"set", "config", "4"}, 1, 2, -1},
+        {{"set", "speed", "0"}, 4, 19, -1},
+        {{"set", "speed", "31"}, 4, 19, -1},
+        {{"set", "speed", "0", "--kmh"}, 4, 19, -1},
+        {{"set", "speed", "51", "--kmh"}, 4, 19, -1},
+    };
+    for (const auto& each : cases) {
+        std::uint8_t record[] = {7, 1, 3, 9, 19, 0};
+        record[each.field] = static_cast<std::uint8_t>(each.from);
+        device().setSettingsRecord(record);
+        device().clearRequests();
+        const CommandLineRun run = cli(each.words);
+        EXPECT_EQ(run.status, each.to < 0 ? 2 : 0) << run.err;
+        EXPECT_EQ(device().settingsRecord()[each.field], each.to < 0 ? each.from : each.to)
+            << each.words[1] << " " << each.words[2];
+        EXPECT_EQ(wire().empty(), each.to < 0) << "a refused value is refused before the search";
+    }
+}
+
+TEST_F(CommandLineTest, SettingsLoadTakesEachBoundAndRefusesOnePast) {
+    // What the file holds, with or without --force, and what the controller holds then (auto,
+    // configMode, mph); none when refused with status 2.
+    const struct {
+        bool autoMode;
+        int config;
+        int mph;
+        bool force;
+        std::optional<std::array<int, 3>> held;
+    } cases[] = {
+        {true, 3, 30, false, std::array{1, 4, 30}},
+        {false, 1, 1, false, std::array{0, 1, 1}},
+        // Any speed a controller may hold, with --force.
+        {true, 3, 255, true, std::array{1, 4, 255}},
+        {false, 1, 0, true, std::array{0, 1, 0}},
+        {true, 3, 31, false, std::nullopt},
+        {true, 3, 0, false, std::nullopt},
+        {true, 3, 256, true, std::nullopt},
+        {true, 3, -1, true, std::nullopt},
+        {true, 4, 19, true, std::nullopt},
+        {true, 0, 19, true, std::nullopt},
+    };
+    for (const auto& each : cases) {
+        // Holding none of the file's values.
+        const std::uint8_t record[] = {7, 2,  3,
+                                       9, 19, each.autoMode ? std::uint8_t{0} : std::uint8_t{1}};
+        device().setSettingsRecord(record);
+        const std::string path =
+            file("bike.json",
+                 stringPrintf(R"({"deviceId": "BEEF", "bootloader": "012A", "software": 7, )"
+                              R"("auto": %s, "config": %d, "speedLimitMph": %d, )"
+                              R"("record": "070103091300A1A2A3A4A5A6"})",
+                              each.autoMode ? "true" : "false", each.config, each.mph));
+        std::vector<std::string> words = {"settings", "load", path};
+        if (each.force) {
+            words.emplace_back("--force");
+        }
+        const CommandLineRun run = cli(words);
+        EXPECT_EQ(run.status, each.held ? 0 : 2) << run.err;
+        const std::array<int, 3> now = {device().settingsRecord()[5], device().settingsRecord()[1],
+                                        device().settingsRecord()[4]};
+        EXPECT_EQ(now, each.held.value_or(std::array<int, 3>{record[5], record[1], record[4]}))
+            << each.config << " " << each.mph;
     }
 }
 
