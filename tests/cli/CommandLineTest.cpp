@@ -241,5 +241,59 @@ TEST_F(CommandLineTest, SettingsLoadTakesEachBoundAndRefusesOnePast) {
     }
 }
 
+TEST_F(CommandLineTest, AFlashCountsEachRegionsRecordsAndNeedsNoLeadingAddressRecord) {
+    // Program memory until the first upper address record says otherwise.
+    HexImage image;
+    for (std::uint16_t r = 0; r < 3; ++r) {
+        image.data(0, static_cast<std::uint16_t>(0x1000 + r * 16),
+                   Bytes(16, static_cast<std::uint8_t>(0x40 + r)));
+    }
+    image.upper(0x00F0);
+    image.data(0x00F0, 0x0100, {1, 2, 3, 4, 5, 6, 7, 8});
+    image.data(0x00F0, 0x0108, {9, 10, 11});
+    image.upper(0x0030);
+    image.add(hexRecord(0, 0x0000, {9}));
+    image.upper(0x0000);
+    image.data(0, 0x2000, {0x0C, 0x00, 0xAB, 0xCD});
+    const std::string firmware = file("fw.hex", image.file());
+
+    CommandLineRun run = cli({"check", firmware});
+    EXPECT_EQ(run.out, "Valid firmware file: " + firmware +
+                           "\nSoftware version: 12\nProgram memory: 4 records, 52 bytes, "
+                           "0x1000-0x2003\nEprom: 2 records, 11 bytes, 0x0100-0x010A\n"
+                           "Records not written: 1 (upper address 0x0030)\n");
+    run = cli({"check", firmware, "--json"});
+    EXPECT_EQ(run.out, R"({"epromBytes":11,"epromFirst":"0x0100","epromLast":"0x010A",)"
+                       R"("epromRecords":2,"file":")" +
+                           firmware +
+                           R"(","notWritten":1,"notWrittenUpperAddresses":["0x0030"],)"
+                           R"("programBytes":52,"programFirst":"0x1000","programLast":"0x2003",)"
+                           R"("programRecords":4,"software":12,"valid":true})"
+                           "\n");
+
+    run = cli({"--json", "flash", firmware, "--yes"});
+    EXPECT_EQ(run.out,
+              R"({"bootloader":"012A","deviceId":"BEEF","fileSoftware":12,"port":"/dev/ttySIM0",)"
+              R"("records":6,"recordsSkipped":1,"recordsWritten":6,"result":"ok","seconds":3.51,)"
+              R"("software":7})"
+              "\n");
+    expectHeld(image);
+
+    // The eprom record refused (identify, read, erase, three records with their Verify, then
+    // the eprom's): the program records before it were written.
+    device().faults.refuseRequest = device().requests().size() + 10;
+    run = cli({"--json", "flash", firmware, "--yes"});
+    const std::string failed =
+        "Record 5 of 10 failed (line 5, address 0x00F00100): the controller's firmware is erased; "
+        "flash again";
+    EXPECT_EQ(run.out, R"({"bootloader":"012A","deviceId":"BEEF","fileSoftware":12,)"
+                       R"("port":"/dev/ttySIM0","reason":")" +
+                           failed +
+                           R"(","records":6,"recordsSkipped":1,"recordsWritten":3,)"
+                           R"("result":"failed","seconds":2.47,"software":7})"
+                           "\n");
+    EXPECT_TRUE(run.err.ends_with("\nCould not update firmware\n" + failed + "\n")) << run.err;
+}
+
 }  // namespace
 }  // namespace korvane::testing
