@@ -27,6 +27,8 @@ korvane-cli() { "$KORVANE_CLI" "$@"; }
 # Starts korvane-sim with the given switches; its link's path is in $port, its log in
 # $BATS_TEST_TMPDIR/sim.log.
 start_simulator() {
+    # There before the simulator opens it: the first look may come first.
+    : >"$BATS_TEST_TMPDIR/sim.out"
     "$KORVANE_SIM" --verbose "$@" >"$BATS_TEST_TMPDIR/sim.out" 2>"$BATS_TEST_TMPDIR/sim.log" &
     simulator_pid=$!
     local tries
