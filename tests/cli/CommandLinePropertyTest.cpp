@@ -68,29 +68,16 @@ struct Scene {
     std::uint8_t field(std::size_t index) const { return device.settingsRecord()[index]; }
     bool received(CommandCode code) const {
         return std::any_of(device.requests().begin(), device.requests().end(),
-                           [code](const Bytes& request) {
-                               return request.at(1) == static_cast<std::uint8_t>(code);
-                           });
+                           [code](const Bytes& r) { return r.at(1) == static_cast<int>(code); });
     }
     // Anything but the search's identify and settings read.
     bool changeSent() const {
-        return std::any_of(
-            device.requests().begin(), device.requests().end(), [](const Bytes& request) {
-                return request.at(1) != static_cast<std::uint8_t>(CommandCode::Identify) &&
-                       request.at(1) != static_cast<std::uint8_t>(CommandCode::ReadEprom);
-            });
+        return std::any_of(device.requests().begin(), device.requests().end(), [](const Bytes& r) {
+            return r.at(1) != static_cast<int>(CommandCode::Identify) &&
+                   r.at(1) != static_cast<int>(CommandCode::ReadEprom);
+        });
     }
-    bool holdsImage() const {
-        for (const auto& [upper, bytes] : image.memory) {
-            const auto& region = upper == 0 ? device.programMemory : device.eprom;
-            for (const auto& [address, byte] : bytes) {
-                if (region.at(address) != byte) {
-                    return false;
-                }
-            }
-        }
-        return true;
-    }
+    bool holdsImage() const { return image.heldIn(device.programMemory, device.eprom); }
 };
 
 struct Command {
@@ -143,88 +130,73 @@ std::vector<Command> commands(const Scene& scene) {
     };
 }
 
-// A way to fail: what it does to the scene, given a request number and a command code; and
-// whether the search then finds no controller.
+// A way to fail: whether the search then finds no controller (never, always, or when the fault
+// comes at a request of the search's or to one of its commands), and what it does to the scene,
+// given a request number and a command code.
+enum class Hides { never, always, inSearch, toSearch };
 struct Fault {
     std::string name;
+    Hides hides;
     std::function<void(Scene&, std::uint64_t at, CommandCode code)> apply;
-    std::function<bool(std::uint64_t at, CommandCode code)> hidesController;
+
+    bool hidesController(std::uint64_t at, CommandCode code) const {
+        return hides == Hides::always || (hides == Hides::inSearch && at <= 2) ||
+               (hides == Hides::toSearch &&
+                (code == CommandCode::Identify || code == CommandCode::ReadEprom));
+    }
 };
 
-Fault fault(
-    std::string name, decltype(Fault::apply) apply,
-    decltype(Fault::hidesController) hides = [](auto, auto) { return false; }) {
-    return {std::move(name), std::move(apply), std::move(hides)};
+Fault fault(std::string name, Hides hides, decltype(Fault::apply) apply) {
+    return {std::move(name), hides, std::move(apply)};
 }
 
 const std::vector<Fault>& faults() {
-    const auto always = [](auto, auto) {
-        return true;
-    };
-    // Before the settings read has answered.
-    const auto inSearch = [](std::uint64_t at, auto) {
-        return at <= 2;
-    };
-    const auto searchCode = [](auto, CommandCode code) {
-        return code == CommandCode::Identify || code == CommandCode::ReadEprom;
-    };
+    using H = Hides;
     static const std::vector<Fault> table = {
-        fault("none", [](auto&, auto, auto) {}),
-        fault(
-            "no port at all", [](Scene& s, auto, auto) { s.emptyScope.emplace(s.empty); }, always),
-        fault(
-            "port never opens", [](Scene& s, auto, auto) { s.port.portFaults.neverOpens = true; },
-            always),
-        fault(
-            "no access", [](Scene& s, auto, auto) { s.port.portFaults.noAccess = true; }, always),
-        fault(
-            "in use",
-            [](Scene& s, auto, auto) {
-                s.holder = s.ports.portWithPath(s.port.path());
-                s.holder->open();
-                s.loop.runUntilIdle();
-            },
-            always),
-        fault(
-            "silent", [](Scene& s, auto, auto) { s.device.faults.silent = true; }, always),
-        fault(
-            "garbage", [](Scene& s, auto, auto) { s.device.faults.garbage = true; }, always),
-        fault(
-            "wrong headers", [](Scene& s, auto, auto) { s.device.faults.wrongHeader = true; },
-            always),
-        fault(
-            "short replies", [](Scene& s, auto, auto) { s.device.faults.replyLengthDelta = -1; },
-            always),
-        fault(
-            "long replies", [](Scene& s, auto, auto) { s.device.faults.replyLengthDelta = 1; },
-            always),
-        fault(
-            "unplugged at", [](Scene& s, auto at, auto) { s.device.faults.unplugAtRequest = at; },
-            inSearch),
-        fault(
-            "silent from", [](Scene& s, auto at, auto) { s.device.faults.silentFromRequest = at; },
-            inSearch),
-        fault(
-            "garbage from",
-            [](Scene& s, auto at, auto) { s.device.faults.garbageFromRequest = at; }, inSearch),
-        fault("write refused at",
+        fault("none", H::never, [](auto&, auto, auto) {}),
+        fault("no port at all", H::always,
+              [](Scene& s, auto, auto) { s.emptyScope.emplace(s.empty); }),
+        fault("port never opens", H::always,
+              [](Scene& s, auto, auto) { s.port.portFaults.neverOpens = true; }),
+        fault("no access", H::always,
+              [](Scene& s, auto, auto) { s.port.portFaults.noAccess = true; }),
+        fault("in use", H::always,
+              [](Scene& s, auto, auto) {
+                  s.holder = s.ports.portWithPath(s.port.path());
+                  s.holder->open();
+                  s.loop.runUntilIdle();
+              }),
+        fault("silent", H::always, [](Scene& s, auto, auto) { s.device.faults.silent = true; }),
+        fault("garbage", H::always, [](Scene& s, auto, auto) { s.device.faults.garbage = true; }),
+        fault("wrong headers", H::always,
+              [](Scene& s, auto, auto) { s.device.faults.wrongHeader = true; }),
+        fault("short replies", H::always,
+              [](Scene& s, auto, auto) { s.device.faults.replyLengthDelta = -1; }),
+        fault("long replies", H::always,
+              [](Scene& s, auto, auto) { s.device.faults.replyLengthDelta = 1; }),
+        fault("unplugged at", H::inSearch,
+              [](Scene& s, auto at, auto) { s.device.faults.unplugAtRequest = at; }),
+        fault("silent from", H::inSearch,
+              [](Scene& s, auto at, auto) { s.device.faults.silentFromRequest = at; }),
+        fault("garbage from", H::inSearch,
+              [](Scene& s, auto at, auto) { s.device.faults.garbageFromRequest = at; }),
+        fault("write refused at", H::never,
               [](Scene& s, auto at, auto) { s.device.faults.refuseRequest = at; }),
-        fault(
-            "unanswered", [](Scene& s, auto, auto code) { s.device.faults.unanswered = {code}; },
-            searchCode),
-        fault(
-            "wrong header to",
-            [](Scene& s, auto, auto code) { s.device.faults.wrongHeaderTo = {code}; }, searchCode),
-        fault("writes refused", [](Scene& s, auto, auto) { s.device.faults.refuseWrites = true; }),
-        fault("wrong verify sums",
+        fault("unanswered", H::toSearch,
+              [](Scene& s, auto, auto code) { s.device.faults.unanswered = {code}; }),
+        fault("wrong header to", H::toSearch,
+              [](Scene& s, auto, auto code) { s.device.faults.wrongHeaderTo = {code}; }),
+        fault("writes refused", H::never,
+              [](Scene& s, auto, auto) { s.device.faults.refuseWrites = true; }),
+        fault("wrong verify sums", H::never,
               [](Scene& s, auto, auto) { s.device.faults.wrongVerifySum = true; }),
-        fault("another device id",
+        fault("another device id", H::never,
               [](Scene& s, auto, auto) {
                   s.device.deviceId = {0x12, 0x34};
               }),
         // A configMode the window does not offer, which connecting writes as the first choice:
         // the write is echoed, then the controller falls silent.
-        fault("uncertain, then silent",
+        fault("uncertain, then silent", H::never,
               [](Scene& s, auto, auto) {
                   const std::uint8_t unoffered[] = {7, 3, 3, 9, 19, 0};
                   s.device.setSettingsRecord(unoffered);

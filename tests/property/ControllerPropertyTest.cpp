@@ -205,15 +205,7 @@ constexpr Duration kWriteBudget{400};
 const Duration kUpdateBudget{1000 + 2000 * static_cast<Duration::rep>(image().records) + 1000};
 
 bool deviceHoldsTheImage(const SimulatedController& device) {
-    for (const auto& [upper, bytes] : image().memory) {
-        const auto& memory = upper == 0x00F0 ? device.eprom : device.programMemory;
-        for (const auto& [address, value] : bytes) {
-            if (memory[address] != value) {
-                return false;
-            }
-        }
-    }
-    return true;
+    return image().heldIn(device.programMemory, device.eprom);
 }
 
 // The controller's promises. Each broken one is named.
