@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -51,9 +52,15 @@ inline CommandLineRun runCommandLine(VirtualRunLoop& loop, const std::vector<std
     std::ostringstream out;
     std::ostringstream err;
     std::optional<int> status;
+    // An answer that comes after the command ended has nobody to go to.
+    const auto running = std::make_shared<bool>(true);
     const auto ask = [&](const std::string& question, std::function<void(bool)> reply) {
         run.asked.push_back(question);
-        RunLoop::current().schedule(Duration{500}, [answer, reply] { reply(answer); });
+        RunLoop::current().schedule(Duration{500}, [answer, reply, running] {
+            if (*running) {
+                reply(answer);
+            }
+        });
     };
     const auto done = [&status](int result) {
         status = result;
@@ -73,6 +80,7 @@ inline CommandLineRun runCommandLine(VirtualRunLoop& loop, const std::vector<std
             one.end(*status, std::nullopt);
         }
     }
+    *running = false;
     run.status = status.value_or(-1);
     run.out = out.str();
     run.err = err.str();
