@@ -178,12 +178,6 @@ void MainViewControl::recordWritten(bool success) {
     setIsUpdateRunning(false);
 }
 
-std::size_t MainViewControl::firmwareRecords(RecordKind kind) const {
-    return static_cast<std::size_t>(
-        std::count_if(firmwareOrigins_.begin(), firmwareOrigins_.end(),
-                      [kind](const RecordOrigin& origin) { return origin.kind == kind; }));
-}
-
 std::size_t MainViewControl::firmwareRecordsFinished(RecordKind kind) const {
     const auto finished = static_cast<std::ptrdiff_t>(
         std::min<std::uint64_t>(currFirmwareCount(), firmwareOrigins_.size()));

@@ -158,8 +158,7 @@ public:
     const SimpleSerial* link() const { return port.get(); }
     // The lines of the confirmed file not yet programmed.
     const std::deque<std::string>& firmwareLines() const { return firmware; }
-    // The confirmed file's records of a kind: of all of them, or of the records finished so far.
-    std::size_t firmwareRecords(RecordKind kind) const;
+    // The confirmed file's records of a kind finished so far.
     std::size_t firmwareRecordsFinished(RecordKind kind) const;
 
 private:

@@ -22,7 +22,7 @@ std::string synopses(std::string_view name) {
 
 }  // namespace
 
-Invocation parseCommandLine(int argc, char** argv) {
+Invocation parseCommandLine(int argc, char** argv, bool canAsk) {
     Invocation invocation;
     CLI::App app{"The Korvane motor controller from a terminal.", "korvane-cli"};
     // The program's own usage for --help; each command has CLI11's.
@@ -141,6 +141,10 @@ Invocation parseCommandLine(int argc, char** argv) {
     const auto command = std::find_if(table.begin(), table.end(),
                                       [&](const Command& each) { return each.name == name; });
     invocation.action = command->parse(arguments);
+    // Said before any port is touched: nobody would answer.
+    if (!invocation.action.question.empty() && !canAsk) {
+        throw UsageError{"no terminal to confirm the update on: add --yes"};
+    }
     if (!historyPath.empty()) {
         if (!invocation.action.needsController) {
             throw UsageError{"--history keeps the commands that talk to a controller"};

@@ -7,7 +7,7 @@
 #include "app/cli/Commands.h"
 #include "app/cli/Fleet.h"
 #include "app/cli/History.h"
-#include "app/frontend/FrontEnd.h"
+#include "app/frontend/FrontEndOptions.h"
 
 namespace korvane {
 
@@ -28,7 +28,8 @@ struct Invocation {
 };
 
 // Reads the arguments (with CLI11): the options, anywhere, and the command with its arguments,
-// checked by the command. Throws UsageError or InputError.
-Invocation parseCommandLine(int argc, char** argv);
+// checked by the command. `canAsk`: somebody can answer a question (standard input is a
+// terminal); a command that would ask is refused otherwise. Throws UsageError or InputError.
+Invocation parseCommandLine(int argc, char** argv, bool canAsk);
 
 }  // namespace korvane

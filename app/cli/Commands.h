@@ -36,6 +36,10 @@ struct CommandAction {
     // Flash: the software version the file carries (the first data byte of its last record),
     // which is not always the version the controller reports once it runs it.
     std::optional<unsigned> fileSoftware;
+    // Flash: the file's data records for the controller's memory (program memory and the
+    // eprom), and those for memory it does not have, which are skipped.
+    std::size_t fileRecords = 0;
+    std::size_t fileRecordsSkipped = 0;
     // Flash: the file's path, as the user named it.
     std::string firmwarePath;
     // The file the command reads or writes, as the user named it, and the SHA-256 of what it

@@ -63,6 +63,14 @@ void ConsoleSession::showAlert(const std::string& message, const std::vector<std
     scheduleStep();
 }
 
+void ConsoleSession::ask(const std::string& question, std::function<void(bool)> answer) {
+    if (!asker_) {
+        answer(false);
+        return;
+    }
+    asker_(question, std::move(answer));
+}
+
 void ConsoleSession::runOpenPanel(const std::string&, OpenPanelCompletion completion) {
     timers_.schedule(Duration{0},
                      [completion = std::move(completion)] { completion(std::nullopt); });

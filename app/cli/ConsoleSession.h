@@ -66,6 +66,10 @@ public:
     // Answers a question with yes or no, later.
     using Confirmer = std::function<void(const std::string& question, std::function<void(bool)>)>;
     void setConfirmer(Confirmer confirmer) { confirmer_ = std::move(confirmer); }
+    // How a question of the command's own is put to the user (korvane-cli: on the terminal).
+    // With nobody to ask, the answer is no.
+    void setAsker(Confirmer asker) { asker_ = std::move(asker); }
+    void ask(const std::string& question, std::function<void(bool)> answer);
     // The user has said yes already, for every controller at once: questions are not asked.
     bool confirmedBeforehand() const { return confirmedBeforehand_; }
     void setConfirmedBeforehand(bool confirmed) { confirmedBeforehand_ = confirmed; }
@@ -136,6 +140,7 @@ private:
     std::function<void(int)> onFinished_;
     std::vector<std::string> alerts_;
     Confirmer confirmer_;
+    Confirmer asker_;
     bool confirmedBeforehand_ = false;
     bool sharesOutput_ = false;
     std::function<Interruption()> interruption_;

@@ -35,9 +35,7 @@ constexpr int kLongestWaitBackSeconds = 3600;
 
 // What the update needs while it runs; the session's handlers own it.
 struct Run {
-    Run(std::ostream& out, std::ostream& questions, bool terminal)
-        : question(questions), progress(out, terminal) {}
-    TerminalQuestion question;
+    Run(std::ostream& out, bool terminal) : progress(out, terminal) {}
     ProgressReport progress;
     // From the reboot notice until the controller is back or the time is up.
     std::unique_ptr<ComebackWait> comeback;
@@ -118,9 +116,9 @@ void startFlash(ConsoleSession& session, const FlashFile& file, bool yes) {
     }
     MainViewControl& control = session.control();
     // A bar redraws its line: not on output that several controllers share.
-    const auto run = std::make_shared<Run>(session.out(), session.questions(),
-                                           outputIsTerminal() && !session.sharesOutput());
-    session.setConfirmer([&session, &control, run, yes, path = file.path, software = file.software](
+    const auto run =
+        std::make_shared<Run>(session.out(), outputIsTerminal() && !session.sharesOutput());
+    session.setConfirmer([&session, &control, yes, path = file.path, software = file.software](
                              const std::string& text, std::function<void(bool)> answer) {
         if (session.confirmedBeforehand()) {
             answer(true);
@@ -138,7 +136,7 @@ void startFlash(ConsoleSession& session, const FlashFile& file, bool yes) {
             answer(true);
             return;
         }
-        run->question.ask(text, [&session, answer = std::move(answer)](bool update) {
+        session.ask(text, [&session, answer = std::move(answer)](bool update) {
             if (!update) {
                 session.err() << kCancelled << '\n';
                 session.finish(kFailure);
@@ -228,9 +226,6 @@ CommandAction parseFlash(std::vector<std::string> files) {
     if (!reading.file) {
         throw InputError{"Invalid firmware file\n" + files[0] + ": " + reading.problem};
     }
-    if (!yes && !inputIsTerminal()) {
-        throw UsageError{"no terminal to confirm the update on: add --yes"};
-    }
     const unsigned software = reading.file->softwareVersion;
     const std::string digest = sha256Hex(reading.bytes);
     CommandAction action{
@@ -240,6 +235,8 @@ CommandAction parseFlash(std::vector<std::string> files) {
             startFlash(session, file, yes);
         }};
     action.fileSoftware = software;
+    action.fileRecords = reading.file->program.records + reading.file->eprom.records;
+    action.fileRecordsSkipped = reading.file->skippedRecords;
     action.firmwarePath = files[0];
     action.file = files[0];
     action.fileSha256 = digest;

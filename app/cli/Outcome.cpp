@@ -42,14 +42,15 @@ JsonObject describeOutcome(const ConsoleSession& session, const CommandAction& a
             .addNumber("software", session.found()->software);
     }
     if (action.fileSoftware) {
-        // Data records: the progress also counts the upper address records.
+        // Data records: the progress also counts the upper address records. The file's, also
+        // when no controller was found or the update was cancelled.
         const auto count = [](std::size_t records) {
             return static_cast<std::int64_t>(records);
         };
         object.addNumber("fileSoftware", *action.fileSoftware)
-            .addNumber("records", count(control.firmwareRecords(RecordKind::data)))
+            .addNumber("records", count(action.fileRecords))
             .addNumber("recordsWritten", count(control.firmwareRecordsFinished(RecordKind::data)))
-            .addNumber("recordsSkipped", count(control.firmwareRecords(RecordKind::skipped)));
+            .addNumber("recordsSkipped", count(action.fileRecordsSkipped));
     }
     if (session.back()) {
         object.addNumber("softwareAfter", session.back()->software);

@@ -12,8 +12,8 @@
 #include "app/cli/ConsoleSession.h"
 #include "app/cli/Conversation.h"
 #include "app/cli/Fleet.h"
-#include "app/cli/Outcome.h"
-#include "app/cli/PrefixedOutput.h"
+#include "app/cli/JsonObject.h"
+#include "app/cli/OneController.h"
 #include "app/cli/Terminal.h"
 #include "app/frontend/FrontEnd.h"
 #include "platform/qt/InterruptWatch.h"
@@ -75,7 +75,7 @@ int failAsJson(std::string reason) {
 int main(int argc, char** argv) {
     Invocation invocation;
     try {
-        invocation = parseCommandLine(argc, argv);
+        invocation = parseCommandLine(argc, argv, inputIsTerminal());
         if (!invocation.answered.empty()) {
             std::cout << invocation.answered;
             return 0;
@@ -99,13 +99,13 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     FrontEnd frontEnd(invocation.options, "korvane-cli");
     // A question goes where it does not mix with the JSON a script reads.
-    std::ostream& questions = invocation.json ? std::cerr : std::cout;
+    TerminalQuestion question(invocation.json ? std::cerr : std::cout);
+    const auto ask = [&question](const std::string& text, std::function<void(bool)> answer) {
+        question.ask(text, std::move(answer));
+    };
     if (invocation.all) {
         Fleet fleet(invocation.action, invocation.fleet, std::cout, std::cerr);
-        TerminalQuestion question(questions);
-        fleet.setConfirmer([&question](const std::string& text, std::function<void(bool)> answer) {
-            question.ask(text, std::move(answer));
-        });
+        fleet.setConfirmer(ask);
         const Ending ending = runUntilDone([&fleet](auto done) { fleet.start(std::move(done)); },
                                            [&fleet] { return fleet.interruption(); });
         if (ending.interruption) {
@@ -113,34 +113,10 @@ int main(int argc, char** argv) {
         }
         return ending.status;
     }
-    // Under --json the command's own lines stay off stdout; its outcome is one object.
-    PrefixedOutput quietOut(nullptr, "");
-    PrefixedOutput errLines(&std::cerr, "");
-    ConsoleSession session(invocation.json ? static_cast<std::ostream&>(quietOut) : std::cout,
-                           errLines);
-    session.setQuestions(questions);
-    session.control().setFastTransfers(invocation.options.fast);
-    const Ending ending = runUntilDone(
-        [&](auto done) {
-            session.setOnFinished(std::move(done));
-            invocation.action.start(session);
-        },
-        [&session] { return session.interruption(); });
-    const Outcome outcome = ending.interruption
-                                ? interruptedOutcome(*ending.interruption)
-                                : finishedOutcome(ending.status, errLines.lastLine());
-    // Kept before the result is reported.
-    if (invocation.history) {
-        if (const std::string problem =
-                invocation.history->recordController(session, invocation.action, outcome);
-            !problem.empty()) {
-            std::cerr << problem << '\n';
-        }
-    }
-    // A script reading JSON always gets some: the outcome, or a failure where the command's
-    // own JSON (info --json) did not come.
-    if (invocation.json || (invocation.ownJson && ending.status != kSuccess)) {
-        std::cout << describeOutcome(session, invocation.action, outcome).text() << '\n';
-    }
+    OneController one(invocation, std::cout, std::cerr);
+    one.setAsker(ask);
+    const Ending ending = runUntilDone([&one](auto done) { one.start(std::move(done)); },
+                                       [&one] { return one.interruption(); });
+    one.end(ending.status, ending.interruption);
     return ending.status;
 }

@@ -5,24 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "app/frontend/FrontEndOptions.h"
 #include "platform/Log.h"
 #include "platform/ORSSerialPortManager.h"
 #include "platform/SelectedPortManager.h"
 #include "platform/qt/QtRunLoop.h"
 
 namespace korvane {
-
-// The options both front ends take.
-struct FrontEndOptions {
-    // The built-in simulated controller instead of the serial ports.
-    bool demo = false;
-    // Only these ports are probed.
-    std::vector<std::string> ports;
-    // The log goes to stderr.
-    bool verbose = false;
-    // Each wait ends as soon as its reply is complete.
-    bool fast = false;
-};
 
 // The run loop, the serial ports and the log a front end runs on, installed for its lifetime.
 // Needs a Qt application object.

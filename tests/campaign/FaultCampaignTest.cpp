@@ -365,8 +365,7 @@ private:
 // anything a flash does. Those are left out, and counted.
 std::vector<Strike> strikesFor(const Operation& operation, const std::vector<Bytes>& requests,
                                std::size_t& leftOut) {
-    std::vector<Strike> strikes =
-        everyStrike(requests, operation.kind == Operation::Kind::verify);
+    std::vector<Strike> strikes = everyStrike(requests, operation.kind == Operation::Kind::verify);
     leftOut = static_cast<std::size_t>(std::erase_if(strikes, [&](const Strike& strike) {
         return operation.kind == Operation::Kind::flash &&
                strike.kind.exchange == ExchangeFault::storedWrong &&

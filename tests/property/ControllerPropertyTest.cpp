@@ -111,15 +111,7 @@ Duration updateBudget(const HexImage& image) {
 }
 
 bool deviceHoldsTheImage(const SimulatedController& device, const HexImage& image) {
-    for (const auto& [upper, bytes] : image.memory) {
-        const auto& memory = upper == 0x00F0 ? device.eprom : device.programMemory;
-        for (const auto& [address, value] : bytes) {
-            if (memory[address] != value) {
-                return false;
-            }
-        }
-    }
-    return true;
+    return image.heldIn(device.programMemory, device.eprom);
 }
 
 // What the window shows, in one line: after a loss it must not change until OK.

@@ -4,6 +4,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "sim/SimulatedController.h"
 #include "util/Bytes.h"
@@ -49,6 +50,19 @@ struct HexImage {
         }
     }
     std::string file() const { return text + ":00000001FF\n"; }
+    // Whether program memory and the eprom (upper address 0x00F0) hold what the image puts there.
+    bool heldIn(const std::vector<std::uint8_t>& program,
+                const std::vector<std::uint8_t>& eprom) const {
+        for (const auto& [upper, bytes] : memory) {
+            const auto& region = upper == 0x00F0 ? eprom : program;
+            for (const auto& [address, byte] : bytes) {
+                if (address >= region.size() || region[address] != byte) {
+                    return false;
+                }
+            }
+        }
+        return true;
+    }
     Bytes bytes() const {
         const std::string whole = file();
         return Bytes(whole.begin(), whole.end());

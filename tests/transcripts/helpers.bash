@@ -29,6 +29,8 @@ korvane-cli() { "$KORVANE_CLI" "$@"; }
 launch_simulator() {
     local name=$1
     shift
+    # There before the simulator opens it: the first look may come first.
+    : >"$BATS_TEST_TMPDIR/$name.out"
     "$KORVANE_SIM" --verbose "$@" >"$BATS_TEST_TMPDIR/$name.out" 2>"$BATS_TEST_TMPDIR/$name.log" &
     launched_pid=$!
     local tries

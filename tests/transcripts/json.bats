@@ -43,3 +43,24 @@ without_seconds() { sed -E 's/"seconds":[0-9.]+,?//' <<<"$output"; }
     [[ "$output" == *'"result":"interrupted"'* ]]
     [[ "$output" == *'"reason":"Firmware update interrupted after record '* ]]
 }
+
+# `korvane-cli --json ARGS...` refuses with status 2, REASON as JSON on stdout.
+refused_as_json() {
+    run --separate-stderr korvane-cli --port "$port" --json "${@:2}"
+    [ "$status" -eq 2 ]
+    same "$output" "{\"reason\":\"$1\",\"result\":\"failed\"}"
+}
+
+@test "an unusable file: the reason as JSON, status 2, nothing sent" {
+    start_simulator
+    in_fresh_folder
+    printf ':0400000001020304F3\n:00000001FF\n' >broken.hex
+    echo '{' >broken.json
+    echo kept >kept.json
+    refused_as_json "Invalid firmware file broken.hex: line 1: checksum F3, should be F2" \
+        flash broken.hex --yes
+    refused_as_json "Invalid settings file broken.json: is not JSON: unterminated object at character 2" \
+        settings load broken.json
+    refused_as_json "kept.json exists already: add --force to replace it" settings save kept.json
+    same "$(requests)" ""
+}
