@@ -98,7 +98,7 @@ MUTANTS = [
     ("cancel at the question unsaid", "cli", "app/cli/FlashCommand.cpp", "            return {control.isConnected() ? kCancelled : kInterruptedSearch};", "            return {};"),
     ("skipped records unsaid", "cli", "app/cli/FlashCommand.cpp", "        session.out() << file.skipped << '\\n';", "        (void)file;"),
     ("update answered no exits 0", "cli", "app/cli/FlashCommand.cpp", "                session.err() << kCancelled << '\\n';\n                session.finish(kFailure);", "                session.err() << kCancelled << '\\n';\n                session.finish(kSuccess);"),
-    ("failure ok in JSON", "cli", "app/cli/OneController.cpp", "Outcome{status == kSuccess, errLines_.lastLine()}", "Outcome{true, errLines_.lastLine()}"),
+    ("failure ok in JSON", "cli", "app/cli/Outcome.cpp", "return {status == kSuccess, std::move(reason), false, status == kNotBack};", "return {true, std::move(reason), false, status == kNotBack};"),
     ("settings not all loaded exits 0", "cli", "app/cli/SettingsCommand.cpp", "session.finish(loaded ? kSuccess : kFailure);", "session.finish(kSuccess);"),
     ("--fast ignored for one controller", "cli", "app/cli/OneController.cpp", "    session_.control().setFastTransfers(invocation.options.fast);\n", ""),
     ("question among the JSON", "cli", "app/cli/main.cpp", "TerminalQuestion question(invocation.json ? std::cerr : std::cout);", "TerminalQuestion question(std::cout);"),
@@ -112,7 +112,7 @@ MUTANTS = [
     ("top of a file's range refused", "cli", "app/frontend/SettingsFile.cpp", "given <= high", "given < high"),
     # Every controller at once
     ("fewer than expected go ahead", "cli", "app/cli/Fleet.cpp", "if (links.size() < options_.expect) {", "if (links.size() + 1 < options_.expect) {"),
-    ("one failure passes for all", "cli", "app/cli/Fleet.cpp", "            status = kFailure;", "            status = kSuccess;"),
+    ("one failure passes for all", "cli", "app/cli/Fleet.cpp", "return rank(other) > rank(status) ? (other == kNotBack ? kNotBack : kFailure) : status;", "return status;"),
     ("summary before the last ends", "cli", "app/cli/Fleet.cpp", "        if (!member.session->finished()) {\n            return;", "        if (!member.session->finished() && false) {\n            return;"),
     ("question asked for each", "cli", "app/cli/FlashCommand.cpp", "        if (session.confirmedBeforehand()) {", "        if (false) {"),
     ("reason not the last line", "cli", "app/cli/PrefixedOutput.cpp", "    lastLine_ = std::move(line_);", "    lastLine_ = lastLine_.empty() ? std::move(line_) : lastLine_;"),
@@ -136,7 +136,7 @@ MUTANTS = [
     ("held setting unsaid", "core", "app/MainViewControl+Settings.cpp", "        restoreReport_.push_back(step.already);\n", ""),
     ("another device's settings loaded", "cli", "app/cli/SettingsCommand.cpp", "deviceId != saved.deviceId && !force", "false"),
     ("settings file range unchecked", "cli", "app/frontend/SettingsFile.cpp", "!(given >= low && given <= high)", "!(given >= low)"),
-    ("settings file replaced unasked", "cli", "app/cli/SettingsCommand.cpp", "if (!force && QFileInfo::exists(", "if (false && QFileInfo::exists("),
+    ("settings file replaced unasked", "cli", "app/cli/SettingsCommand.cpp", "if (!force && file.exists()) {", "if (false) {"),
     ("usage error not as JSON", "cli", "app/cli/main.cpp", "            return failAsJson(\"korvane-cli: \" + error.reason);\n", ""),
     ("time left counted from the erase", "window", "app/window/MainWindow.cpp", "if (done == 0 || !programmingSince_) {", "if (!programmingSince_) {"),
     # Written after the fact, by someone other than the tests' author: the newest code's own
@@ -158,6 +158,11 @@ MUTANTS = [
     ("load question skipped for another device", "window", "app/frontend/SettingsFileFlow.cpp", "    if (deviceId != saved.deviceId) {", "    if (false) {"),
     ("save without its read", "window", "app/frontend/SettingsFileFlow.cpp", "    control.readHeldSettings([&control, path](bool read) {", "    ([&control, path](bool read) {"),
     ("a failed save said saved", "window", "app/frontend/SettingsFileFlow.cpp", "        control.setSetStatus(problem.empty()", "        control.setSetStatus(true"),
+    ("port reasons left out of the JSON", "cli", "app/cli/Outcome.cpp", "            object.addList(\"unanswered\", unanswered);\n", ""),
+    ("a write interrupted unsaid", "cli", "app/cli/ConsoleSession.cpp", "    return {!control_->isEnabled() ? kWriteInterrupted : \"\"};", "    return {\"\"};"),
+    ("extra words taken by --port", "cli", "app/cli/CommandLine.cpp", "        ->allow_extra_args(false);", "        ->allow_extra_args(true);"),
+    ("the wait counted from its own start", "cli", "app/cli/FlashCommand.cpp", "std::chrono::seconds(limitSeconds) - kRebootNoticeDelay;", "std::chrono::seconds(limitSeconds);"),
+    ("a history line not on disk", "cli", "util/AppendOnlyFile.cpp", "    return ::fsync(fd);", "    return 0;"),
     # The window
     ("Connect offered during a search", "window", "app/window/MainWindow.cpp", "form.connectButton->setEnabled(control.canConnect());", "form.connectButton->setEnabled(!control.isConnected());"),
     ("Disconnect during an update", "window", "app/window/MainWindow.cpp", "form.disconnectButton->setEnabled(control.canDisconnect());", "form.disconnectButton->setEnabled(control.isConnected());"),
