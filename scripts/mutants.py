@@ -162,7 +162,6 @@ MUTANTS = [
     ("a write interrupted unsaid", "cli", "app/cli/ConsoleSession.cpp", "    return {!control_->isEnabled() ? kWriteInterrupted : \"\"};", "    return {\"\"};"),
     ("extra words taken by --port", "cli", "app/cli/CommandLine.cpp", "        ->allow_extra_args(false);", "        ->allow_extra_args(true);"),
     ("the wait counted from its own start", "cli", "app/cli/FlashCommand.cpp", "std::chrono::seconds(limitSeconds) - kRebootNoticeDelay;", "std::chrono::seconds(limitSeconds);"),
-    ("a history line not on disk", "cli", "util/AppendOnlyFile.cpp", "    return ::fsync(fd);", "    return 0;"),
     # The window
     ("Connect offered during a search", "window", "app/window/MainWindow.cpp", "form.connectButton->setEnabled(control.canConnect());", "form.connectButton->setEnabled(!control.isConnected());"),
     ("Disconnect during an update", "window", "app/window/MainWindow.cpp", "form.disconnectButton->setEnabled(control.canDisconnect());", "form.disconnectButton->setEnabled(control.isConnected());"),
