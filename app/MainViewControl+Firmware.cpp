@@ -95,11 +95,9 @@ void MainViewControl::updateFirmware() {
     }
     setIsUpdateRunning(true);
     updateStage_ = UpdateStage::erasing;
-    // The link belongs to this controller: destroying it cancels these completions.
+    // The link belongs to this controller: destroying it cancels these completions, and a loss
+    // drops the one in flight, so none of them runs for a device that is gone.
     port->eraseFirmware([this](bool erased) {
-        if (deviceGone_) {
-            return;  // the erase's wait ran out on a lost device: the loss's alert says the rest
-        }
         if (!erased) {
             updateStage_ = UpdateStage::none;  // nothing reached the device
             showAlertAndResetGui("Failed to send Erase command");
@@ -225,9 +223,7 @@ bool MainViewControl::readProgramSum(std::uint16_t address, std::uint16_t length
 }
 
 void MainViewControl::resetDevice() {
-    // A device gone restarts nothing: no "rebooting" notice may replace the loss's statement of
-    // where the update stopped.
-    if (!port || deviceGone_) {
+    if (!port) {
         return;
     }
     port->sendReset();

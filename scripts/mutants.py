@@ -126,8 +126,6 @@ MUTANTS = [
     ("time left from the start", "core", "app/TimeLeft.cpp", "kSettleTime{2000}", "kSettleTime{0}"),
     ("time left rounded down", "core", "app/TimeLeft.cpp", "std::chrono::ceil<std::chrono::seconds>(left)", "std::chrono::floor<std::chrono::seconds>(left)"),
     # Faults the fault campaign found (tests/campaign), and the breaks it was proved on
-    ("records after a loss in the erase", "core", "app/MainViewControl+Firmware.cpp", "        if (deviceGone_) {\n            return;  // the erase's", "        if (false) {\n            return;  // the erase's"),
-    ("reset after a loss in the last verify", "core", "app/MainViewControl+Firmware.cpp", "if (!port || deviceGone_) {", "if (!port) {"),
     ("restore trusts an unacknowledged record", "core", "app/MainViewControl+Settings.cpp", "    readHeldSettings([this, autoMode, configIndex, speedMph](bool read) {", "    [](auto done) { done(true); }([this, autoMode, configIndex, speedMph](bool read) {"),
     ("restore writes what it did not ask", "core", "app/MainViewControl+Settings.cpp", "            if (restoreRunning_) {\n                announceSettings();", "            if (false) {\n                announceSettings();"),
     ("failed verify taken as success", "core", "serial/SimpleSerial+Firmware.cpp", "completion(sum == programFrame.recordSum);", "completion(true);"),
