@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string_view>
-
 namespace korvane {
 
 // The observable properties of the main view controller: everything the window shows.
@@ -27,7 +25,5 @@ enum class Property {
     // Beside the connect status: which port was taken when other controllers answered too.
     connectDetail,
 };
-
-std::string_view propertyName(Property property);
 
 }  // namespace korvane

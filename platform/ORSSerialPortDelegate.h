@@ -9,15 +9,11 @@ namespace korvane {
 
 class ORSSerialPort;
 
-// The eight callbacks of a serial port. Every one arrives on the run loop's thread, one at a
+// The four callbacks of a serial port. Every one arrives on the run loop's thread, one at a
 // time; received bytes come in order, in chunks of any size, each byte once.
 class ORSSerialPortDelegate {
 public:
-    virtual void serialPortWasRemovedFromSystem(ORSSerialPort& port) = 0;
     virtual void serialPortDidReceiveData(ORSSerialPort& port, ByteView data) = 0;
-    virtual void serialPortDidReceivePacket(ORSSerialPort& port, ByteView packet) = 0;
-    virtual void serialPortDidReceiveResponse(ORSSerialPort& port, ByteView response) = 0;
-    virtual void serialPortRequestDidTimeout(ORSSerialPort& port) = 0;
     virtual void serialPortDidEncounterError(ORSSerialPort& port, const PortError& error) = 0;
     virtual void serialPortWasOpened(ORSSerialPort& port) = 0;
     // Also when the device was unplugged: the only way a lost device is learned of.

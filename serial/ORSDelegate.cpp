@@ -10,14 +10,6 @@ void ORSDelegate::resetData() {
     total = Bytes{};
 }
 
-void ORSDelegate::logData() const {
-    logLine("Received " + describeBytes(total));
-}
-
-void ORSDelegate::serialPortWasRemovedFromSystem(ORSSerialPort&) {
-    logLine("serialPortWasRemovedFromSystem");
-}
-
 void ORSDelegate::serialPortDidReceiveData(ORSSerialPort&, ByteView data) {
     total.insert(total.end(), data.begin(), data.end());
     if (total.size() > kMaxBuffered) {
@@ -29,18 +21,6 @@ void ORSDelegate::serialPortDidReceiveData(ORSSerialPort&, ByteView data) {
     if (dataArrived) {
         dataArrived();
     }
-}
-
-void ORSDelegate::serialPortDidReceivePacket(ORSSerialPort&, ByteView) {
-    logLine("didReceivePacket");
-}
-
-void ORSDelegate::serialPortDidReceiveResponse(ORSSerialPort&, ByteView) {
-    logLine("didReceiveResponse");
-}
-
-void ORSDelegate::serialPortRequestDidTimeout(ORSSerialPort&) {
-    logLine("requestDidTimeout");
 }
 
 void ORSDelegate::serialPortDidEncounterError(ORSSerialPort&, const PortError& error) {

@@ -28,13 +28,8 @@ public:
     void resetData();
     const std::uint8_t* data() const { return total.data(); }
     std::uint64_t dataLength() const { return total.size(); }
-    void logData() const;
 
-    void serialPortWasRemovedFromSystem(ORSSerialPort& port) override;
     void serialPortDidReceiveData(ORSSerialPort& port, ByteView data) override;
-    void serialPortDidReceivePacket(ORSSerialPort& port, ByteView packet) override;
-    void serialPortDidReceiveResponse(ORSSerialPort& port, ByteView response) override;
-    void serialPortRequestDidTimeout(ORSSerialPort& port) override;
     void serialPortDidEncounterError(ORSSerialPort& port, const PortError& error) override;
     void serialPortWasOpened(ORSSerialPort& port) override;
     void serialPortWasClosed(ORSSerialPort& port) override;
