@@ -64,133 +64,64 @@ protected:
 
 const std::vector<Bytes> kProbe = {{0x55, 0x00, 0, 0, 0, 0, 0, 0, 0, 0},
                                    {0x55, 0x04, 0x0C, 0, 0, 0, 0x10, 0, 0xF0, 0}};
-const std::string kWaiting = "The device is rebooting; waiting up to 15 s for it to come back\n";
-const std::string kNotBackWithin15 =
-    "Not back within 15 s: the firmware is written and verified, but the controller has not "
-    "answered since its restart; check its cable and power, then run korvane-cli info\n";
+// What flash says while it waits `limit` seconds, and when the controller is not back by then.
+std::string waiting(int limit) {
+    return "The device is rebooting; waiting up to " + std::to_string(limit) +
+           " s for it to come back\n";
+}
+std::string notBackWithin(int limit) {
+    return "Not back within " + std::to_string(limit) +
+           " s: the firmware is written and verified, but the controller has not answered since "
+           "its restart; check its cable and power, then run korvane-cli info\n";
+}
 constexpr std::array<std::uint8_t, 2> kBeef = {0xBE, 0xEF};
+constexpr std::optional<Duration> kForGood;
 
 TEST_F(RestartWaitTest, BackOrNotWithinTheLimitCountedFromTheRestart) {
     const struct {
         const char* what;
-        std::vector<std::string> words;
+        // --wait-back's seconds; 15 without it.
+        int limit;
         bool fast;
-        // How long the restart keeps the controller away; none: for good.
+        // How long the restart keeps the controller away.
         std::optional<Duration> absence;
         // Once the controller has restarted, a controller of this id answers on the other port.
         std::optional<std::array<std::uint8_t, 2>> otherAnswers;
         bool severalAtOnce;
-        int status;
-        std::string outEnd;
-        std::string err;
         Duration sinceReset;
-        std::vector<Bytes> afterReset;
+        // How flash says it is back, before the identity; empty: not back.
+        std::string back;
     } cases[] = {
         // The notice at 1 s, then the port's open check (1 s), identify and the settings read.
-        {"back at once",
-         {},
-         false,
-         Duration{0},
-         {},
-         false,
-         0,
-         kWaiting + "Back after 2.4 s: Bootloader: 012A, Device ID: BEEF, Soft: 07\n",
-         "",
-         Duration{2400},
-         kProbe},
+        {"back at once", 15, false, Duration{0}, {}, false, Duration{2400}, "Back after 2.4 s"},
         {"back at once, fast",
-         {},
+         15,
          true,
          Duration{0},
          {},
          false,
-         0,
-         kWaiting + "Back after 1.0 s: Bootloader: 012A, Device ID: BEEF, Soft: 07\n",
-         "",
          Duration{1010},
-         kProbe},
+         "Back after 1.0 s"},
         // Rounds at 1 s and 2.25 s find no port; the third, at 3.5 s, finds it.
         {"back after 3 s",
-         {},
+         15,
          false,
          Duration{3000},
          {},
          false,
-         0,
-         kWaiting + "Back after 4.9 s: Bootloader: 012A, Device ID: BEEF, Soft: 07\n",
-         "",
          Duration{4900},
-         kProbe},
-        {"never back",
-         {},
-         false,
-         std::nullopt,
-         {},
-         false,
-         kNotBack,
-         kWaiting,
-         kNotBackWithin15,
-         Duration{15000},
-         {}},
-        {"back on another port",
-         {},
-         false,
-         std::nullopt,
-         kBeef,
-         false,
-         0,
-         kWaiting +
-             "Back on /dev/ttySIM1 after 2.4 s: Bootloader: 012A, Device ID: BEEF, Soft: 07\n",
-         "",
-         Duration{2400},
-         {}},
+         "Back after 4.9 s"},
+        {"never back", 15, false, kForGood, {}, false, Duration{15000}, ""},
+        {"back on another port", 15, false, kForGood, kBeef, false, Duration{2400},
+         "Back on /dev/ttySIM1 after 2.4 s"},
         // Several controllers of one device id cannot be told apart on another port.
-        {"back on another port, with others at once",
-         {},
-         false,
-         std::nullopt,
-         kBeef,
-         true,
-         kNotBack,
-         kWaiting,
-         kNotBackWithin15,
-         Duration{15000},
-         {}},
-        {"another device id on another port",
-         {},
-         false,
-         std::nullopt,
-         std::array<std::uint8_t, 2>{0x12, 0x34},
-         false,
-         kNotBack,
-         kWaiting,
-         kNotBackWithin15,
-         Duration{15000},
-         {}},
-        {"no wait",
-         {"--wait-back", "0"},
-         false,
-         std::nullopt,
-         {},
-         false,
-         0,
-         "The device is rebooting.\nRun korvane-cli info again once it is back.\n",
-         "",
-         Duration{1000},
-         {}},
+        {"back on another port, with others at once", 15, false, kForGood, kBeef, true,
+         Duration{15000}, ""},
+        {"another device id on another port", 15, false, kForGood,
+         std::array<std::uint8_t, 2>{0x12, 0x34}, false, Duration{15000}, ""},
+        {"no wait", 0, false, kForGood, {}, false, Duration{1000}, ""},
         // The limit comes with the port's open check: too late.
-        {"a limit of 2 s",
-         {"--wait-back", "2"},
-         false,
-         Duration{0},
-         {},
-         false,
-         kNotBack,
-         "The device is rebooting; waiting up to 2 s for it to come back\n",
-         "Not back within 2 s: the firmware is written and verified, but the controller has not "
-         "answered since its restart; check its cable and power, then run korvane-cli info\n",
-         Duration{2000},
-         {}},
+        {"a limit of 2 s", 2, false, Duration{0}, {}, false, Duration{2000}, ""},
     };
     for (const auto& each : cases) {
         SCOPED_TRACE(each.what);
@@ -201,17 +132,30 @@ TEST_F(RestartWaitTest, BackOrNotWithinTheLimitCountedFromTheRestart) {
         device().clearRequests();
         out.str("");
         err.str("");
-        const Ending ending = flash(each.words, each.fast, each.severalAtOnce, [&] {
+        std::vector<std::string> words;
+        if (each.limit != 15) {
+            words = {"--wait-back", std::to_string(each.limit)};
+        }
+        const Ending ending = flash(words, each.fast, each.severalAtOnce, [&] {
             if (each.otherAnswers) {
                 other().faults.silent = false;
                 other().deviceId = *each.otherAnswers;
             }
         });
-        EXPECT_EQ(ending.status, each.status);
-        EXPECT_TRUE(out.str().ends_with(each.outEnd)) << out.str();
-        EXPECT_EQ(err.str(), each.err);
+        const bool back = !each.back.empty();
+        const std::string said =
+            each.limit == 0
+                ? "The device is rebooting.\nRun korvane-cli info again once it is back.\n"
+            : back ? waiting(each.limit) + each.back +
+                         ": Bootloader: 012A, Device ID: BEEF, Soft: 07\n"
+                   : waiting(each.limit);
+        EXPECT_EQ(ending.status, back || each.limit == 0 ? 0 : kNotBack);
+        EXPECT_TRUE(out.str().ends_with(said)) << out.str();
+        EXPECT_EQ(err.str(), back || each.limit == 0 ? "" : notBackWithin(each.limit));
         EXPECT_EQ(ending.sinceReset, each.sinceReset);
-        EXPECT_EQ(ending.afterReset, each.afterReset);
+        // Back on its own port: found by the search's identify and settings read there.
+        EXPECT_EQ(ending.afterReset,
+                  each.back.starts_with("Back after") ? kProbe : std::vector<Bytes>{});
     }
 }
 
@@ -220,7 +164,7 @@ TEST_F(RestartWaitTest, ASignalDuringTheWaitSaysTheFirmwareIsThereAndTheControll
     const TemporaryText file(realisticImage(4).file());
     ConsoleSession session(out, err);
     parseFlash({file.path(), "--yes"}).start(session);
-    loop.runUntil([&] { return out.str().ends_with(kWaiting); });
+    loop.runUntil([&] { return out.str().ends_with(waiting(15)); });
     loop.runFor(Duration{5000});
     const Interruption left = session.interruption();
     EXPECT_EQ(left.statement,
