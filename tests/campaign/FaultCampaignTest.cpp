@@ -412,13 +412,7 @@ protected:
             return;
         }
         for (std::size_t index = 0; index < world.ports.availablePorts().size(); ++index) {
-            SimulatedController& device = world.device(static_cast<int>(index)).controller;
-            for (const auto& [upper, bytes] : operation.image.memory) {
-                auto& memory = upper == kEpromRegion ? device.eprom : device.programMemory;
-                for (const auto& [address, value] : bytes) {
-                    memory[address] = value;
-                }
-            }
+            operation.image.putInto(world.device(static_cast<int>(index)).controller);
         }
     }
 

@@ -14,10 +14,9 @@
 #include <regex>
 
 #include "app/frontend/SettingsFile.h"
-#include "sim/SimulatedPortManager.h"
 #include "tests/support/CommandLineRun.h"
+#include "tests/support/FaultCampaign.h"
 #include "tests/support/HexImage.h"
-#include "tests/support/LogCapture.h"
 
 namespace korvane::testing {
 namespace {
@@ -46,13 +45,8 @@ struct Scenario {
 
 // A controller on a simulated port, on virtual time, with the files the commands take. It starts
 // with auto off, configMode 1 and 19 mph; the saved settings differ in each.
-struct Scene {
-    VirtualRunLoop loop;
-    SimulatedPortManager ports;
-    LogCapture log;
-    ORSSerialPortManager::Scope portsScope{ports};
-    RunLoop::Scope loopScope{loop};
-    SimulatedDevice& port = ports.addDevice("/dev/ttySIM0");
+struct Scene : FaultWorld {
+    SimulatedDevice& port = FaultWorld::device();
     SimulatedController& device = port.controller;
     const HexImage image = realisticImage(3);
     QTemporaryDir folder;

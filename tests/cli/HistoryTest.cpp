@@ -68,7 +68,7 @@ TEST_F(HistoryTest, ALineForEachControllerAfterWhatIsThereWithWhatJsonSays) {
     }
     const HexImage image = realisticImage(4);
     const TemporaryText file(image.file());
-    holdImage(image);
+    image.putInto(device());
     const auto kept = history("verify " + file.path());
     Fleet fleet(parseVerify({file.path()}), {.json = true, .history = kept.get()}, out, err);
     std::optional<int> status;

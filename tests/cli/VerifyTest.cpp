@@ -60,7 +60,7 @@ TEST_F(VerifyTest, AfterTheSearchOnlyVerifyRequestsOneForEachProgramRecord) {
     // The search takes 1.4 s; each Verify ends at its first poll, or in fast mode at its reply.
     for (const auto& [fast, took] : {std::pair{false, Duration{1450}}, {true, Duration{35}}}) {
         device().clearRequests();
-        holdImage(image);
+        image.putInto(device());
         EXPECT_EQ(verify(image, fast), 0) << err.str();
         EXPECT_EQ(wire(), expected);
         EXPECT_EQ(run.session->took(), took) << fast;
@@ -112,7 +112,7 @@ TEST_F(VerifyTest, WhatTheSumsSay) {
         SCOPED_TRACE(each.what);
         device() = SimulatedController();
         const HexImage image = realisticImage(each.records);
-        holdImage(image);
+        image.putInto(device());
         each.change(device());
         err.str("");
         EXPECT_EQ(verify(image), each.status);

@@ -63,6 +63,15 @@ struct HexImage {
         }
         return true;
     }
+    // Puts what the file writes into `device`'s memory, as a flash would.
+    void putInto(SimulatedController& device) const {
+        for (const auto& [upper, bytes] : memory) {
+            auto& region = upper == 0x00F0 ? device.eprom : device.programMemory;
+            for (const auto& [address, byte] : bytes) {
+                region[address] = byte;
+            }
+        }
+    }
     Bytes bytes() const {
         const std::string whole = file();
         return Bytes(whole.begin(), whole.end());

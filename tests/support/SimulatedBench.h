@@ -29,16 +29,6 @@ protected:
     // The requests the controller received, in order.
     const std::vector<Bytes>& wire() { return device().requests(); }
 
-    // The controller holds what `image` writes, as if it had been flashed with it.
-    void holdImage(const HexImage& image) {
-        for (const auto& [upper, bytes] : image.memory) {
-            auto& memory = upper == kEpromRegion ? device().eprom : device().programMemory;
-            for (const auto& [address, value] : bytes) {
-                memory[address] = value;
-            }
-        }
-    }
-
     // A link to the controller whose port has opened and which reports losses.
     std::unique_ptr<SimpleSerial> openLink(const std::string& path = kControllerPath) {
         auto link = std::make_unique<SimpleSerial>(path);
