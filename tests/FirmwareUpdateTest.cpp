@@ -6,8 +6,6 @@
 namespace korvane::testing {
 namespace {
 
-constexpr const char* kRebootNotice = "The device is rebooting. Click Connect button to reconnect";
-
 class FirmwareUpdateTest : public ControlBench {
 protected:
     void SetUp() override {
@@ -46,7 +44,7 @@ TEST_F(FirmwareUpdateTest, WholeUpdateProgramsTheDeviceAsTheFileSays) {
 
     // The device restarts and leaves the bus, so its port closes before the notice comes.
     ASSERT_EQ(view.alerts.size(), 2u);
-    EXPECT_EQ(view.alerts[0].message, "The device is disconnected");
+    EXPECT_EQ(view.alerts[0].message, kLost);
     EXPECT_EQ(view.alerts[1].message, kRebootNotice);
     const std::uint64_t n = image.records;
     EXPECT_EQ(control->maxFirmwareCount(), n);
@@ -212,7 +210,7 @@ TEST_F(FirmwareUpdateTest, LateRebootNoticeLeavesANewSearchAlone) {
     load(realisticImage(2).bytes());
     // The device leaves the bus on restart: its loss is told before the reboot notice.
     runToTheEnd();
-    EXPECT_EQ(view.openAlert(), std::optional<std::string>("The device is disconnected"));
+    EXPECT_EQ(view.openAlert(), std::optional<std::string>(kLost));
     view.answer();
     control->onConnect();
     runToTheEnd();

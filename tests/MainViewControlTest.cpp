@@ -108,7 +108,6 @@ TEST_F(MainViewControlTest, FailedWriteSaysSoAndEnablesAgain) {
 TEST_F(MainViewControlTest, UnofferedConfigModeIsWrittenAsTheFirstChoiceAtConnect) {
     const std::uint8_t record[] = {7, 3};
     device().setSettingsRecord(record);
-    std::vector<std::string> statuses;
     connect();
     EXPECT_EQ(control->config(), 0);
     EXPECT_EQ(control->setStatus(), "Updating Config ... please wait ...");
@@ -213,7 +212,7 @@ TEST_F(MainViewControlTest, NothingOutlivesADisconnectOrALoss) {
                 << name;
             // A later loss says what it left, and nothing of the one before.
             controller().unplug();
-            EXPECT_EQ(answerEveryAlert(), std::vector<std::string>{"The device is disconnected"});
+            EXPECT_EQ(answerEveryAlert(), std::vector<std::string>{kLost});
             EXPECT_EQ(stateOf(*control), fresh) << name;
             // Each route starts from the settings the device held at first.
             device().setSettingsRecord(held);

@@ -13,8 +13,6 @@
 namespace korvane::testing {
 namespace {
 
-constexpr const char* kLost = "The device is disconnected";
-constexpr const char* kRebootNotice = "The device is rebooting. Click Connect button to reconnect";
 constexpr const char* kErased = "the controller's firmware is erased; flash again";
 
 // One way to end. The requests are counted from the erase (request 1) of realisticImage(): its
