@@ -2,13 +2,9 @@
 // with a good file: whatever the first left behind must not reach the second.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-
 #include "tests/support/ControlBench.h"
 #include "tests/support/HexImage.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace korvane::testing {
 namespace {
@@ -45,24 +41,19 @@ void PrintTo(const Ending& ending, std::ostream* out) {
 class UpdateEndingsTest : public ControlBench, public ::testing::WithParamInterface<Ending> {
 protected:
     void SetUp() override {
-        std::filesystem::create_directories(folder);
         std::string broken = first.file();
         broken.replace(broken.find("FA\n"), 2, "FB");
-        const std::pair<std::string, std::string> files[] = {
-            {"good", first.file()}, {"broken", broken}, {"second", second.file()}};
-        for (const auto& [name, text] : files) {
-            std::ofstream(path(name)) << text;
-        }
+        folder.write("good.hex", first.file());
+        folder.write("broken.hex", broken);
+        folder.write("second.hex", second.file());
         connect();
         connected = stateOf(*control);
         device().clearRequests();
     }
-    void TearDown() override { std::filesystem::remove_all(folder); }
 
-    std::string path(const std::string& name) const { return (folder / (name + ".hex")).string(); }
+    std::string path(const std::string& name) const { return folder.path(name + ".hex"); }
 
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("korvane-endings-" + std::to_string(::getpid()));
+    const TemporaryFolder folder;
     const HexImage first = realisticImage();
     const HexImage second = realisticImage(24, 2);
     // The state right after the first connect.
@@ -147,21 +138,6 @@ INSTANTIATE_TEST_SUITE_P(
                .status = "Could not update firmware",
                .detail = std::string("Record 2 of 33 failed (line 2, address 0x00001000): ") +
                          kErased},
-        // Whatever the last Verify says, the device is restarted.
-        Ending{.name = "LastVerifyWrongSum",
-               .atRequest = 53,
-               .step = [](SimulatedDevice& d,
-                          MainViewControl&) { d.controller.faults.wrongVerifySum = true; },
-               .alerts = {kLost, kRebootNotice},
-               .complete = true},
-        Ending{.name = "LastVerifyUnanswered",
-               .atRequest = 53,
-               .step =
-                   [](SimulatedDevice& d, MainViewControl&) {
-                       d.controller.faults.unanswered = {CommandCode::Verify};
-                   },
-               .alerts = {kLost, kRebootNotice},
-               .complete = true},
         Ending{
             .name = "EraseNotSent",
             .step = [](SimulatedDevice& d, MainViewControl&) { d.portFaults.refusesSend = true; },
