@@ -98,17 +98,5 @@ TEST_F(ReplyWaitingTest, DeviceTalkingOnWhileNobodyWaitsKeepsOnlyItsLatestBytes)
     EXPECT_FALSE(result.received);
 }
 
-TEST_F(ReplyWaitingTest, ReplyInSingleByteChunksIsCollectedWhole) {
-    controller().controller.faults.silent = false;
-    controller().timing.chunkSize = 1;
-    std::optional<bool> identified;
-    link->identify([&](bool ok) { identified = ok; });
-    loop.runUntilIdle();
-    EXPECT_EQ(identified, std::optional(true));
-    // 26 identify bytes and 22 settings bytes, one callback each.
-    EXPECT_EQ(log.countStartingWith("didReceiveData "), 48u);
-    EXPECT_EQ(log.count("didReceiveData <55>, total: <55>"), 2u);
-}
-
 }  // namespace
 }  // namespace korvane::testing
