@@ -161,6 +161,7 @@ TEST_F(FirmwareCommandsTest, EraseWaitsItsSecondOrFailsAtOnce) {
     controller().portFaults.refusesSend = true;
     link->eraseFirmware([&](bool ok) { erased = ok; });
     EXPECT_EQ(erased, std::optional(false));
+    EXPECT_EQ(log.count("Writing <55 03 C0 01 55 AA 00 10 00 00>"), 2u) << "the refused one too";
 }
 
 }  // namespace
