@@ -116,11 +116,7 @@ TEST_F(FastTransfersTest, TheWireCarriesTheSameBytesInBothModes) {
         settle();
         control->loadDataFile(realisticImage().bytes());
         view.answer(0);
-        loop.runUntil([&] { return view.openAlert().has_value(); });
-        EXPECT_EQ(view.openAlert(),
-                  std::optional<std::string>(
-                      "The device is rebooting. Click Connect button to reconnect"));
-        view.answer(0);
+        answerEveryAlert();
         wires[fast] = wire();
         // Back to where the first run started.
         const std::uint8_t record[] = {7, 1, 3, 9, 19, 0};

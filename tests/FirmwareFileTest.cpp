@@ -41,30 +41,53 @@ TEST(FirmwareFileTest, RecordsUpToTheEndRecordAndTheVersionBeforeIt) {
     EXPECT_EQ(reading.file->softwareVersion, 12);
 }
 
-TEST(FirmwareFileTest, WhatIsReadAndWhatComesAfterTheEndRecord) {
+TEST(FirmwareFileTest, WhatIsReadUpToTheEndRecordAndWhyAFileIsRefused) {
     const auto lf = read(kRecord + "\n" + kEnd + "\n");
     const auto crlf = read(kRecord + "\r\n" + kEnd + "\r\n");
     ASSERT_TRUE(lf.file && crlf.file);
     EXPECT_EQ(lf.file->lines, crlf.file->lines);
     const std::string zero(1, '\0');
-    const std::pair<std::string, bool> cases[] = {
-        {kRecord + "\r" + kEnd + "\r", false},  // CR alone ends no line
-        {kRecord + "\n" + kEnd, false},         // the end record needs its line end
-        {kRecord + "\n" + kEnd + "\n\n\n", true},
-        {kRecord + "\n" + kEnd + "\nnotes: anything\n:garbage\n", true},
-        {kRecord + "\n" + kEnd + "\n" + kRecord, true},  // a last line without end is not read
-        {kRecord + "\n" + kEnd + "\n" + kRecord + "\n", false},
-        {kRecord + "\n\n" + kEnd + "\n", false},  // a blank line ends the reading
-        {kRecord + "\n:00000001ff\n", false},     // the end record is uppercase
-        {kEnd + "\n", false},                     // nothing to program
-        {"", false},
-        {kRecord.substr(0, 5) + zero + kRecord.substr(6) + "\n" + kEnd + "\n", false},
-        {kRecord + "\n" + kEnd + "\n" + zero + "x\n", true},
+    const struct {
+        std::string text;
+        // Accepted when there is no reason; line 0 is the whole file.
+        std::size_t line = 0;
+        const char* reason = nullptr;
+    } cases[] = {
+        // After the end record's line: notes, garbage, a last line without its end.
+        {kRecord + "\n" + kEnd + "\n\n\n"},
+        {kRecord + "\n" + kEnd + "\nnotes: anything\n:garbage\n"},
+        {kRecord + "\n" + kEnd + "\n" + kRecord},
+        {kRecord + "\n" + kEnd + "\n" + zero + "x\n"},
+        {kRecord + "\n" + kEnd + "\n" + kRecord + "\n", 3,
+         "the records do not end with the end record :00000001FF"},
+        {kRecord + "\r" + kEnd + "\r", 1, "the last line has no line end, so it is not read"},
+        {kEnd + "\n", 0, "no record before the end record"},
+        {"", 0, "the file is empty"},
+        {kRecord + "\n:00000001ff\n", 2,
+         "the end record must be written in uppercase: :00000001FF"},
+        {kRecord + "\n" + kEnd + " \n", 2, "blanks after the end record"},
+        {kRecord + "\n" + kEnd + "00\n", 2, "characters after the end record :00000001FF"},
+        {kRecord + "\n" + kEnd, 2, "the last line has no line end, so it is not read"},
+        {"\xEF\xBB\xBF" + kRecord + "\n" + kEnd + "\n", 1, "a byte-order mark before the record"},
+        {kRecord + "\n  " + kEnd + "\n", 2, "blanks before the record"},
+        {kRecord + "\n\n" + kEnd + "\n", 2, "a blank line before the end record :00000001FF"},
+        {kRecord + "\n\r\n" + kEnd + "\n", 2, "a blank line before the end record :00000001FF"},
+        {kRecord + "\n# note\n" + kEnd + "\n", 2,
+         "not a record (it does not begin with ':'), before the end record"},
+        {kRecord + "\n" + kRecord + "\n", 2,
+         "the records do not end with the end record :00000001FF"},
+        {kRecord + "\n:00" + zero + "000001FF\n", 2,
+         "a zero byte ends the text before the end record :00000001FF"},
     };
-    for (const auto& [text, accepted] : cases) {
-        EXPECT_EQ(readFirmwareFile(Bytes(text.begin(), text.end())).file.has_value(), accepted)
-            << text;
+    for (const auto& each : cases) {
+        const auto reading = read(each.text);
+        EXPECT_EQ(reading.file.has_value(), each.reason == nullptr) << each.text;
+        EXPECT_EQ(reading.problem.line, each.line) << each.text;
+        EXPECT_EQ(reading.problem.reason, each.reason ? each.reason : "") << each.text;
     }
+    EXPECT_EQ(describeProblem({3, "checksum F3, should be F2"}),
+              "line 3: checksum F3, should be F2");
+    EXPECT_EQ(describeProblem({0, "the file is empty"}), "the file is empty");
 }
 
 TEST(FirmwareFileTest, EveryRecordIsCheckedBeforeAnythingIsSent) {
@@ -97,39 +120,6 @@ TEST(FirmwareFileTest, EveryRecordIsCheckedBeforeAnythingIsSent) {
     std::string tooLong = hexRecord(0x00, 0, Bytes(255, 2));
     tooLong.insert(9, std::string(90, '0'));
     EXPECT_FALSE(read(tooLong + "\n" + kEnd + "\n").file) << "300 data bytes";
-}
-
-TEST(FirmwareFileTest, RefusalsNameTheLineAndWhatIsWrongWithIt) {
-    const struct {
-        std::string text;
-        std::size_t line;
-        const char* reason;
-    } cases[] = {
-        {"", 0, "the file is empty"},
-        {kRecord + "\n:00000001ff\n", 2,
-         "the end record must be written in uppercase: :00000001FF"},
-        {kRecord + "\n" + kEnd + " \n", 2, "blanks after the end record"},
-        {kRecord + "\n" + kEnd + "00\n", 2, "characters after the end record :00000001FF"},
-        {kRecord + "\n" + kEnd, 2, "the last line has no line end, so it is not read"},
-        {"\xEF\xBB\xBF" + kRecord + "\n" + kEnd + "\n", 1, "a byte-order mark before the record"},
-        {kRecord + "\n  " + kEnd + "\n", 2, "blanks before the record"},
-        {kRecord + "\n\r\n" + kEnd + "\n", 2, "a blank line before the end record :00000001FF"},
-        {kRecord + "\n# note\n" + kEnd + "\n", 2,
-         "not a record (it does not begin with ':'), before the end record"},
-        {kRecord + "\n" + kRecord + "\n", 2,
-         "the records do not end with the end record :00000001FF"},
-        {kRecord + "\n:00" + std::string(1, '\0') + "000001FF\n", 2,
-         "a zero byte ends the text before the end record :00000001FF"},
-    };
-    for (const auto& each : cases) {
-        const auto reading = read(each.text);
-        EXPECT_FALSE(reading.file) << each.reason;
-        EXPECT_EQ(reading.problem.line, each.line) << each.reason;
-        EXPECT_EQ(reading.problem.reason, each.reason);
-    }
-    EXPECT_EQ(describeProblem({3, "checksum F3, should be F2"}),
-              "line 3: checksum F3, should be F2");
-    EXPECT_EQ(describeProblem({0, "the file is empty"}), "the file is empty");
 }
 
 TEST(FirmwareFileTest, RecordsForMemoryTheControllerLacksAreCountedWithTheirOrigins) {

@@ -4,7 +4,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/qt/QtRunLoop.h"
 #include "platform/qt/QtSerialPortManager.h"
@@ -46,56 +48,39 @@ private:
     ORSSerialPortManager::Scope portsScope_{ports};
 };
 
-TEST_F(QtBackendTest, ProbeIdentifiesTheDeviceAndReadsItsSettings) {
-    ASSERT_FALSE(simulator.path().empty());
-    SimpleSerial link(simulator.path());
-    EXPECT_EQ(complete([&](ResultBlock done) { link.probe(done); }), std::optional(true));
-    EXPECT_TRUE(link.deviceReady);
-    EXPECT_EQ(link.identityText, "Bootloader: 012A, Device ID: BEEF, Soft: 07");
-    EXPECT_EQ(link.settings.speedLimit, 19);
-    EXPECT_EQ(log.count("Device " + simulator.path() + " Opened\r\n"), 1u);
-}
-
-TEST_F(QtBackendTest, SetterWritesAndReadsBack) {
-    ASSERT_FALSE(simulator.path().empty());
-    SimpleSerial link(simulator.path());
-    ASSERT_EQ(complete([&](ResultBlock done) { link.probe(done); }), std::optional(true));
-    EXPECT_EQ(complete([&](ResultBlock done) { link.setSpeedLimit(25, done); }),
+// Probed, written and read back, restarted (it hangs up and comes back behind the same path),
+// then gone for good: each loss is told once.
+TEST_F(QtBackendTest, ProbeSetRestartAndLoss) {
+    const std::string path = simulator.path();
+    ASSERT_FALSE(path.empty());
+    std::vector<bool> losses;
+    const auto probed = [&] {
+        auto link = std::make_unique<SimpleSerial>(path);
+        link->connectionLostBlock = [&](bool lost) {
+            losses.push_back(lost);
+        };
+        EXPECT_EQ(complete([&](ResultBlock done) { link->probe(done); }), std::optional(true));
+        return link;
+    };
+    auto link = probed();
+    EXPECT_EQ(link->settings.speedLimit, 19);
+    EXPECT_EQ(log.count("Device " + path + " Opened\r\n"), 1u);
+    EXPECT_EQ(complete([&](ResultBlock done) { link->setSpeedLimit(25, done); }),
               std::optional(true));
-    link.settings.speedLimit = 0;
-    EXPECT_EQ(complete([&](ResultBlock done) { link.readSettings(done); }), std::optional(true));
-    EXPECT_EQ(link.settings.speedLimit, 25);
+    link->settings.speedLimit = 0;
+    EXPECT_EQ(complete([&](ResultBlock done) { link->readSettings(done); }), std::optional(true));
+    EXPECT_EQ(link->settings.speedLimit, 25);
     EXPECT_EQ(
         log.count("Writing <55 05 0C 00 55 AA 10 00 F0 00 07 01 03 09 19 00 A1 A2 A3 A4 A5 A6>"),
         1u);
-}
 
-TEST_F(QtBackendTest, SimulatorClosingItsSideIsALostConnection) {
-    ASSERT_FALSE(simulator.path().empty());
-    SimpleSerial link(simulator.path());
-    ASSERT_EQ(complete([&](ResultBlock done) { link.probe(done); }), std::optional(true));
-    int losses = 0;
-    link.connectionLostBlock = [&](bool lost) {
-        losses += lost ? 1 : 100;
-    };
-    simulator.stop();
-    EXPECT_TRUE(runUntil([&] { return losses != 0; }));
-    EXPECT_EQ(losses, 1);
-    EXPECT_FALSE(link.receiver().isOpened());
-}
-
-TEST_F(QtBackendTest, RestartedDeviceHangsUpAndComesBackBehindTheSamePath) {
-    ASSERT_FALSE(simulator.path().empty());
-    auto link = std::make_unique<SimpleSerial>(simulator.path());
-    ASSERT_EQ(complete([&](ResultBlock done) { link->probe(done); }), std::optional(true));
-    int losses = 0;
-    link->connectionLostBlock = [&](bool) {
-        ++losses;
-    };
     link->sendReset();
-    EXPECT_TRUE(runUntil([&] { return losses != 0; }));
-    link = std::make_unique<SimpleSerial>(simulator.path());
-    EXPECT_EQ(complete([&](ResultBlock done) { link->probe(done); }), std::optional(true));
+    EXPECT_TRUE(runUntil([&] { return !losses.empty(); }));
+    link = probed();
+    simulator.stop();
+    EXPECT_TRUE(runUntil([&] { return losses.size() == 2; }));
+    EXPECT_FALSE(link->receiver().isOpened());
+    EXPECT_EQ(losses, (std::vector<bool>{true, true}));
 }
 
 // The link asks the port to open twice (when made and when probing): Qt fails the second attempt

@@ -13,6 +13,11 @@
 
 namespace korvane::testing {
 
+// The controller's alerts when the device leaves, and when it restarts after an update.
+inline constexpr const char* kLost = "The device is disconnected";
+inline constexpr const char* kRebootNotice =
+    "The device is rebooting. Click Connect button to reconnect";
+
 // The choose-file button, as the controller enables it.
 struct FileButton final : Control {
     void setEnabled(bool value) override { enabled = value; }
