@@ -268,6 +268,9 @@ def who(build, chosen):
 
 
 def main():
+    given = sys.argv[2:3] if sys.argv[1:2] == ["--who"] else sys.argv[1:2]
+    if not given or not (pathlib.Path(given[0]) / "CMakeCache.txt").is_file():
+        sys.exit(__doc__.split("\n\n")[1] + "\n\nBUILD_DIR must be a configured build.")
     if sys.argv[1] == "--who":
         who(pathlib.Path(sys.argv[2]).resolve(), set(sys.argv[3:]))
         return
