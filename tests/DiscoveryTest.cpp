@@ -108,6 +108,17 @@ TEST_F(DiscoveryTest, NoDeviceAnywhereReportsNoneOnceAtTheLastFailure) {
     EXPECT_EQ(ports.openPorts(), 0u);
 }
 
+TEST_F(DiscoveryTest, APortThatClosesAfterItAnsweredHoldsNoController) {
+    find();
+    // Its settings have come; the probe would end at its next poll.
+    loop.runUntil([&] { return wire().size() == 2; });
+    loop.runFor(Duration{50});
+    controller().unplug();
+    loop.runUntilIdle();
+    EXPECT_EQ(completions, 1);
+    EXPECT_EQ(winner, nullptr);
+}
+
 TEST_F(DiscoveryTest, PortWithoutPermissionIsLoggedWithTheReasonAndHinted) {
     controller().controller.faults.silent = true;
     ports.addDevice("/dev/ttyACM1").portFaults.noAccess = true;

@@ -244,6 +244,15 @@ TEST_F(FleetTest, NoControllerAnsweringSaysWhyForEachPort) {
               "No permission to open /dev/ttySIM3: add yourself to the dialout group (sudo "
               "usermod -aG dialout $USER) and log in again\n");
     EXPECT_EQ(out.str(), "");
+    // Every port's reason in the JSON, also the one without permission.
+    EXPECT_EQ(runAll({"info"}, {.json = true}), 1);
+    EXPECT_NE(out.str().find(R"("unanswered":["/dev/ttySIM0: silent",)"
+                             R"("/dev/ttySIM1: answered something else",)"
+                             R"("/dev/ttySIM2: in use by another program",)"
+                             R"("/dev/ttySIM3: no permission","/dev/ttySIM4: did not open",)"
+                             R"("/dev/ttySIM5: answered, but did not send its settings"]})"),
+              std::string::npos)
+        << out.str();
 }
 
 TEST_F(FleetTest, AControllerNotBackHasAStatusOfItsOwnUnlessAnotherFailed) {
