@@ -108,15 +108,23 @@ TEST_F(DiscoveryTest, NoDeviceAnywhereReportsNoneOnceAtTheLastFailure) {
     EXPECT_EQ(ports.openPorts(), 0u);
 }
 
-TEST_F(DiscoveryTest, APortThatClosesAfterItAnsweredHoldsNoController) {
-    find();
-    // Its settings have come; the probe would end at its next poll.
-    loop.runUntil([&] { return wire().size() == 2; });
-    loop.runFor(Duration{50});
-    controller().unplug();
-    loop.runUntilIdle();
-    EXPECT_EQ(completions, 1);
-    EXPECT_EQ(winner, nullptr);
+TEST_F(DiscoveryTest, APortThatClosesAfterItAnsweredHoldsNoControllerAndIsSentNothing) {
+    // Closed once identify has been answered, or the settings read: before the next poll.
+    for (const std::size_t answered : {1u, 2u}) {
+        SCOPED_TRACE(answered);
+        controller().setPresent(true);
+        device().clearRequests();
+        completions = 0;
+        find();
+        loop.runUntil([&] { return wire().size() == answered; });
+        loop.runFor(Duration{50});
+        controller().unplug();
+        loop.runUntilIdle();
+        EXPECT_EQ(completions, 1);
+        EXPECT_EQ(winner, nullptr);
+        EXPECT_EQ(controller().sendsWhileClosed(), 0u);
+    }
+    EXPECT_EQ(log.countStartingWith("Not sent to /dev/ttySIM0, which has closed: <55 04"), 1u);
 }
 
 TEST_F(DiscoveryTest, PortWithoutPermissionIsLoggedWithTheReasonAndHinted) {
