@@ -14,9 +14,9 @@ $ korvane-cli --port "$port" info --json
 $ korvane-cli --port "$port" reset
 The device is rebooting.
 Run korvane-cli info again once it is back.
-$ korvane-cli --port "$port" --port "$port" --all --expect 1 info | head -2
-1 controller answered: $port
-$port: Connected. Bootloader: 012A, Device ID: BEEF, Soft: 07
+$ korvane-cli --port "$port" --port "$port" --all --expect 2 info
+2> Only 1 of 2 expected controllers answered ($port); nothing was written
+exit 1
 EOF
 }
 
