@@ -72,9 +72,11 @@ struct FlashFile {
 void awaitComeback(ConsoleSession& session, Run& run, int limitSeconds) {
     MainViewControl& control = session.control();
     const Duration restartedAt = RunLoop::current().now() - kRebootNoticeDelay;
+    // Flushed: a script reading a pipe learns of the wait when it begins, not when it ends.
     session.out() << stringPrintf("The device is rebooting; waiting up to %d s for it to come back",
                                   limitSeconds)
-                  << '\n';
+                  << '\n'
+                  << std::flush;
     ComebackWait::Target target{
         session.found()->deviceId, session.foundPath(), !session.sharesOutput(),
         control.fastTransfers() ? TransferMode::fast : TransferMode::standard};

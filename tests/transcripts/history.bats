@@ -3,8 +3,6 @@
 # is said before anything is sent.
 load helpers
 
-firmware="$KORVANE_SOURCE_DIR/examples/demo-firmware.hex"
-
 # Each line of the history is one whole JSON object.
 whole_lines() {
     local line

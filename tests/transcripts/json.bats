@@ -3,8 +3,6 @@
 # a script never reads an empty stdout.
 load helpers
 
-firmware="$KORVANE_SOURCE_DIR/examples/demo-firmware.hex"
-
 # The seconds a run took vary; the rest is exact.
 without_seconds() { sed -E 's/"seconds":[0-9.]+,?//' <<<"$output"; }
 
@@ -14,6 +12,13 @@ without_seconds() { sed -E 's/"seconds":[0-9.]+,?//' <<<"$output"; }
     same "$(without_seconds)" '{"reason":"Please connect the USB device","result":"failed","unanswered":["/dev/ttyDEMO1: silent"]}'
     same "$stderr" "Please connect the USB device
 /dev/ttyDEMO1: silent"
+}
+
+@test "with --all, a command's own --json gives a line for each controller, with its result" {
+    start_simulator
+    run --separate-stderr korvane-cli --port "$port" --all info --json
+    [ "$status" -eq 0 ]
+    same "$(without_seconds)" '{"auto":false,"bootloader":"012A","config":1,"deviceId":"BEEF","port":"'"$port"'","result":"ok","software":7,"speedLimitMph":19}'
 }
 
 @test "--expect not met: one object saying who answered and who did not" {
@@ -44,19 +49,22 @@ without_seconds() { sed -E 's/"seconds":[0-9.]+,?//' <<<"$output"; }
     [[ "$output" == *'"reason":"Firmware update interrupted after record '* ]]
 }
 
-# `korvane-cli --json ARGS...` refuses with status 2, REASON as JSON on stdout.
+# `korvane-cli --json ARGS...` refuses with status 2, REASON as JSON on stdout alone.
 refused_as_json() {
     run --separate-stderr korvane-cli --port "$port" --json "${@:2}"
     [ "$status" -eq 2 ]
     same "$output" "{\"reason\":\"$1\",\"result\":\"failed\"}"
+    same "$stderr" ""
 }
 
-@test "an unusable file: the reason as JSON, status 2, nothing sent" {
+@test "wrong usage or an unusable file: the reason as JSON, status 2, nothing sent" {
     start_simulator
     in_fresh_folder
     printf ':0400000001020304F3\n:00000001FF\n' >broken.hex
     echo '{' >broken.json
     echo kept >kept.json
+    refused_as_json 'korvane-cli: the speed in mph must be a whole number from 1 to 30, not \"99\"' \
+        set speed 99
     refused_as_json "Invalid firmware file broken.hex: line 1: checksum F3, should be F2" \
         flash broken.hex --yes
     refused_as_json "Invalid settings file broken.json: is not JSON: unterminated object at character 2" \

@@ -3,12 +3,12 @@
 # (status 3), or, with --wait-back 0, not waited for at all.
 load helpers
 
-firmware="$KORVANE_SOURCE_DIR/examples/demo-firmware.hex"
-
-@test "back: its identity and the software it runs now" {
+@test "back: its identity and the software it runs now, after the whole file" {
     start_simulator --back-after 1500
-    run --separate-stderr korvane-cli --port "$port" --fast flash "$firmware" --yes
+    run --separate-stderr korvane-cli --port "$port" flash "$firmware" --yes
     [ "$status" -eq 0 ]
+    same "$stderr" ""
+    [[ "${lines[-3]}" =~ ^Programmed\ 103\ of\ 103\ records\ \(100%\),\ [0-9]:[0-9]{2}\ elapsed,\ 0:00\ left$ ]]
     same "${lines[-2]}" "The device is rebooting; waiting up to 15 s for it to come back"
     [[ "${lines[-1]}" =~ ^Back\ after\ [0-9]\.[0-9]\ s:\ Bootloader:\ 012A,\ Device\ ID:\ BEEF,\ Soft:\ 08$ ]]
 }
@@ -33,11 +33,7 @@ Run korvane-cli info again once it is back."
 @test "a signal during the wait: the firmware is there, the controller not yet" {
     start_simulator --never-back
     start_cli --port "$port" --fast flash "$firmware" --yes
-    local tries
-    for ((tries = 0; tries < 200; tries++)); do
-        grep -q "waiting up to" "$BATS_TEST_TMPDIR/out" && break
-        sleep 0.05
-    done
+    await_text "waiting up to" out
     signal_cli INT
     [ "$status" -eq 0 ]
     same "$stderr" "The firmware is written and verified; the controller restarted and has not been seen back yet.

@@ -3,15 +3,6 @@
 # serves anything; --device-id makes a controller another one can be told apart from.
 load helpers
 
-# A switch it took would have it serve until stopped: the time limit keeps that from hanging.
-sim_usage_error() {
-    run --separate-stderr timeout 10 "$KORVANE_SIM" "${@:2}"
-    [ "$status" -eq 2 ]
-    [ "$output" = "" ]
-    same "$stderr" "korvane-sim: $1
-Try 'korvane-sim --help'"
-}
-
 @test "each wrong switch names what is wrong" {
     sim_usage_error "--chunk: Value -3 not in range 0 to 1024" --chunk -3
     sim_usage_error "--chunk: Value 1025 not in range 0 to 1024" --chunk 1025
@@ -27,6 +18,14 @@ Try 'korvane-sim --help'"
     sim_usage_error "--keep-port-on-reset excludes --never-back" --never-back --keep-port-on-reset
     sim_usage_error "--back-after: Value 60001 not in range 0 to 60000" --back-after 60001
     sim_usage_error "The following argument was not expected: --bogus" --bogus
+}
+
+@test "a --link that exists is never replaced: said, and status 2" {
+    echo "keep me" >"$BATS_TEST_TMPDIR/precious"
+    run --separate-stderr timeout 10 "$KORVANE_SIM" --link "$BATS_TEST_TMPDIR/precious"
+    [ "$status" -eq 2 ]
+    same "$stderr" "korvane-sim: $BATS_TEST_TMPDIR/precious already exists; name a path that does not"
+    same "$(cat "$BATS_TEST_TMPDIR/precious")" "keep me"
 }
 
 @test "--device-id is the id the controller answers with" {

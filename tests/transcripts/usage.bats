@@ -2,14 +2,6 @@
 # Wrong usage: the reason on one line, where to read more, status 2, nothing on stdout.
 load helpers
 
-usage_error() {
-    run --separate-stderr korvane-cli "${@:2}"
-    [ "$status" -eq 2 ]
-    [ "$output" = "" ]
-    same "$stderr" "korvane-cli: $1
-Try 'korvane-cli --help'"
-}
-
 @test "each wrong use names what is wrong" {
     usage_error "no command given"
     usage_error 'unknown command "frobnicate"' --demo frobnicate
@@ -35,4 +27,12 @@ Try 'korvane-cli --help'"
     [[ "$output" == "usage: korvane-cli "* ]]
     run korvane-cli set --help
     [ "$status" -eq 0 ]
+}
+
+@test "korvane-config's help and version need no display" {
+    for option in --help:"The Korvane controller's settings" --version:"korvane-config 0."; do
+        run --separate-stderr env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$KORVANE_CONFIG" "${option%%:*}"
+        [ "$status" -eq 0 ]
+        [[ "$output" == "${option#*:}"* ]]
+    done
 }

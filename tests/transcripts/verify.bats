@@ -3,8 +3,6 @@
 # the controller's word sums say whether it holds the file.
 load helpers
 
-firmware="$KORVANE_SOURCE_DIR/examples/demo-firmware.hex"
-
 # The requests after the first N the simulator received.
 requests_after() { requests | tail -n +$(($1 + 1)); }
 
