@@ -389,6 +389,8 @@ TEST_F(MainWindowTest, ASaveThatFailsSaysWhyAndLeavesTheOldFile) {
     };
     write(kept);
     write(moved);
+    // A device where no file can be made: a save that went wrong cannot replace it.
+    const QString terminal = "/dev/pts/ptmx";
     const struct {
         QString path;
         // The controller does not answer when the save reads the settings again.
@@ -397,7 +399,7 @@ TEST_F(MainWindowTest, ASaveThatFailsSaysWhyAndLeavesTheOldFile) {
         void (*meanwhile)(const QString& path);
         std::string problem;
     } cases[] = {
-        {"/dev/null", false, nullptr, "is not a regular file (a device, a pipe or a socket)"},
+        {terminal, false, nullptr, "is not a regular file (a device, a pipe or a socket)"},
         {kept, true, nullptr, "the controller did not send its settings"},
         {moved, false,
          [](const QString& path) { QDir(QFileInfo(path).path()).removeRecursively(); },
