@@ -34,20 +34,6 @@ whole_lines() {
     done
 }
 
-@test "two runs appending at once never mix within a line" {
-    in_fresh_folder
-    start_simulator
-    start_other_simulator
-    korvane-cli --port "$port" --fast verify "$firmware" --history history.jsonl >/dev/null 2>&1 &
-    local first=$!
-    korvane-cli --port "$other_port" --fast verify "$firmware" --history history.jsonl >/dev/null 2>&1 &
-    wait "$first" || true
-    wait $! || true
-    same "$(wc -l <history.jsonl)" 2
-    whole_lines
-    same "$(grep -c '"command":"verify ' history.jsonl)" 2
-}
-
 @test "a history that cannot be written: status 2, and nothing sent" {
     start_simulator
     run --separate-stderr korvane-cli --port "$port" info --history /nonexistent/history.jsonl

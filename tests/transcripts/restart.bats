@@ -22,14 +22,6 @@ load helpers
     [ ! -e "$port" ] # gone for good, as korvane-sim --never-back promised
 }
 
-@test "--wait-back 0 ends as before, without looking for it" {
-    start_simulator --never-back
-    run --separate-stderr korvane-cli --port "$port" --fast flash "$firmware" --yes --wait-back 0
-    [ "$status" -eq 0 ]
-    same "$(tail -2 <<<"$output")" "The device is rebooting.
-Run korvane-cli info again once it is back."
-}
-
 @test "a signal during the wait: the firmware is there, the controller not yet" {
     start_simulator --never-back
     start_cli --port "$port" --fast flash "$firmware" --yes

@@ -32,11 +32,3 @@ request <55 04"
     same "$stderr" "Record 8 (line 9, address 0x1070) differs
 Firmware differs from changed.hex: the sums of 1 of 97 program records differ"
 }
-
-@test "a controller that does not answer Verify is said so" {
-    start_simulator --unanswered 08
-    run --separate-stderr korvane-cli --port "$port" --fast verify "$firmware"
-    [ "$status" -eq 1 ]
-    same "$stderr" "The controller did not answer the Verify request for record 1 (line 2, address 0x1000); records 1 to 97 were not checked"
-    same "$(requests | grep -c '55 08')" 1
-}
