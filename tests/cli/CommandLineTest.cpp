@@ -1,4 +1,5 @@
 // korvane-cli's command lines as main runs them, in the test's process on virtual time.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -13,6 +14,8 @@
 
 namespace korvane::testing {
 namespace {
+
+using ::testing::EndsWith;
 
 class CommandLineTest : public SimulatedBench {
 protected:
@@ -281,7 +284,7 @@ TEST_F(CommandLineTest, AFlashCountsEachRegionsRecordsAndNeedsNoLeadingAddressRe
                            R"(","records":6,"recordsSkipped":1,"recordsWritten":3,)"
                            R"("result":"failed","seconds":2.47,"software":7})"
                            "\n");
-    EXPECT_TRUE(run.err.ends_with("\nCould not update firmware\n" + failed + "\n")) << run.err;
+    EXPECT_THAT(run.err, EndsWith("\nCould not update firmware\n" + failed + "\n"));
 }
 
 }  // namespace

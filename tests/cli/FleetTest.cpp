@@ -1,4 +1,5 @@
 // Every attached controller at once, on virtual time: the CLI's sessions over simulated ports.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QTemporaryFile>
@@ -13,6 +14,9 @@
 
 namespace korvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class FleetTest : public SimulatedBench {
 protected:
@@ -96,7 +100,7 @@ TEST_F(FleetTest, FlashesEveryControllerAtOnceAndOneRefusedRecordFailsAlone) {
     for (const char* line : {"/dev/ttySIM3: Programmed 96 of 159 records (60%)\n",
                              "/dev/ttySIM3: Programmed 112 of 159 records (70%), 0:02 elapsed, "
                              "0:01 left\n"}) {
-        EXPECT_NE(out.str().find(line), std::string::npos) << line;
+        EXPECT_THAT(out.str(), HasSubstr(line));
     }
     for (const int each : {0, 1, 3}) {
         EXPECT_EQ(device(each).programMemory[0x2002], 0xAB) << each;
@@ -147,7 +151,7 @@ TEST_F(FleetTest, TheQuestionIsAskedOnceAndAnInterruptionNamesEachControllersSta
     EXPECT_EQ(asked, (std::vector<std::string>{
                          "Update firmware from file Software version: 12? (4 controllers)",
                          "Update firmware from file Software version: 12? (3 controllers)"}));
-    EXPECT_EQ(out.str().find("Update firmware"), std::string::npos) << "asked once, not each";
+    EXPECT_THAT(out.str(), Not(HasSubstr("Update firmware"))) << "asked once, not each";
     // In the same tick the others have not yet heard that their erase is over.
     EXPECT_EQ(fleet.interruption().statement,
               "/dev/ttySIM0: Firmware update interrupted after record 1 of 13: the controller "
@@ -246,39 +250,36 @@ TEST_F(FleetTest, NoControllerAnsweringSaysWhyForEachPort) {
     EXPECT_EQ(out.str(), "");
     // Every port's reason in the JSON, also the one without permission.
     EXPECT_EQ(runAll({"info"}, {.json = true}), 1);
-    EXPECT_NE(out.str().find(R"("unanswered":["/dev/ttySIM0: silent",)"
-                             R"("/dev/ttySIM1: answered something else",)"
-                             R"("/dev/ttySIM2: in use by another program",)"
-                             R"("/dev/ttySIM3: no permission","/dev/ttySIM4: did not open",)"
-                             R"("/dev/ttySIM5: answered, but did not send its settings"]})"),
-              std::string::npos)
-        << out.str();
+    EXPECT_THAT(out.str(),
+                HasSubstr(R"("unanswered":["/dev/ttySIM0: silent",)"
+                          R"("/dev/ttySIM1: answered something else",)"
+                          R"("/dev/ttySIM2: in use by another program",)"
+                          R"("/dev/ttySIM3: no permission","/dev/ttySIM4: did not open",)"
+                          R"("/dev/ttySIM5: answered, but did not send its settings"]})"));
 }
 
 TEST_F(FleetTest, AControllerNotBackHasAStatusOfItsOwnUnlessAnotherFailed) {
     const std::string file = writeFirmware(realisticImage(4));
     ports.device("/dev/ttySIM1")->restartAbsence.reset();
     EXPECT_EQ(runAll({"flash", file, "--yes"}, {.json = true}), 3);
-    EXPECT_NE(out.str().find(R"("port":"/dev/ttySIM1","reason":"Not back within 15 s: the )"
-                             R"(firmware is written and verified, but the controller has not )"
-                             R"(answered since its restart; check its cable and power, then run )"
-                             R"(korvane-cli info","records":7,"recordsSkipped":2,)"
-                             R"("recordsWritten":7,"result":"notBack","seconds":16.13,)"
-                             R"("software":7})"),
-              std::string::npos)
-        << out.str();
-    EXPECT_NE(out.str().find(R"("port":"/dev/ttySIM2","records":7,"recordsSkipped":2,)"
-                             R"("recordsWritten":7,"result":"ok","seconds":3.53,"software":7,)"
-                             R"("softwareAfter":7})"),
-              std::string::npos);
+    EXPECT_THAT(out.str(),
+                HasSubstr(R"("port":"/dev/ttySIM1","reason":"Not back within 15 s: the )"
+                          R"(firmware is written and verified, but the controller has not )"
+                          R"(answered since its restart; check its cable and power, then run )"
+                          R"(korvane-cli info","records":7,"recordsSkipped":2,)"
+                          R"("recordsWritten":7,"result":"notBack","seconds":16.13,)"
+                          R"("software":7})"));
+    EXPECT_THAT(out.str(),
+                HasSubstr(R"("port":"/dev/ttySIM2","records":7,"recordsSkipped":2,)"
+                          R"("recordsWritten":7,"result":"ok","seconds":3.53,"software":7,)"
+                          R"("softwareAfter":7})"));
     ports.device("/dev/ttySIM1")->setPresent(true);
     device(2).faults.refuseWrites = true;
     out.str("");
     EXPECT_EQ(runAll({"flash", file, "--yes"}), 1) << "a failure says more";
-    EXPECT_NE(out.str().find("Summary: /dev/ttySIM1, device BEEF, software 07, file's software "
-                             "12, not back: Not back within 15 s: "),
-              std::string::npos)
-        << out.str();
+    EXPECT_THAT(out.str(),
+                HasSubstr("Summary: /dev/ttySIM1, device BEEF, software 07, file's software "
+                          "12, not back: Not back within 15 s: "));
 }
 
 }  // namespace

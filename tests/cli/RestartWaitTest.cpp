@@ -1,5 +1,6 @@
 // After flash has restarted the controller it waits for it to come back, on virtual time: back at
 // once, back later or elsewhere, never back within the limit, and no wait at all.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -12,6 +13,8 @@
 
 namespace korvane::testing {
 namespace {
+
+using ::testing::EndsWith;
 
 constexpr const char* kOtherPath = "/dev/ttySIM1";
 
@@ -150,7 +153,7 @@ TEST_F(RestartWaitTest, BackOrNotWithinTheLimitCountedFromTheRestart) {
                          ": Bootloader: 012A, Device ID: BEEF, Soft: 07\n"
                    : waiting(each.limit);
         EXPECT_EQ(ending.status, back || each.limit == 0 ? 0 : kNotBack);
-        EXPECT_TRUE(out.str().ends_with(said)) << out.str();
+        EXPECT_THAT(out.str(), EndsWith(said));
         EXPECT_EQ(err.str(), back || each.limit == 0 ? "" : notBackWithin(each.limit));
         EXPECT_EQ(ending.sinceReset, each.sinceReset);
         // Back on its own port: found by the search's identify and settings read there.

@@ -1,4 +1,5 @@
 // Settings kept in a file and put back, on virtual time against the simulated controller.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -13,6 +14,8 @@
 
 namespace korvane::testing {
 namespace {
+
+using ::testing::HasSubstr;
 
 class SettingsFileTest : public SimulatedBench {
 protected:
@@ -150,11 +153,10 @@ TEST_F(SettingsFileTest, EveryControllerWithTheFilesDeviceIdGetsItsSettings) {
         EXPECT_EQ(ports.device(port)->controller.settingsRecord()[5], 1) << port;
     }
     EXPECT_EQ(ports.device("/dev/ttySIM1")->controller.settingsRecord()[1], 1);
-    EXPECT_NE(out.str().find(R"({"auto":false,"bootloader":"012A","config":1,"deviceId":"1234",)"
-                             R"("port":"/dev/ttySIM1","reason":")" +
-                             path + " holds the settings of device BEEF, not of this controller"),
-              std::string::npos)
-        << out.str();
+    EXPECT_THAT(out.str(),
+                HasSubstr(R"({"auto":false,"bootloader":"012A","config":1,"deviceId":"1234",)"
+                          R"("port":"/dev/ttySIM1","reason":")" +
+                          path + " holds the settings of device BEEF, not of this controller"));
 }
 
 }  // namespace

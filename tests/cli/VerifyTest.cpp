@@ -1,5 +1,6 @@
 // verify on virtual time: one Verify request for each program-memory record, nothing else, and
 // what the sums say.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -12,6 +13,9 @@
 
 namespace korvane::testing {
 namespace {
+
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
 
 Bytes verifyRequest(std::uint16_t address, std::uint8_t length) {
     return {0x55,
@@ -64,10 +68,9 @@ TEST_F(VerifyTest, AfterTheSearchOnlyVerifyRequestsOneForEachProgramRecord) {
         EXPECT_EQ(verify(image, fast), 0) << err.str();
         EXPECT_EQ(wire(), expected);
         EXPECT_EQ(run.session->took(), took) << fast;
-        EXPECT_TRUE(out.str().ends_with("Firmware matches " + path +
+        EXPECT_THAT(out.str(), EndsWith("Firmware matches " + path +
                                         " (5 program records; 2 EEPROM and 2 other records "
-                                        "cannot be checked by the controller)\n"))
-            << out.str();
+                                        "cannot be checked by the controller)\n"));
         EXPECT_EQ(err.str(), "");
         out.str("");
     }
@@ -122,10 +125,8 @@ TEST_F(VerifyTest, WhatTheSumsSay) {
         }
         EXPECT_EQ(said, each.err);
         EXPECT_EQ(wire().size(), 2 + each.verifies);
-        EXPECT_NE(describeOutcome(*run.session, action, {each.status == 0, "reason"})
-                      .text()
-                      .find(each.jsonEnd),
-                  std::string::npos);
+        EXPECT_THAT(describeOutcome(*run.session, action, {each.status == 0, "reason"}).text(),
+                    HasSubstr(each.jsonEnd));
     }
 }
 
