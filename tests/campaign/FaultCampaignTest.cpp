@@ -6,8 +6,6 @@
 // and hold exactly what they did without it.
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <array>
 #include <chrono>
 #include <functional>
@@ -24,6 +22,7 @@
 #include "tests/support/HexImage.h"
 #include "tests/support/RecordingView.h"
 #include "tests/support/SessionRun.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace korvane::testing {
 namespace {
@@ -380,7 +379,7 @@ protected:
         HexImage image = realisticImage(8);
         flash = {Operation::Kind::flash,
                  "flash",
-                 {"flash", write("firmware.hex", image.file()), "--yes"},
+                 {"flash", folder.write("firmware.hex", image.file()), "--yes"},
                  "Back after ",
                  image};
         verify = {Operation::Kind::verify,
@@ -391,19 +390,12 @@ protected:
         load = {Operation::Kind::load,
                 "settings load",
                 {"settings", "load",
-                 write("bike.json", R"({"deviceId": "BEEF", "bootloader": "012A", "software": 7, )"
-                                    R"("auto": true, "config": 3, "speedLimitMph": 25, )"
-                                    R"("record": "070103091300A1A2A3A4A5A6"})")},
+                 folder.write("bike.json",
+                              R"({"deviceId": "BEEF", "bootloader": "012A", "software": 7, )"
+                              R"("auto": true, "config": 3, "speedLimitMph": 25, )"
+                              R"("record": "070103091300A1A2A3A4A5A6"})")},
                 "Settings loaded",
                 {}};
-    }
-
-    std::string write(const char* name, const std::string& content) {
-        const QString path = folder.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content.c_str());
-        return path.toStdString();
     }
 
     // A verify checks a controller that holds the file, as a flash left it.
@@ -515,7 +507,7 @@ protected:
         }
     }
 
-    QTemporaryDir folder;
+    TemporaryFolder folder;
     Operation flash;
     Operation load;
     Operation verify;

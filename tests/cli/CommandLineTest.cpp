@@ -2,14 +2,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <array>
 
 #include "app/frontend/SettingsFile.h"
 #include "tests/support/CommandLineRun.h"
 #include "tests/support/HexImage.h"
 #include "tests/support/SimulatedBench.h"
+#include "tests/support/TemporaryFolder.h"
 #include "util/StringPrintf.h"
 
 namespace korvane::testing {
@@ -24,11 +23,7 @@ protected:
     }
 
     std::string file(const std::string& name, const std::string& content) {
-        const QString path = folder.filePath(QString::fromStdString(name));
-        QFile written(path);
-        written.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        written.write(content.c_str());
-        return path.toStdString();
+        return folder.write(name, content);
     }
 
     // The command codes the controller received, in order.
@@ -40,7 +35,7 @@ protected:
         return codes;
     }
 
-    QTemporaryDir folder;
+    TemporaryFolder folder;
 };
 
 TEST_F(CommandLineTest, FastTransfersMakeOneControllersCommandFast) {

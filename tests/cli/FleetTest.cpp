@@ -2,7 +2,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QTemporaryFile>
 #include <algorithm>
 #include <sstream>
 
@@ -11,6 +10,7 @@
 #include "tests/support/HexImage.h"
 #include "tests/support/SessionRun.h"
 #include "tests/support/SimulatedBench.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace korvane::testing {
 namespace {
@@ -32,11 +32,7 @@ protected:
 
     // Runs `words` on every controller until it is done; the exit status.
     int runAll(const std::vector<std::string>& words, FleetOptions options = {}) {
-        Fleet fleet(parse(words), options, out, err);
-        std::optional<int> status;
-        fleet.start([&](int result) { status = result; });
-        loop.runUntil([&] { return status.has_value(); });
-        return status.value_or(-1);
+        return runFleet(loop, parse(words), options, out, err);
     }
 
     // One controller, as korvane-cli without --all.
@@ -49,10 +45,7 @@ protected:
     }
 
     std::string writeFirmware(const HexImage& image) {
-        firmware.open();
-        firmware.write(image.file().c_str());
-        firmware.flush();
-        return firmware.fileName().toStdString();
+        return folder.write("fw.hex", image.file());
     }
 
     // The commands each device received, by their codes.
@@ -64,7 +57,7 @@ protected:
         return codes;
     }
 
-    QTemporaryFile firmware;
+    TemporaryFolder folder;
     std::ostringstream out;
     std::ostringstream err;
 };

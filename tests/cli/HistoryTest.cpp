@@ -70,11 +70,10 @@ TEST_F(HistoryTest, ALineForEachControllerAfterWhatIsThereWithWhatJsonSays) {
     const TemporaryText file(image.file());
     image.putInto(device());
     const auto kept = history("verify " + file.path());
-    Fleet fleet(parseVerify({file.path()}), {.json = true, .history = kept.get()}, out, err);
-    std::optional<int> status;
-    fleet.start([&](int result) { status = result; });
-    loop.runUntil([&] { return status.has_value(); });
-    EXPECT_EQ(status, std::optional(1)) << "the second controller holds nothing of the file";
+    EXPECT_EQ(
+        runFleet(loop, parseVerify({file.path()}), {.json = true, .history = kept.get()}, out, err),
+        1)
+        << "the second controller holds nothing of the file";
 
     const std::vector<std::string> written = lines();
     ASSERT_EQ(written.size(), 4u) << "two lines after the earlier one, each with its line end";

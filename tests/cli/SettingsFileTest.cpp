@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <sstream>
 
 #include "app/cli/Fleet.h"
 #include "app/frontend/SettingsFile.h"
 #include "tests/support/SessionRun.h"
 #include "tests/support/SimulatedBench.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace korvane::testing {
 namespace {
@@ -25,16 +24,10 @@ protected:
     }
 
     std::string file(const std::string& name, const std::string& content = {}) {
-        const std::string path = folder.filePath(QString::fromStdString(name)).toStdString();
-        if (!content.empty()) {
-            QFile written(QString::fromStdString(path));
-            written.open(QIODevice::WriteOnly);
-            written.write(content.c_str());
-        }
-        return path;
+        return content.empty() ? folder.path(name) : folder.write(name, content);
     }
 
-    QTemporaryDir folder;
+    TemporaryFolder folder;
     std::ostringstream out;
     std::ostringstream err;
 };
@@ -43,7 +36,8 @@ TEST_F(SettingsFileTest, SavedSettingsComeBackAndOnlyTheThreeSettings) {
     const std::string path = file("bike.json");
     EXPECT_EQ(settings({"save", path}), 0);
     EXPECT_EQ(out.str(), "Settings of BEEF saved to " + path + "\n");
-    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{"bike.json"})
+    EXPECT_EQ(QDir(QString::fromStdString(folder.path())).entryList(QDir::Files),
+              QStringList{"bike.json"})
         << "no temporary file left behind";
     const SettingsFileReading saved = readSettingsFile(path);
     ASSERT_TRUE(saved.settings) << saved.problem;
@@ -107,7 +101,7 @@ TEST_F(SettingsFileTest, AFileIsCheckedWholeBeforeAnyPortAndNeverReplacedUnasked
         const std::string path = file("bad.json", content);
         EXPECT_EQ(readSettingsFile(path).problem, problem) << content;
     }
-    EXPECT_EQ(readSettingsFile(folder.path().toStdString()).problem, "is a folder, not a file");
+    EXPECT_EQ(readSettingsFile(folder.path()).problem, "is a folder, not a file");
     EXPECT_TRUE(readSettingsFile(file("good.json", good)).settings);
     try {
         parseSettings({"load", file("bad.json", "{")});
@@ -143,11 +137,7 @@ TEST_F(SettingsFileTest, EveryControllerWithTheFilesDeviceIdGetsItsSettings) {
         file("line.json", R"({"deviceId": "BEEF", "bootloader": "012A", "software": 7, )"
                           R"("auto": true, "config": 2, "speedLimitMph": 19, )"
                           R"("record": "070103091300A1A2A3A4A5A6"})");
-    Fleet fleet(parseSettings({"load", path}), {.json = true}, out, err);
-    std::optional<int> status;
-    fleet.start([&](int result) { status = result; });
-    loop.runUntil([&] { return status.has_value(); });
-    EXPECT_EQ(status, std::optional(1));
+    EXPECT_EQ(runFleet(loop, parseSettings({"load", path}), {.json = true}, out, err), 1);
     for (const char* port : {kControllerPath, "/dev/ttySIM2"}) {
         EXPECT_EQ(ports.device(port)->controller.settingsRecord()[1], 2) << port;
         EXPECT_EQ(ports.device(port)->controller.settingsRecord()[5], 1) << port;

@@ -22,6 +22,7 @@
 #include "tests/support/HexImage.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/RecordingView.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace korvane::testing {
 
@@ -201,23 +202,8 @@ struct FileButton final : Control {
 };
 
 // A folder of its own for the files of one test program.
-struct PropertyFiles {
-    std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("korvane-property-" + std::to_string(::getpid()));
-
-    PropertyFiles() { std::filesystem::create_directories(folder); }
-    ~PropertyFiles() { std::filesystem::remove_all(folder); }
-
-    std::string write(const std::string& name, const std::string& content) const {
-        const std::string path = (folder / name).string();
-        std::ofstream(path, std::ios::trunc) << content;
-        return path;
-    }
-    std::string path(const std::string& name) const { return (folder / name).string(); }
-};
-
-inline const PropertyFiles& propertyFiles() {
-    static const PropertyFiles made;
+inline const TemporaryFolder& propertyFiles() {
+    static const TemporaryFolder made;
     return made;
 }
 

@@ -9,6 +9,7 @@
 
 #include "app/cli/Commands.h"
 #include "app/cli/ConsoleSession.h"
+#include "app/cli/Fleet.h"
 #include "platform/VirtualRunLoop.h"
 
 namespace korvane::testing {
@@ -40,6 +41,17 @@ inline SessionRun runSession(VirtualRunLoop& loop, const CommandAction& action, 
     loop.runUntil([&] { return status.has_value(); });
     run.status = status.value_or(-1);
     return run;
+}
+
+// A command of korvane-cli run on every controller, as --all does, until it finishes; the exit
+// status.
+inline int runFleet(VirtualRunLoop& loop, const CommandAction& action, const FleetOptions& options,
+                    std::ostream& out, std::ostream& err) {
+    Fleet fleet(action, options, out, err);
+    std::optional<int> status;
+    fleet.start([&](int result) { status = result; });
+    loop.runUntil([&] { return status.has_value(); });
+    return status.value_or(-1);
 }
 
 }  // namespace korvane::testing
