@@ -205,6 +205,37 @@ def killed(build):
     return None
 
 
+def suite_failures(program, env):
+    """The failing tests of one suite program. A program that crashes or hangs is run again one
+    test at a time, so that the fault is put down to the tests that meet it, not to the suite."""
+    with tempfile.NamedTemporaryFile(suffix=".json") as report:
+        try:
+            run([str(program), f"--gtest_output=json:{report.name}"], env=env, timeout=600)
+            results = json.load(open(report.name))
+            return {f"{group['name']}.{test['name']}"
+                    for group in results.get("testsuites", []) for test in group.get("testsuite", [])
+                    if test.get("failures") or test.get("result") not in ("COMPLETED", None)}
+        except (subprocess.TimeoutExpired, ValueError):
+            pass
+    listed = subprocess.run([str(program), "--gtest_list_tests"], env=env, capture_output=True,
+                            text=True, timeout=60).stdout
+    failed = set()
+    group = ""
+    for line in listed.splitlines():
+        name = line.split("#")[0].strip()
+        if not line.startswith(" "):
+            group = name
+            continue
+        try:
+            code = run([str(program), f"--gtest_filter={group}{name}"], env=env,
+                       timeout=120).returncode
+            if code != 0:
+                failed.add(f"{group}{name}" + (" (crashed)" if code < 0 else ""))
+        except subprocess.TimeoutExpired:
+            failed.add(f"{group}{name} (hung)")
+    return failed
+
+
 def failing_tests(build, processes):
     """Every test that fails, by suite and name; None when the build fails. The process suites
     run only when asked: they are slow, and guard the command line."""
@@ -213,18 +244,7 @@ def failing_tests(build, processes):
     env = {"QT_QPA_PLATFORM": "offscreen", "PATH": "/usr/bin:/bin"}
     failed = set()
     for suite in FAST:
-        with tempfile.NamedTemporaryFile(suffix=".json") as report:
-            try:
-                run([str(build / "tests" / suite), f"--gtest_output=json:{report.name}"], env=env,
-                    timeout=600)
-                results = json.load(open(report.name))
-            except (subprocess.TimeoutExpired, ValueError):
-                failed.add(f"{suite} (crashed or hung)")
-                continue
-        for group in results.get("testsuites", []):
-            for test in group.get("testsuite", []):
-                if test.get("failures") or test.get("result") not in ("COMPLETED", None):
-                    failed.add(f"{group['name']}.{test['name']}")
+        failed.update(suite_failures(build / "tests" / suite, env))
     if processes:
         output = subprocess.run(["ctest", "--test-dir", str(build), "-j2", "-L", "realtime"],
                                 capture_output=True, text=True, timeout=900).stdout
