@@ -151,6 +151,7 @@ MUTANTS = [
     ("a written setting counted as read", "core", "serial/SimpleSerial+Device.cpp", "    settingsAsRead_ = false;", "    settingsAsRead_ = true;"),
     ("records of the wrong region finished", "core", "app/MainViewControl+Firmware.cpp", "std::min<std::uint64_t>(currFirmwareCount(), firmwareOrigins_.size())", "firmwareOrigins_.size()"),
     ("the interruption after the last record said as during programming", "core", "app/MainViewControl+Firmware.cpp", "        case UpdateStage::verifying:\n", ""),
+    ("a loss after the restart said as an interruption", "window", "app/MainViewControl+Firmware.cpp", "        case UpdateStage::none:\n        case UpdateStage::restarting:\n            break;", "        case UpdateStage::restarting:\n            return \"Firmware update interrupted after the last record: flash again\";\n        case UpdateStage::none:\n            break;"),
     ("save file replaced in place", "cli", "app/frontend/SettingsFile.cpp", "    if (std::string problem = notARegularFile(path); !problem.empty()) {\n        return problem;\n    }\n    if (!replace", "    if (!replace"),
     ("top of the offered speeds refused", "core", "app/frontend/SettingsFile.cpp", "mph <= kHighestOfferedMph", "mph < kHighestOfferedMph"),
     ("load question skipped for another device", "window", "app/frontend/SettingsFileFlow.cpp", "    if (deviceId != saved.deviceId) {", "    if (false) {"),
