@@ -2,13 +2,9 @@
 // with a good file: whatever the first left behind must not reach the second.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
-
 #include "tests/support/ControlBench.h"
 #include "tests/support/HexImage.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace korvane::testing {
 namespace {
@@ -47,22 +43,19 @@ void PrintTo(const Ending& ending, std::ostream* out) {
 class UpdateEndingsTest : public ControlBench, public ::testing::WithParamInterface<Ending> {
 protected:
     void SetUp() override {
-        std::filesystem::create_directories(folder);
         std::string broken = first.file();
         broken.replace(broken.find("FA\n"), 2, "FB");
-        std::ofstream(path("good")) << first.file();
-        std::ofstream(path("broken")) << broken;
-        std::ofstream(path("second")) << second.file();
+        folder.write("good.hex", first.file());
+        folder.write("broken.hex", broken);
+        folder.write("second.hex", second.file());
         connect();
         connected = stateOf(*control);
         device().clearRequests();
     }
-    void TearDown() override { std::filesystem::remove_all(folder); }
 
-    std::string path(const std::string& name) const { return (folder / (name + ".hex")).string(); }
+    std::string path(const std::string& name) const { return folder.path(name + ".hex"); }
 
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("korvane-endings-" + std::to_string(::getpid()));
+    const TemporaryFolder folder;
     const HexImage first = realisticImage();
     const HexImage second = realisticImage(24, 2);
     // The state right after the first connect.

@@ -8,8 +8,6 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
-#include <fstream>
 #include <limits>
 #include <regex>
 
@@ -17,6 +15,7 @@
 #include "tests/support/CommandLineRun.h"
 #include "tests/support/FaultCampaign.h"
 #include "tests/support/HexImage.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace korvane::testing {
 namespace {
@@ -49,21 +48,17 @@ struct Scene : FaultWorld {
     SimulatedDevice& port = FaultWorld::device();
     SimulatedController& device = port.controller;
     const HexImage image = realisticImage(3);
-    QTemporaryDir folder;
-    const std::string firmware = folder.filePath("fw.hex").toStdString();
-    const std::string saved = folder.filePath("saved.json").toStdString();
-    const std::string fresh = folder.filePath("fresh.json").toStdString();
+    TemporaryFolder folder;
+    const std::string firmware = folder.write("fw.hex", image.file());
+    const std::string saved =
+        folder.write("saved.json", R"({"deviceId": "BEEF", "bootloader": "012A", "software": 7, )"
+                                   R"("auto": true, "config": 2, "speedLimitMph": 12, )"
+                                   R"("record": "070203091300A1A2A3A4A5A6"})");
+    const std::string fresh = folder.path("fresh.json");
     // No port at all, or the controller's held by another program.
     SimulatedPortManager empty;
     std::optional<ORSSerialPortManager::Scope> emptyScope;
     std::unique_ptr<ORSSerialPort> holder;
-
-    Scene() {
-        std::ofstream(firmware) << image.file();
-        std::ofstream(saved) << R"({"deviceId": "BEEF", "bootloader": "012A", "software": 7, )"
-                             << R"("auto": true, "config": 2, "speedLimitMph": 12, )"
-                             << R"("record": "070203091300A1A2A3A4A5A6"})";
-    }
 
     std::uint8_t field(std::size_t index) const { return device.settingsRecord()[index]; }
     bool received(CommandCode code) const {

@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 #include <sstream>
 
 #include "app/cli/Fleet.h"
@@ -17,7 +16,7 @@
 #include "app/cli/Verbs.h"
 #include "tests/support/SessionRun.h"
 #include "tests/support/SimulatedBench.h"
-#include "tests/support/TemporaryText.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace korvane::testing {
 namespace {
@@ -54,24 +53,20 @@ protected:
         return all;
     }
 
-    QTemporaryDir folder;
-    std::string path = folder.filePath("history.jsonl").toStdString();
+    TemporaryFolder folder;
+    std::string path = folder.path("history.jsonl");
     std::ostringstream out;
     std::ostringstream err;
 };
 
 TEST_F(HistoryTest, ALineForEachControllerAfterWhatIsThereWithWhatJsonSays) {
-    {
-        QFile earlier(QString::fromStdString(path));
-        earlier.open(QIODevice::WriteOnly);
-        earlier.write("{\"earlier\":true}\n");
-    }
+    folder.write("history.jsonl", "{\"earlier\":true}\n");
     const HexImage image = realisticImage(4);
-    const TemporaryText file(image.file());
+    const std::string file = folder.write("firmware.hex", image.file());
     image.putInto(device());
-    const auto kept = history("verify " + file.path());
+    const auto kept = history("verify " + file);
     EXPECT_EQ(
-        runFleet(loop, parseVerify({file.path()}), {.json = true, .history = kept.get()}, out, err),
+        runFleet(loop, parseVerify({file}), {.json = true, .history = kept.get()}, out, err),
         1)
         << "the second controller holds nothing of the file";
 
@@ -94,8 +89,8 @@ TEST_F(HistoryTest, ALineForEachControllerAfterWhatIsThereWithWhatJsonSays) {
         }
         const std::pair<const char*, std::string> facts[] = {
             {"time", kTime},       {"host", "station-7"},
-            {"version", "0.1.0"},  {"command", "verify " + file.path()},
-            {"file", file.path()}, {"fileSha256", sha256Hex(image.bytes())},
+            {"version", "0.1.0"},  {"command", "verify " + file},
+            {"file", file}, {"fileSha256", sha256Hex(image.bytes())},
         };
         for (const auto& [name, value] : facts) {
             EXPECT_EQ(entry[name].toString().toStdString(), value) << name;
@@ -104,7 +99,7 @@ TEST_F(HistoryTest, ALineForEachControllerAfterWhatIsThereWithWhatJsonSays) {
     }
     EXPECT_EQ(
         parse(written[2])["reason"].toString().toStdString(),
-        "Firmware differs from " + file.path() + ": the sums of 5 of 5 program records differ");
+        "Firmware differs from " + file + ": the sums of 5 of 5 program records differ");
 }
 
 TEST_F(HistoryTest, SettingsBeforeAndAfterOnlyAsReadBack) {
@@ -131,11 +126,11 @@ TEST_F(HistoryTest, SettingsBeforeAndAfterOnlyAsReadBack) {
 }
 
 TEST_F(HistoryTest, OnlyARegularFileThatCanBeWrittenIsTaken) {
-    const std::string fifo = folder.filePath("fifo").toStdString();
+    const std::string fifo = folder.path("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::pair<std::string, std::string> cases[] = {
-        {folder.path().toStdString(), "is a folder, not a file"},
-        {folder.filePath("none/history.jsonl").toStdString(), "No such file or directory"},
+        {folder.path(), "is a folder, not a file"},
+        {folder.path("none/history.jsonl"), "No such file or directory"},
         {fifo, "is not a regular file (a device, a pipe or a socket)"},
         {"/dev/null", "is not a regular file (a device, a pipe or a socket)"},
     };

@@ -9,7 +9,7 @@
 #include "app/cli/Conversation.h"
 #include "app/cli/Verbs.h"
 #include "tests/support/SimulatedBench.h"
-#include "tests/support/TemporaryText.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace korvane::testing {
 namespace {
@@ -25,6 +25,9 @@ protected:
 
     SimulatedController& other() { return ports.device(kOtherPath)->controller; }
 
+    TemporaryFolder folder;
+    const std::string firmware = folder.write("firmware.hex", realisticImage(4).file());
+
     struct Ending {
         int status = -1;
         // From the reset request to the end of the command.
@@ -36,8 +39,7 @@ protected:
     // Flashes the controller; `atReset` runs once the reset request has reached it.
     Ending flash(std::vector<std::string> words, bool fast, bool severalAtOnce,
                  const std::function<void()>& atReset) {
-        const TemporaryText file(realisticImage(4).file());
-        words.insert(words.begin(), {file.path(), "--yes"});
+        words.insert(words.begin(), {firmware, "--yes"});
         ConsoleSession session(out, err);
         session.control().setFastTransfers(fast);
         session.setSharesOutput(severalAtOnce);
@@ -164,9 +166,8 @@ TEST_F(RestartWaitTest, BackOrNotWithinTheLimitCountedFromTheRestart) {
 
 TEST_F(RestartWaitTest, ASignalDuringTheWaitSaysTheFirmwareIsThereAndTheControllerNotYet) {
     controller().restartAbsence.reset();
-    const TemporaryText file(realisticImage(4).file());
     ConsoleSession session(out, err);
-    parseFlash({file.path(), "--yes"}).start(session);
+    parseFlash({firmware, "--yes"}).start(session);
     loop.runUntil([&] { return out.str().ends_with(waiting(15)); });
     loop.runFor(Duration{5000});
     const Interruption left = session.interruption();

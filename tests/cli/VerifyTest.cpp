@@ -9,7 +9,7 @@
 #include "app/cli/Verbs.h"
 #include "tests/support/SessionRun.h"
 #include "tests/support/SimulatedBench.h"
-#include "tests/support/TemporaryText.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace korvane::testing {
 namespace {
@@ -34,14 +34,14 @@ class VerifyTest : public SimulatedBench {
 protected:
     // Runs `korvane-cli verify` with the image as its file; the exit status.
     int verify(const HexImage& image, bool fast = false) {
-        const TemporaryText file(image.file(), "korvane-XXXXXX.hex");
-        path = file.path();
+        path = folder.write("firmware.hex", image.file());
         action = parseVerify({path});
         run = {};  // the last run lets go of the port
         run = runSession(loop, action, out, err, fast);
         return run.status;
     }
 
+    TemporaryFolder folder;
     std::string path;
     CommandAction action;
     SessionRun run;
@@ -132,9 +132,8 @@ TEST_F(VerifyTest, WhatTheSumsSay) {
 
 TEST_F(VerifyTest, AnInterruptionSaysHowFarItGotAndThatNothingChanged) {
     const HexImage image = realisticImage(4);
-    const TemporaryText file(image.file());
     ConsoleSession session(out, err);
-    parseVerify({file.path()}).start(session);
+    parseVerify({folder.write("firmware.hex", image.file())}).start(session);
     loop.runUntil([&] { return wire().size() == 5; });
     EXPECT_EQ(session.interruption().statement,
               "Verify interrupted after 2 of 5 program records: nothing was changed");
@@ -145,13 +144,11 @@ TEST_F(VerifyTest, AFileThatCannotBeCheckedIsRefusedBeforeAnyPort) {
     HexImage epromOnly;
     epromOnly.upper(0x00F0);
     epromOnly.data(0x00F0, 0x0010, {1, 2});
-    const TemporaryText eprom(epromOnly.file());
-    const TemporaryText broken(":0400000001020304F3\n:00000001FF\n");
+    const std::string eprom = folder.write("eprom.hex", epromOnly.file());
+    const std::string broken = folder.write("broken.hex", ":0400000001020304F3\n:00000001FF\n");
     const std::pair<std::string, std::string> cases[] = {
-        {eprom.path(),
-         eprom.path() + " has no program-memory records: the controller can check nothing of it"},
-        {broken.path(),
-         "Invalid firmware file\n" + broken.path() + ": line 1: checksum F3, should be F2"},
+        {eprom, eprom + " has no program-memory records: the controller can check nothing of it"},
+        {broken, "Invalid firmware file\n" + broken + ": line 1: checksum F3, should be F2"},
     };
     for (const auto& [file, reason] : cases) {
         try {
