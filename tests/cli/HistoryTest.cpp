@@ -65,9 +65,8 @@ TEST_F(HistoryTest, ALineForEachControllerAfterWhatIsThereWithWhatJsonSays) {
     const std::string file = folder.write("firmware.hex", image.file());
     image.putInto(device());
     const auto kept = history("verify " + file);
-    EXPECT_EQ(
-        runFleet(loop, parseVerify({file}), {.json = true, .history = kept.get()}, out, err),
-        1)
+    EXPECT_EQ(runFleet(loop, parseVerify({file}), {.json = true, .history = kept.get()}, out, err),
+              1)
         << "the second controller holds nothing of the file";
 
     const std::vector<std::string> written = lines();
@@ -88,18 +87,17 @@ TEST_F(HistoryTest, ALineForEachControllerAfterWhatIsThereWithWhatJsonSays) {
             EXPECT_EQ(entry[member.key()], member.value()) << member.key().toStdString();
         }
         const std::pair<const char*, std::string> facts[] = {
-            {"time", kTime},       {"host", "station-7"},
-            {"version", "0.1.0"},  {"command", "verify " + file},
-            {"file", file}, {"fileSha256", sha256Hex(image.bytes())},
+            {"time", kTime},      {"host", "station-7"},
+            {"version", "0.1.0"}, {"command", "verify " + file},
+            {"file", file},       {"fileSha256", sha256Hex(image.bytes())},
         };
         for (const auto& [name, value] : facts) {
             EXPECT_EQ(entry[name].toString().toStdString(), value) << name;
         }
         EXPECT_FALSE(entry.contains("settingsBefore"));
     }
-    EXPECT_EQ(
-        parse(written[2])["reason"].toString().toStdString(),
-        "Firmware differs from " + file + ": the sums of 5 of 5 program records differ");
+    EXPECT_EQ(parse(written[2])["reason"].toString().toStdString(),
+              "Firmware differs from " + file + ": the sums of 5 of 5 program records differ");
 }
 
 TEST_F(HistoryTest, SettingsBeforeAndAfterOnlyAsReadBack) {

@@ -48,6 +48,18 @@ protected:
     QString label(const char* name) { return widget<QLabel>(name).text(); }
     bool enabled(const char* name) { return widget<QWidget>(name).isEnabled(); }
 
+    // Runs until the write under way has ended.
+    void settle() {
+        loop.runUntil([&] { return window.control().isEnabled(); });
+    }
+    // Picks `speed` from the list as a user does, and waits for its write.
+    void pickSpeed(const QString& speed) {
+        auto& speeds = widget<QComboBox>("speedCombo");
+        speeds.setCurrentText(speed);
+        emit speeds.activated(speeds.currentIndex());
+        settle();
+    }
+
     void connect() {
         widget<QPushButton>("connectButton").click();
         loop.runUntil(
@@ -217,7 +229,7 @@ TEST_F(MainWindowTest, ChangingASettingShowsItsProgressAndOutcome) {
     EXPECT_EQ(label("setStatusLabel"), "Updating Auto ... please wait ...");
     EXPECT_FALSE(enabled("autoCheck"));
     EXPECT_FALSE(enabled("speedCombo"));
-    loop.runUntil([&] { return window.control().isEnabled(); });
+    settle();
     EXPECT_EQ(label("setStatusLabel"), "Auto is updated");
     EXPECT_TRUE(widget<QCheckBox>("autoCheck").isChecked());
     EXPECT_TRUE(enabled("autoCheck"));
@@ -225,19 +237,16 @@ TEST_F(MainWindowTest, ChangingASettingShowsItsProgressAndOutcome) {
     // Echoed but not kept: the choice jumps back to what the device holds.
     ports.device(kDemoControllerPath)->controller.faults.refuseWrites = true;
     widget<QRadioButton>("configChoice3").click();
-    loop.runUntil([&] { return window.control().isEnabled(); });
+    settle();
     EXPECT_EQ(label("setStatusLabel"), "Could not set Config");
     EXPECT_TRUE(widget<QRadioButton>("configChoice1").isChecked());
     widget<QCheckBox>("autoCheck").click();
-    loop.runUntil([&] { return window.control().isEnabled(); });
+    settle();
     EXPECT_EQ(label("setStatusLabel"), "Could not set Auto");
     EXPECT_TRUE(widget<QCheckBox>("autoCheck").isChecked()) << "the device kept it on";
-    auto& speeds = widget<QComboBox>("speedCombo");
-    speeds.setCurrentText("12");
-    emit speeds.activated(speeds.currentIndex());
-    loop.runUntil([&] { return window.control().isEnabled(); });
+    pickSpeed("12");
     EXPECT_EQ(label("setStatusLabel"), "Could not set Speed Limit");
-    EXPECT_EQ(speeds.currentText(), "19");
+    EXPECT_EQ(widget<QComboBox>("speedCombo").currentText(), "19");
 }
 
 TEST_F(MainWindowTest, UnitSwitchRefillsTheSpeedList) {
@@ -271,7 +280,7 @@ TEST_F(MainWindowTest, FirmwareUpdateFromTheFilePanelWithProgress) {
     widget<QPushButton>("firmwareButton").click();
     EXPECT_FALSE(enabled("firmwareButton")) << "while the panel is open";
     widget<QCheckBox>("autoCheck").click();
-    loop.runUntil([&] { return window.control().isEnabled(); });
+    settle();
     EXPECT_FALSE(enabled("firmwareButton")) << "a write that ends opens no second panel";
     QFileDialog* panel = window.findChild<QFileDialog*>();
     ASSERT_NE(panel, nullptr);
@@ -323,11 +332,11 @@ TEST_F(MainWindowTest, SettingsAreSavedToAFileAndLoadedBack) {
     choose("saveSettingsButton", path);
     EXPECT_EQ(label("setStatusLabel").toStdString(), "Settings saved to " + path.toStdString());
     widget<QRadioButton>("configChoice3").click();
-    loop.runUntil([&] { return window.control().isEnabled(); });
+    settle();
 
     choose("loadSettingsButton", path);
     EXPECT_FALSE(enabled("loadSettingsButton")) << "while the settings are written";
-    loop.runUntil([&] { return window.control().isEnabled(); });
+    settle();
     EXPECT_EQ(label("setStatusLabel"), "Settings loaded");
     EXPECT_TRUE(widget<QRadioButton>("configChoice1").isChecked());
 
@@ -345,14 +354,11 @@ TEST_F(MainWindowTest, SettingsFilesHoldWhatTheControllerHoldsAndNeverHang) {
     // A write that goes unanswered leaves the value sent in the link's record.
     SimulatedController& device = ports.device(kDemoControllerPath)->controller;
     device.faults.unanswered = {CommandCode::WriteEprom};
-    auto& speeds = widget<QComboBox>("speedCombo");
-    speeds.setCurrentText("12");
-    emit speeds.activated(speeds.currentIndex());
-    loop.runUntil([&] { return window.control().isEnabled(); });
+    pickSpeed("12");
     device.faults.unanswered.clear();
     choose("saveSettingsButton", path);
     EXPECT_EQ(label("setStatusLabel"), "Reading the settings ... please wait ...");
-    loop.runUntil([&] { return window.control().isEnabled(); });
+    settle();
     EXPECT_EQ(label("setStatusLabel").toStdString(), "Settings saved to " + path.toStdString());
     EXPECT_EQ(readSettingsFile(path.toStdString()).settings->speedLimitMph, 19);
 
@@ -419,10 +425,7 @@ TEST_F(MainWindowTest, ASaveThatFailsSaysWhyAndLeavesTheOldFile) {
         // An unanswered write leaves the link unsure of what the controller holds: the save
         // reads the settings again first.
         device.faults.unanswered = {CommandCode::WriteEprom};
-        auto& speeds = widget<QComboBox>("speedCombo");
-        speeds.setCurrentText("12");
-        emit speeds.activated(speeds.currentIndex());
-        loop.runUntil([&] { return window.control().isEnabled(); });
+        pickSpeed("12");
         device.faults = {};
         device.faults.silent = each.silent;
         chooseReplacing("saveSettingsButton", each.path);
@@ -430,7 +433,7 @@ TEST_F(MainWindowTest, ASaveThatFailsSaysWhyAndLeavesTheOldFile) {
         if (each.meanwhile != nullptr) {
             each.meanwhile(each.path);
         }
-        loop.runUntil([&] { return window.control().isEnabled(); });
+        settle();
         EXPECT_EQ(
             label("setStatusLabel").toStdString(),
             "Could not save the settings to " + each.path.toStdString() + ": " + each.problem);
@@ -609,7 +612,7 @@ TEST_P(QuestionTest, NoLeavesEverythingAsItWasAndYesGoesOn) {
     connect();
     // Statuses a "no" must leave standing: a setting's, a refused firmware file's.
     widget<QCheckBox>("autoCheck").click();
-    loop.runUntil([&] { return window.control().isEnabled(); });
+    settle();
     std::string broken = realisticImage().file();
     broken.replace(broken.find("FA\n"), 2, "FB");
     window.control().loadDataFile(Bytes(broken.begin(), broken.end()));
