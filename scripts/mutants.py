@@ -178,6 +178,8 @@ MUTANTS = [
     ("set status not shown", "window", "app/window/MainWindow.cpp", "form.setStatusLabel->setText(QString::fromStdString(control.setStatus()));", ""),
 ]
 
+# The process suites (transcripts, the Qt backend), each test stopped after 5 minutes.
+REALTIME = ["ctest", "-j2", "-L", "realtime", "--timeout", "300"]
 FAST = ["korvane_tests", "korvane_session_tests", "korvane_campaign_tests", "korvane_property_tests",
         "korvane_window_tests"]
 
@@ -192,16 +194,24 @@ def built(build, targets=()):
     return run(["cmake", "--build", str(build), *chosen]).returncode == 0
 
 
+def fails(command, timeout, **kwargs):
+    """Whether `command` fails; one that outlasts `timeout` seconds hangs, and fails."""
+    try:
+        return run(command, timeout=timeout, **kwargs).returncode != 0
+    except subprocess.TimeoutExpired:
+        return True
+
+
 def killed(build):
     if not built(build, FAST):
         return "build"
     env = {"QT_QPA_PLATFORM": "offscreen", "PATH": "/usr/bin:/bin"}
     for suite in FAST:
-        if run([str(build / "tests" / suite)], env=env, timeout=600).returncode != 0:
+        if fails([str(build / "tests" / suite)], 600, env=env):
             return suite
     if not built(build):
         return "build"
-    if run(["ctest", "--test-dir", str(build), "-j2", "-L", "realtime"], timeout=900).returncode != 0:
+    if fails(REALTIME + ["--test-dir", str(build)], 900):
         return "process tests"
     return None
 
@@ -247,9 +257,14 @@ def failing_tests(build, processes):
     for suite in FAST:
         failed.update(suite_failures(build / "tests" / suite, env))
     if processes:
-        output = subprocess.run(["ctest", "--test-dir", str(build), "-j2", "-L", "realtime"],
-                                capture_output=True, text=True, timeout=900).stdout
-        failed.update(re.findall(r"^\s*\d+ - (\S+) \(", output, re.MULTILINE))
+        # A test that hangs is stopped and named "(Timeout)" by ctest; should the whole run
+        # still outlast its limit, the process suites are named as hung.
+        try:
+            output = subprocess.run(REALTIME + ["--test-dir", str(build)], capture_output=True,
+                                    text=True, timeout=900).stdout
+            failed.update(re.findall(r"^\s*\d+ - (\S+) \(", output, re.MULTILINE))
+        except subprocess.TimeoutExpired:
+            failed.add("process tests (hung)")
     return failed
 
 

@@ -25,8 +25,9 @@ same() {
     return 1
 }
 
-# Runs korvane-cli as a user types it: `korvane-cli ARGS...`.
-korvane-cli() { "$KORVANE_CLI" "$@"; }
+# Runs korvane-cli as a user types it: `korvane-cli ARGS...`. A command that hangs is stopped
+# after a minute and fails its case with status 124, rather than holding up the whole suite.
+korvane-cli() { timeout --foreground 60 "$KORVANE_CLI" "$@"; }
 
 # `transcript <<EOF ... EOF`: a terminal session. Each "$ COMMAND" line is run as typed (after the
 # here-document's expansion of $port and the like) and followed by all it must print: plain lines
