@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -26,10 +27,10 @@ struct CommandLineRun {
 
 // Runs korvane-cli's `words` as main does, in this process on virtual time: parsed, then run on
 // one controller or, with --all, on every one; until it is done (or the loop has nothing left).
-// A question is answered `answer` after a moment's thought. A usage error or an unusable file
-// is status 2 with the reason on `err`.
+// A question is answered `answer` after a moment's thought; `asking` runs as it is asked. A
+// usage error or an unusable file is status 2 with the reason on `err`.
 inline CommandLineRun runCommandLine(VirtualRunLoop& loop, const std::vector<std::string>& words,
-                                     bool answer = true) {
+                                     bool answer = true, const std::function<void()>& asking = {}) {
     std::vector<std::string> arguments = {"korvane-cli"};
     arguments.insert(arguments.end(), words.begin(), words.end());
     std::vector<char*> argv;
@@ -56,6 +57,9 @@ inline CommandLineRun runCommandLine(VirtualRunLoop& loop, const std::vector<std
     const auto running = std::make_shared<bool>(true);
     const auto ask = [&](const std::string& question, std::function<void(bool)> reply) {
         run.asked.push_back(question);
+        if (asking) {
+            asking();
+        }
         RunLoop::current().schedule(Duration{500}, [answer, reply, running] {
             if (*running) {
                 reply(answer);
