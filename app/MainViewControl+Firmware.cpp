@@ -50,15 +50,21 @@ void MainViewControl::loadDataFile(ByteView data) {
         setFirmwareDetail(describeProblem(reading.problem));
         return;
     }
-    const std::string question = stringPrintf("Update firmware from file Software version: %02u?",
-                                              unsigned{reading.file->softwareVersion});
+    loadFirmware(std::move(*reading.file));
+}
+
+void MainViewControl::loadFirmware(FirmwareFile file) {
+    if (_isUpdateRunning) {
+        return;
+    }
+    const std::string question = updateQuestion(file.softwareVersion);
     // Known before the erase: records the controller has no memory for.
-    std::string skipped = describeSkippedRecords(*reading.file);
+    std::string skipped = describeSkippedRecords(file);
     std::string detailBefore = firmwareDetail();
     setFirmwareDetail(skipped);
-    view_.showAlert(
-        question, {"Update", "Cancel"},
-        [self = weak_from_this(), file = std::move(*reading.file), connectsSoFar = connects_,
+    showNotice(
+        Notice::updateQuestion, question, {"Update", "Cancel"},
+        [self = weak_from_this(), file = std::move(file), connectsSoFar = connects_,
          skipped = std::move(skipped), detailBefore = std::move(detailBefore)](int response) {
             const auto control = self.lock();
             if (!control) {
@@ -95,12 +101,14 @@ void MainViewControl::updateFirmware() {
     }
     setIsUpdateRunning(true);
     updateStage_ = UpdateStage::erasing;
+    store(updateEnd_, std::optional<UpdateEnd>(), Property::updateEnd);
     // The link belongs to this controller: destroying it cancels these completions, and a loss
     // drops the one in flight, so none of them runs for a device that is gone.
     port->eraseFirmware([this](bool erased) {
         if (!erased) {
             updateStage_ = UpdateStage::none;  // nothing reached the device
-            showAlertAndResetGui("Failed to send Erase command");
+            endUpdate(UpdateEnd::Kind::eraseNotSent);
+            showAlertAndResetGui(kEraseNotSent, Notice::eraseNotSent);
             return;
         }
         updateFirmware2();
@@ -161,11 +169,12 @@ void MainViewControl::recordWritten(bool success) {
     }
     // Stopped: the user is told here, and a Disconnect or loss later clears it as usual.
     updateStage_ = UpdateStage::none;
-    setFirmwareStatus("Could not update firmware");
     // The record that failed is the one after those finished.
     const std::uint64_t failed = currFirmwareCount();
     const RecordOrigin origin =
         failed < firmwareOrigins_.size() ? firmwareOrigins_[failed] : RecordOrigin{};
+    endUpdate(UpdateEnd::Kind::recordRefused, origin);
+    setFirmwareStatus(kCouldNotUpdate);
     setFirmwareDetail(
         stringPrintf("Record %llu of %llu failed (line %zu, address 0x%08X): the "
                      "controller's firmware is erased; flash again",
@@ -174,6 +183,13 @@ void MainViewControl::recordWritten(bool success) {
                      unsigned{origin.address}));
     // The user may choose a file again; the unprogrammed lines stay until then.
     setIsUpdateRunning(false);
+}
+
+void MainViewControl::endUpdate(UpdateEnd::Kind kind, RecordOrigin failed) {
+    store(updateEnd_,
+          std::optional(UpdateEnd{kind, updateStage_, currFirmwareCount(), maxFirmwareCount(),
+                                  failed}),
+          Property::updateEnd);
 }
 
 std::size_t MainViewControl::firmwareRecordsFinished(RecordKind kind) const {
@@ -228,11 +244,13 @@ void MainViewControl::resetDevice() {
     }
     port->sendReset();
     updateStage_ = UpdateStage::restarting;
+    if (_isUpdateRunning) {
+        endUpdate(UpdateEnd::Kind::complete);
+    }
     // Counted now: a connect the user starts within the second owns the window when the notice
     // is answered.
     timers_.schedule(kRebootNoticeDelay, [this, connectsSoFar = connects_] {
-        showAlertThenReset("The device is rebooting. Click Connect button to reconnect",
-                           connectsSoFar);
+        showAlertThenReset(Notice::rebooting, kRebootNotice, connectsSoFar);
     });
 }
 

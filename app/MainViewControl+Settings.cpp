@@ -14,8 +14,6 @@ namespace {
 
 // The window's three configuration choices and the configMode the device stores for each.
 constexpr std::array<int, 3> kConfigModes = {1, 2, 4};
-constexpr int kMaxSpeedMph = 30;
-constexpr int kMaxSpeedKmh = 50;
 constexpr double kMphPerKmh = 0.621371;
 constexpr double kKmhPerMph = 1.609344;
 
@@ -27,7 +25,7 @@ int MainViewControl::isAuto() const {
 
 void MainViewControl::setIsAuto(int value) {
     if (canWriteSettings() && port->settings.autoMode != value) {
-        updatePort(&SimpleSerial::setAutoMode, "Auto", value);
+        updatePort(&SimpleSerial::setAutoMode, Setting::autoMode, value);
     }
     view_.propertyChanged(Property::isAuto);
 }
@@ -47,7 +45,7 @@ void MainViewControl::setConfig(int index) {
     if (canWriteSettings() && offered) {
         const int mode = kConfigModes[static_cast<std::size_t>(index)];
         if (port->settings.configMode != mode) {
-            updatePort(&SimpleSerial::setConfigMode, "Config", mode);
+            updatePort(&SimpleSerial::setConfigMode, Setting::config, mode);
         }
     }
     view_.propertyChanged(Property::config);
@@ -72,7 +70,11 @@ void MainViewControl::onSpeed(SpeedPopup& sender) {
     }
     const int chosen = std::atoi(sender.selectedItemTitle().c_str());
     const int mph = isKmh() != 0 ? static_cast<int>(std::lround(chosen * kMphPerKmh)) : chosen;
-    updatePort(&SimpleSerial::setSpeedLimit, "Speed Limit", std::min(mph, kMaxSpeedMph));
+    updatePort(&SimpleSerial::setSpeedLimit, Setting::speedLimit, std::min(mph, kMaxSpeedMph));
+}
+
+Settings MainViewControl::settings() const {
+    return {isAuto() != 0, config() + 1, hasReadyLink() ? int{port->settings.speedLimit} : 0};
 }
 
 int MainViewControl::getDeviceSpeed() const {
@@ -121,15 +123,17 @@ void MainViewControl::selectDeviceSpeed() {
     }
 }
 
-void MainViewControl::updatePort(const SettingSetter& setter, const std::string& name, int value) {
+void MainViewControl::updatePort(const SettingSetter& setter, Setting setting, int value) {
+    const std::string name(settingName(setting));
     setSetStatus("Updating " + name + " ... please wait ...");
     setIsEnabled(false);
     // The link belongs to this controller: destroying it cancels this completion.
-    setter(*port, value, [this, name](bool success) {
+    setter(*port, value, [this, setting, name](bool success) {
         setIsEnabled(true);
         if (restoreRunning_) {
-            restoreReport_.push_back(success ? name + " is updated" : "Could not set " + name);
-            restoreWriting_.clear();
+            restoreReport_.push_back(
+                {success ? RestoreLine::Kind::updated : RestoreLine::Kind::refused, setting});
+            restoreWriting_.reset();
         }
         if (success) {
             // Within a restore, nothing is written that it did not ask for: showGUI would write
@@ -140,19 +144,19 @@ void MainViewControl::updatePort(const SettingSetter& setter, const std::string&
             } else {
                 showGUI();
             }
-            setSetStatus(name + " is updated");
         } else {
-            setSetStatus("Could not set " + name);
             // The controls show the record as last read rather than the refused choice.
             announceSettings();
         }
+        store(lastWrite_, std::optional(WriteEnd{setting, success}), Property::lastWrite);
+        setSetStatus(success ? name + " is updated" : "Could not set " + name);
         if (restoreRunning_) {
             continueRestore();
         }
     });
 }
 
-void MainViewControl::restoreSettings(int autoMode, int configIndex, int speedMph) {
+void MainViewControl::restoreSettings(const Settings& saved) {
     if (!canEditSettings() || isRestoring()) {
         return;
     }
@@ -160,29 +164,29 @@ void MainViewControl::restoreSettings(int autoMode, int configIndex, int speedMp
     restoreRunning_ = true;
     // What "already" means is judged against what the controller holds: after a write it did
     // not acknowledge, the link's record is only what was sent, so it is read again first.
-    readHeldSettings([this, autoMode, configIndex, speedMph](bool read) {
+    readHeldSettings([this, saved](bool read) {
         if (!read) {
             restoreRunning_ = false;
-            restoreReport_ = {"Could not read the settings"};
+            restoreKept_ = false;
+            restoreReport_ = {{RestoreLine::Kind::unread}};
             setSetStatus("Settings not all loaded");
             return;
         }
-        startRestore(autoMode, configIndex, speedMph);
+        startRestore(saved);
     });
 }
 
-void MainViewControl::startRestore(int autoMode, int configIndex, int speedMph) {
-    const auto speedStep = [this, speedMph] {
-        if (port->settings.speedLimit != speedMph) {
-            updatePort(&SimpleSerial::setSpeedLimit, "Speed Limit", speedMph);
+void MainViewControl::startRestore(const Settings& saved) {
+    const auto speedStep = [this, mph = saved.speedLimitMph] {
+        if (port->settings.speedLimit != mph) {
+            updatePort(&SimpleSerial::setSpeedLimit, Setting::speedLimit, mph);
         }
     };
     restoreSteps_ = {
-        {"Auto", [this, autoMode] { setIsAuto(autoMode); },
-         std::string("Auto is already ") + (autoMode != 0 ? "on" : "off")},
-        {"Config", [this, configIndex] { setConfig(configIndex); },
-         stringPrintf("Config is already %d", configIndex + 1)},
-        {"Speed Limit", speedStep, stringPrintf("Speed Limit is already %d mph", speedMph)},
+        {Setting::autoMode, [this, on = saved.autoMode] { setIsAuto(on ? 1 : 0); },
+         saved.autoMode ? 1 : 0},
+        {Setting::config, [this, index = saved.config - 1] { setConfig(index); }, saved.config},
+        {Setting::speedLimit, speedStep, saved.speedLimitMph},
     };
     continueRestore();
 }
@@ -200,19 +204,19 @@ void MainViewControl::continueRestore() {
         restoreSteps_.pop_front();
         step.write();
         if (!_isEnabled) {
-            restoreWriting_ = step.name;
+            restoreWriting_ = step.setting;
             return;  // a write runs; its completion continues
         }
-        restoreReport_.push_back(step.already);
+        restoreReport_.push_back({RestoreLine::Kind::already, step.setting, step.value});
     }
     // Every step taken (the link may have gone first), and none refused.
-    const bool kept =
-        restoreSteps_.empty() &&
-        std::none_of(restoreReport_.begin(), restoreReport_.end(),
-                     [](const std::string& line) { return line.starts_with("Could not"); });
+    restoreKept_ = restoreSteps_.empty() &&
+                   std::none_of(restoreReport_.begin(), restoreReport_.end(), [](const auto& line) {
+                       return line.kind == RestoreLine::Kind::refused;
+                   });
     restoreSteps_.clear();
     restoreRunning_ = false;
-    setSetStatus(kept ? "Settings loaded" : "Settings not all loaded");
+    setSetStatus(restoreKept_ ? "Settings loaded" : "Settings not all loaded");
 }
 
 std::string MainViewControl::restoreProgress() const {
@@ -220,21 +224,44 @@ std::string MainViewControl::restoreProgress() const {
         return {};
     }
     std::string text;
-    for (const std::string& line : restoreReport_) {
-        text += (text.empty() ? "" : "\n") + line;
+    for (const RestoreLine& line : restoreReport_) {
+        text += (text.empty() ? "" : "\n") + describe(line);
     }
-    if (!restoreWriting_.empty()) {
-        text += (text.empty() ? "" : "\n") + restoreWriting_ +
+    if (restoreWriting_) {
+        text += (text.empty() ? "" : "\n") + std::string(settingName(*restoreWriting_)) +
                 " was being written: the controller may not hold it";
     }
     if (!restoreSteps_.empty()) {
         std::string names;
         for (const RestoreStep& step : restoreSteps_) {
-            names += (names.empty() ? "" : ", ") + step.name;
+            names += (names.empty() ? "" : ", ") + std::string(settingName(step.setting));
         }
         text += std::string(text.empty() ? "" : "\n") + "Not written: " + names;
     }
     return text;
+}
+
+std::string describe(const RestoreLine& line) {
+    const std::string name(settingName(line.setting));
+    switch (line.kind) {
+        case RestoreLine::Kind::updated:
+            return name + " is updated";
+        case RestoreLine::Kind::refused:
+            return "Could not set " + name;
+        case RestoreLine::Kind::unread:
+            return "Could not read the settings";
+        case RestoreLine::Kind::already:
+            break;
+    }
+    switch (line.setting) {
+        case Setting::autoMode:
+            return name + " is already " + (line.value != 0 ? "on" : "off");
+        case Setting::config:
+            return stringPrintf("Config is already %d", line.value);
+        case Setting::speedLimit:
+            break;
+    }
+    return stringPrintf("Speed Limit is already %d mph", line.value);
 }
 
 }  // namespace korvane

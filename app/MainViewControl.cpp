@@ -37,7 +37,7 @@ void MainViewControl::resetGUI() {
     deviceGone_ = false;
     restoreSteps_.clear();
     restoreRunning_ = false;
-    restoreWriting_.clear();
+    restoreWriting_.reset();
     setCanConnect(true);
     setIsEnabled(true);
     setIsConnected(false);
@@ -90,7 +90,7 @@ void MainViewControl::connected(std::unique_ptr<SimpleSerial> link) {
     port = std::move(link);
     if (!port) {
         setCanConnect(true);
-        setConnectStatus("Please connect the USB device");
+        setConnectStatus(kNoController);
         setConnectDetail(
             whyNoController(failedProbes_, ORSSerialPortManager::sharedSerialPortManager()));
         return;
@@ -124,19 +124,29 @@ void MainViewControl::deviceLost() {
     // failure would change the window under the alert and say less than the statement does.
     port->abandonWait();
     const std::string restored = restoreProgress();
-    showAlertThenReset("The device is disconnected", connects_, interruptionStatement(),
+    if (_isUpdateRunning && updateStage_ != UpdateStage::restarting) {
+        endUpdate(UpdateEnd::Kind::deviceLost);
+    }
+    showAlertThenReset(Notice::deviceLost, kDeviceLost, connects_, interruptionStatement(),
                        restored.empty() ? "" : "Settings not all loaded:\n" + restored);
 }
 
-void MainViewControl::showAlertAndResetGui(const std::string& message) {
-    showAlertThenReset(message, connects_);
+void MainViewControl::showAlertAndResetGui(const std::string& message, Notice kind) {
+    showAlertThenReset(kind, message, connects_);
 }
 
-void MainViewControl::showAlertThenReset(const std::string& message, std::uint64_t connectsSoFar,
-                                         const std::string& statement,
+void MainViewControl::showNotice(Notice kind, const std::string& message,
+                                 const std::vector<std::string>& buttons,
+                                 AlertCompletion completion) {
+    store(notice_, kind, Property::notice);
+    view_.showAlert(message, buttons, std::move(completion));
+}
+
+void MainViewControl::showAlertThenReset(Notice kind, const std::string& message,
+                                         std::uint64_t connectsSoFar, const std::string& statement,
                                          const std::string& settingsStatement) {
     // The window keeps its state until the user has read the message.
-    view_.showAlert(message, {"OK"},
+    showNotice(kind, message, {"OK"},
                     [self = weak_from_this(), connectsSoFar, statement, settingsStatement](int) {
                         const auto control = self.lock();
                         if (!control || control->connects_ != connectsSoFar) {
@@ -150,12 +160,6 @@ void MainViewControl::showAlertThenReset(const std::string& message, std::uint64
                             control->setSetStatus(settingsStatement);
                         }
                     });
-}
-
-template <typename T>
-void MainViewControl::store(T& storage, T value, Property property) {
-    storage = std::move(value);
-    view_.propertyChanged(property);
 }
 
 void MainViewControl::setMaxSpeed(int value) {

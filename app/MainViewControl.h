@@ -4,11 +4,13 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/Control.h"
 #include "app/MainView.h"
+#include "app/Outcomes.h"
 #include "app/SpeedPopup.h"
 #include "firmware/FirmwareFile.h"
 #include "platform/TimerGroup.h"
@@ -21,18 +23,6 @@ using SettingSetter = std::function<void(SimpleSerial&, int, ResultBlock)>;
 
 // How long after the reset the user is told that the device is rebooting.
 inline constexpr Duration kRebootNoticeDelay{1000};
-
-// Where a running firmware update stands. From the erase until the restart the controller has no
-// complete firmware; after a failed record the update is over (none).
-enum class UpdateStage {
-    none,
-    erasing,
-    programming,
-    // Every record is written; the last Verify runs.
-    verifying,
-    // The reset is sent: the update is complete.
-    restarting,
-};
 
 // The controller of the window: it holds the link with the device and the firmware lines of a
 // confirmed file, and offers observable properties from which the window draws everything it
@@ -61,7 +51,7 @@ public:
     // Fast transfers: each wait ends as soon as its reply is complete. Taken by the next connect.
     bool fastTransfers() const { return fastTransfers_; }
     void setFastTransfers(bool fast) { fastTransfers_ = fast; }
-    void showAlertAndResetGui(const std::string& message);
+    void showAlertAndResetGui(const std::string& message, Notice kind = Notice::none);
 
     // What the window offers now. One exchange at a time: no settings change while one is
     // written or while the firmware is replaced, no update while a setting is written or another
@@ -82,7 +72,9 @@ public:
     void setIsKmh(int value);
     int getDeviceSpeed() const;
     void showGUI();
-    void updatePort(const SettingSetter& setter, const std::string& name, int value);
+    void updatePort(const SettingSetter& setter, Setting setting, int value);
+    // The three settings as the link holds them.
+    Settings settings() const;
 
     // Makes sure the link's settings are what the controller holds, reading the record again
     // after a write that left it uncertain; `done` hears whether they are. Only while the
@@ -94,10 +86,11 @@ public:
     // the device holds already is not written (the record is read first when a write left it
     // uncertain). Ends with the set status "Settings loaded" or "Settings not all loaded", and a
     // line per setting in `restoreReport`.
-    void restoreSettings(int autoMode, int configIndex, int speedMph);
+    void restoreSettings(const Settings& saved);
     bool isRestoring() const { return !restoreSteps_.empty() || restoreRunning_; }
-    // "Auto is already off", "Config is updated", "Could not set Speed Limit".
-    const std::vector<std::string>& restoreReport() const { return restoreReport_; }
+    const std::vector<RestoreLine>& restoreReport() const { return restoreReport_; }
+    // The last restore that ended left every setting as asked.
+    bool restoreKept() const { return restoreKept_; }
     // How far a restore that ends now got, a line each: the report so far, the setting being
     // written, and those not written; empty when none runs.
     std::string restoreProgress() const;
@@ -106,6 +99,8 @@ public:
     void onChooseFile(Control& sender);
     void chooseFile(Control& sender);
     void loadDataFile(ByteView data);
+    // The same for a file read and checked already: asks the update question.
+    void loadFirmware(FirmwareFile file);
     void updateFirmware();
     void updateFirmware2();
     void writeFirstFirmwareLine();
@@ -146,6 +141,15 @@ public:
     const std::string& connectDetail() const { return _connectDetail; }
     void setConnectDetail(std::string value);
 
+    // What happened, as values announced like the other properties: the last settings write that
+    // ended, how the last update ended (none while one runs), the kind of the alert shown last.
+    const std::optional<WriteEnd>& lastWrite() const { return lastWrite_; }
+    const std::optional<UpdateEnd>& updateEnd() const { return updateEnd_; }
+    Notice notice() const { return notice_; }
+    // Shows an alert of that kind: a question with two buttons, or a notice with OK.
+    void showNotice(Notice kind, const std::string& message,
+                    const std::vector<std::string>& buttons, AlertCompletion completion);
+
     UpdateStage updateStage() const { return updateStage_; }
     // What an update that ends now leaves in the controller and what to do, or empty when no
     // update has left it without complete firmware.
@@ -172,10 +176,12 @@ private:
         return hasReadyLink() && !_isUpdateRunning && !resetting_ && !deviceGone_;
     }
     void recordWritten(bool success);
+    // The update is over: how it ended.
+    void endUpdate(UpdateEnd::Kind kind, RecordOrigin failed = {});
     void deviceLost();
     // An alert whose answer resets the window, unless a connect started after `connectsSoFar`:
     // the window belongs to that one then. A statement is shown once the window is reset.
-    void showAlertThenReset(const std::string& message, std::uint64_t connectsSoFar,
+    void showAlertThenReset(Notice kind, const std::string& message, std::uint64_t connectsSoFar,
                             const std::string& statement = {},
                             const std::string& settingsStatement = {});
     // Selects the device's speed in the speed list, in the unit shown.
@@ -183,11 +189,14 @@ private:
     // Shows the settings as the link holds them, without writing anything: showGUI could.
     void announceSettings();
     // Takes the restore's steps once the record is known to be the controller's.
-    void startRestore(int autoMode, int configIndex, int speedMph);
+    void startRestore(const Settings& saved);
     // Starts the restore's next write, or ends it.
     void continueRestore();
     template <typename T>
-    void store(T& storage, T value, Property property);
+    void store(T& storage, T value, Property property) {
+        storage = std::move(value);
+        view_.propertyChanged(property);
+    }
 
     std::unique_ptr<SimpleSerial> port;
     std::deque<std::string> firmware;
@@ -201,17 +210,22 @@ private:
     bool resetting_ = false;
     // The port closed under the link; the alert saying so waits for OK.
     bool deviceGone_ = false;
-    // The restore's writes still to start, each with what it says when nothing needs writing.
+    // The restore's writes still to start, each with the value it says is held when nothing
+    // needs writing.
     struct RestoreStep {
-        std::string name;
+        Setting setting;
         std::function<void()> write;
-        std::string already;
+        int value;
     };
     std::deque<RestoreStep> restoreSteps_;
     bool restoreRunning_ = false;
     // The setting the restore is writing now, if any.
-    std::string restoreWriting_;
-    std::vector<std::string> restoreReport_;
+    std::optional<Setting> restoreWriting_;
+    std::vector<RestoreLine> restoreReport_;
+    bool restoreKept_ = false;
+    std::optional<WriteEnd> lastWrite_;
+    std::optional<UpdateEnd> updateEnd_;
+    Notice notice_ = Notice::none;
     bool fastTransfers_ = false;
 
     int _maxSpeed = 0;

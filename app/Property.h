@@ -24,6 +24,10 @@ enum class Property {
     firmwareDetail,
     // Beside the connect status: which port was taken when other controllers answered too.
     connectDetail,
+    // What happened, as values (the texts above are made from them).
+    lastWrite,
+    updateEnd,
+    notice,
 };
 
 }  // namespace korvane

@@ -1,32 +1,38 @@
 // Finding the device: every port is opened, given a second to report that it did, and asked the
 // identify question.
 #include <algorithm>
+#include <set>
 #include <vector>
 
 #include "platform/Log.h"
 #include "platform/ORSSerialPortManager.h"
 #include "serial/Attributes.h"
+#include "serial/DeviceWait.h"
 #include "serial/SimpleSerial.h"
 #include "util/StringPrintf.h"
 
 namespace korvane {
 
-namespace {
-
 // One search, shared by the probes of all ports; it lives as long as the last of them. The first
-// search takes the first port that answers; a search for all waits for every probe.
-struct Search {
+// search takes the first port that answers; a search for all waits for every probe; a wait for a
+// device probes its ports again until it answers with its device id or the deadline passes.
+struct PortSearch : std::enable_shared_from_this<PortSearch> {
     bool keepAll = false;
     bool found = false;
     std::uint64_t remaining = 0;
+    TransferMode mode = TransferMode::standard;
     DiscoveryBlock first;
     DevicesBlock all;
     ProbeReportBlock report;
     std::vector<PortProbe> failed;
     // Every link still probing. A winner leaves with the completion; the others are closed.
     std::vector<std::unique_ptr<SimpleSerial>> links;
-    // Search for all: the links whose device answered, by port.
+    // PortSearch for all: the links whose device answered, by port.
     std::vector<std::unique_ptr<SimpleSerial>> answered;
+    // A wait: whom it waits for, and the paths being probed or waiting to be probed again.
+    std::optional<DeviceWait::Target> awaited;
+    std::set<std::string> busy;
+    TimerGroup timers;
 
     std::unique_ptr<SimpleSerial> take(SimpleSerial* link) {
         const auto held = std::find_if(links.begin(), links.end(),
@@ -38,13 +44,60 @@ struct Search {
         links.erase(held);
         return taken;
     }
+    // Ends the search: nothing still probing reports any more.
+    void stop() {
+        timers.cancelAll();
+        std::exchange(links, {}).clear();
+    }
 };
 
-void probed(const std::shared_ptr<Search>& search, SimpleSerial* link, bool result) {
+namespace {
+
+void probe(const std::shared_ptr<PortSearch>& search, const std::vector<std::string>& paths);
+std::vector<std::string> listedPaths();
+
+// Where an awaited device may come back: where it was, and, unless other devices of its id are
+// being waited for, any listed port.
+std::vector<std::string> awaitedPaths(const PortSearch& search) {
+    std::vector<std::string> paths = {search.awaited->path};
+    if (search.awaited->elsewhere) {
+        for (const std::string& path : listedPaths()) {
+            paths.push_back(path);
+        }
+    }
+    return paths;
+}
+
+// A wait's probe ended: the device it waits for, or another try at that port after a pause.
+void awaitedProbed(const std::shared_ptr<PortSearch>& search, std::unique_ptr<SimpleSerial> taken,
+                   bool result) {
+    if (result && taken->identity.deviceId == search->awaited->deviceId) {
+        search->stop();
+        std::exchange(search->first, nullptr)(std::move(taken));
+        return;
+    }
+    // Each port is asked again on its own: a silent one does not hold up the others. The timer
+    // goes with the search.
+    search->timers.schedule(kDeviceWaitRetryPause,
+                            [raw = search.get(), path = taken->portPath()] {
+                                raw->busy.erase(path);
+                                probe(raw->shared_from_this(), awaitedPaths(*raw));
+                            });
+    // Not it, or not yet: destroyed here, within its own completion; nothing below touches it.
+    taken.reset();
+}
+
+void probed(std::shared_ptr<PortSearch> search, SimpleSerial* link, bool result) {
     if (search->found) {
         return;
     }
     std::unique_ptr<SimpleSerial> taken = search->take(link);
+    if (search->awaited) {
+        if (taken) {
+            awaitedProbed(search, std::move(taken), result);
+        }
+        return;
+    }
     if (result && !search->keepAll) {
         search->found = true;
         // Devices that identified themselves too; they are not waited for.
@@ -82,8 +135,8 @@ void probed(const std::shared_ptr<Search>& search, SimpleSerial* link, bool resu
     }
 }
 
-// Probes every available port once, however often it is listed.
-void startSearch(const std::shared_ptr<Search>& search, TransferMode mode) {
+// Every available port, once however often it is listed.
+std::vector<std::string> listedPaths() {
     std::vector<std::string> paths;
     for (const PortDescription& port :
          ORSSerialPortManager::sharedSerialPortManager().availablePorts()) {
@@ -91,6 +144,27 @@ void startSearch(const std::shared_ptr<Search>& search, TransferMode mode) {
             paths.push_back(port.path);
         }
     }
+    return paths;
+}
+
+// Probes each of `paths` that is not being probed already.
+void probe(const std::shared_ptr<PortSearch>& search, const std::vector<std::string>& paths) {
+    std::vector<SimpleSerial*> started;
+    for (const std::string& path : paths) {
+        if (!search->busy.insert(path).second) {
+            continue;
+        }
+        search->links.push_back(std::make_unique<SimpleSerial>(path, search->mode));
+        started.push_back(search->links.back().get());
+    }
+    // Started after every link exists; no probe can finish within this loop, so the list holds.
+    for (SimpleSerial* link : started) {
+        link->probe([search, link](bool result) { probed(search, link, result); });
+    }
+}
+
+void startSearch(const std::shared_ptr<PortSearch>& search) {
+    const std::vector<std::string> paths = listedPaths();
     if (paths.empty()) {
         if (search->report) {
             search->report({});
@@ -99,33 +173,46 @@ void startSearch(const std::shared_ptr<Search>& search, TransferMode mode) {
         return;
     }
     search->remaining = paths.size();
-    for (const std::string& path : paths) {
-        search->links.push_back(std::make_unique<SimpleSerial>(path, mode));
-    }
-    // Started after every link exists; no probe can finish within this loop, so the list holds.
-    for (const auto& held : search->links) {
-        SimpleSerial* link = held.get();
-        link->probe([search, link](bool result) { probed(search, link, result); });
-    }
+    probe(search, paths);
 }
 
 }  // namespace
 
 void SimpleSerial::findDevice(DiscoveryBlock completion, TransferMode mode,
                               ProbeReportBlock report) {
-    auto search = std::make_shared<Search>();
+    auto search = std::make_shared<PortSearch>();
+    search->mode = mode;
     search->first = std::move(completion);
     search->report = std::move(report);
-    startSearch(search, mode);
+    startSearch(search);
 }
 
 void SimpleSerial::findDevices(DevicesBlock completion, TransferMode mode,
                                ProbeReportBlock report) {
-    auto search = std::make_shared<Search>();
+    auto search = std::make_shared<PortSearch>();
+    search->mode = mode;
     search->keepAll = true;
     search->all = std::move(completion);
     search->report = std::move(report);
-    startSearch(search, mode);
+    startSearch(search);
+}
+
+DeviceWait::DeviceWait(Target target, Duration deadline, DiscoveryBlock done)
+    : search_(std::make_shared<PortSearch>()) {
+    search_->mode = target.mode;
+    search_->awaited = std::move(target);
+    search_->first = std::move(done);
+    search_->timers.schedule(deadline, [raw = search_.get()] {
+        // Whatever is still being asked is cut short: its answer would come too late.
+        raw->stop();
+        std::exchange(raw->first, nullptr)(nullptr);
+    });
+    probe(search_, awaitedPaths(*search_));
+}
+
+DeviceWait::~DeviceWait() {
+    search_->stop();
+    search_->first = nullptr;
 }
 
 void SimpleSerial::open(ResultBlock completion) {

@@ -8,19 +8,8 @@ namespace korvane {
 
 namespace {
 
-constexpr std::string_view kSoftwarePrefix = ", Soft: ";
-
 const CommandFrame kResetRequest = {
     0x55, static_cast<std::uint8_t>(CommandCode::Reset), 0, 0, 0, 0, 0, 0, 0, 0};
-
-// The identity text carries the software version once: a read after a write replaces it.
-void setSoftwareVersion(std::string& identityText, std::uint8_t version) {
-    const auto previous = identityText.find(kSoftwarePrefix);
-    if (previous != std::string::npos) {
-        identityText.erase(previous);
-    }
-    identityText += stringPrintf(", Soft: %02u", unsigned{version});
-}
 
 }  // namespace
 
@@ -31,8 +20,9 @@ void SimpleSerial::identify(ResultBlock completion) {
                 completion(false);
                 return;
             }
-            identityText = stringPrintf("Bootloader: %02X%02X, Device ID: %02X%02X", reply[10],
-                                        reply[11], reply[16], reply[17]);
+            identity = {stringPrintf("%02X%02X", reply[10], reply[11]),
+                        stringPrintf("%02X%02X", reply[16], reply[17]), std::nullopt};
+            identityText = "Bootloader: " + identity.bootloader + ", Device ID: " + identity.deviceId;
             readSettings(completion);
         },
         kSettingsReplyBudgetMs, kUnreachableCount, ReplyEnd{kIdentifyReplyLength});
@@ -54,7 +44,12 @@ void SimpleSerial::readSettings(ResultBlock completion) {
                 completion(false);
                 return;
             }
-            setSoftwareVersion(identityText, settings.softwareVersion);
+            // The identity text carries the software version once: a read after a write
+            // replaces it.
+            identity.software = settings.softwareVersion;
+            identityText = stringPrintf("Bootloader: %s, Device ID: %s, Soft: %02u",
+                                        identity.bootloader.c_str(), identity.deviceId.c_str(),
+                                        unsigned{*identity.software});
             logLine("got eprom: " + identityText);
             completion(true);
         },

@@ -45,6 +45,13 @@ struct ReplyEnd {
 // 19200 baud.
 inline constexpr Duration kQuietGap{2};
 
+// Who a controller says it is: four hexadecimal digits each, as the identity text shows them.
+struct DeviceIdentity {
+    std::string bootloader;
+    std::string deviceId;
+    std::optional<unsigned> software;
+};
+
 // The link with one device: its port, the delegate that collects what the port receives, and
 // what is known of the device at the other end. Everything runs on the run loop's thread; every
 // operation returns at once and reports through its completion. Destroying a link cancels every
@@ -113,7 +120,9 @@ public:
     ProbeFailure probeFailure = ProbeFailure::none;
     // Discovery's winner: the ports of other devices that had identified themselves by then.
     std::vector<std::string> othersIdentified;
-    // "Bootloader: %02X%02X, Device ID: %02X%02X, Soft: %02d"
+    // Who the device said it is: identify gives the first two, the settings read the software.
+    DeviceIdentity identity;
+    // "Bootloader: %02X%02X, Device ID: %02X%02X, Soft: %02d", made from `identity`.
     std::string identityText;
     // The device's settings record as last read, with the changes of a write in progress.
     DeviceSettings settings;

@@ -1,5 +1,6 @@
 // Keeping the controller's settings in a file and putting them back, from the window.
-#include "app/frontend/SettingsFileFlow.h"
+#include "app/SettingsFileFlow.h"
+#include "app/frontend/WholeFile.h"
 #include "app/window/MainWindow.h"
 
 namespace korvane {
@@ -15,7 +16,9 @@ void MainWindow::saveSettings() {
     openFileDialog(QStringLiteral("Save the settings"), kSettingsFilter, QFileDialog::AcceptSave,
                    [this](std::optional<std::string> path) {
                        if (path) {
-                           saveSettingsTo(*control_, *path);
+                           korvane::saveSettings(*control_, *path, [path](const std::string& text) {
+                               return writeWholeFile(*path, text, true);
+                           });
                        }
                    });
 }
@@ -27,7 +30,8 @@ void MainWindow::loadSettings() {
     openFileDialog(QStringLiteral("Load settings"), kSettingsFilter, QFileDialog::AcceptOpen,
                    [this](std::optional<std::string> path) {
                        if (path) {
-                           loadSettingsFrom(*control_, *this, *path);
+                           korvane::loadSettings(*control_, *path, settingsFileContent(*path),
+                                                 askInAlert(*control_));
                        }
                    });
 }

@@ -159,6 +159,10 @@ void MainWindow::propertyChanged(Property property) {
         case Property::currFirmwareCount:
             showProgress();
             break;
+        case Property::lastWrite:
+        case Property::updateEnd:
+        case Property::notice:
+            break;  // the texts above say the same to a person
     }
 }
 

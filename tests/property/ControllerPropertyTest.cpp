@@ -12,7 +12,7 @@
 #include <set>
 #include <sstream>
 
-#include "app/frontend/SettingsFileFlow.h"
+#include "app/SettingsFileFlow.h"
 #include "tests/property/PropertyWorld.h"
 
 namespace korvane::testing {
@@ -52,13 +52,15 @@ std::string settingsFileFor(int value, const std::string& heldId, HeldSettings& 
     settings.deviceId = value % 3 == 0 ? "CAFE" : heldId;
     settings.bootloader = "012A";
     settings.software = 7;
-    settings.autoMode = value / 3 % 2 != 0;
-    settings.config = value / 6 % 3 + 1;
-    settings.speedLimitMph = value / 18 % 8 == 0 ? value / 144 % 256 : value / 18 % 30 + 1;
+    settings.settings.autoMode = value / 3 % 2 != 0;
+    settings.settings.config = value / 6 % 3 + 1;
+    settings.settings.speedLimitMph =
+        value / 18 % 8 == 0 ? value / 144 % 256 : value / 18 % 30 + 1;
     settings.record = "07010309130000A1A2A3A4A5";
     settings.savedAt = "2026-12-07T12:00:00Z";
     constexpr int kConfigModes[] = {1, 2, 4};
-    asked = {settings.autoMode ? 1 : 0, kConfigModes[settings.config - 1], settings.speedLimitMph};
+    asked = {settings.settings.autoMode ? 1 : 0, kConfigModes[settings.settings.config - 1],
+             settings.settings.speedLimitMph};
     const std::string text = settingsFileText(settings);
     return value % 11 == 0 ? text.substr(0, text.size() / 2) : text;
 }
@@ -343,8 +345,13 @@ const Event kEvents[] = {
     {"save settings", 4, number<&Step::which>, settingsOpen,
      [](World& w, const Step& s) {
          // The second place is in a folder that does not exist.
-         saveSettingsTo(*w.control,
-                        propertyFiles().path(s.which() ? "none/saved.json" : "saved.json"));
+         const std::string path =
+             propertyFiles().path(s.which() ? "none/saved.json" : "saved.json");
+         saveSettings(*w.control, path, [path](const std::string& text) {
+             std::ofstream file(path);
+             file << text;
+             return file.flush() ? std::string() : std::string("cannot be written");
+         });
      },
      writes},
     // A file saved earlier, or one drawn: the write of each setting follows the other.
@@ -354,9 +361,9 @@ const Event kEvents[] = {
          const SettingsFileReading saved = readSettingsFile(path);
          if (s.value % 4 == 0 && saved.settings) {
              constexpr int kConfigModes[] = {1, 2, 4};
-             w.view.loadAsked = {saved.settings->autoMode ? 1 : 0,
-                                 kConfigModes[saved.settings->config - 1],
-                                 saved.settings->speedLimitMph};
+             w.view.loadAsked = {saved.settings->settings.autoMode ? 1 : 0,
+                                 kConfigModes[saved.settings->settings.config - 1],
+                                 saved.settings->settings.speedLimitMph};
          } else {
              HeldSettings asked;
              const std::string held =
@@ -364,7 +371,7 @@ const Event kEvents[] = {
              path = propertyFiles().write("drawn.json", settingsFileFor(s.value, held, asked));
              w.view.loadAsked = asked;
          }
-         loadSettingsFrom(*w.control, w.view, path);
+         loadSettings(*w.control, path, settingsFileContent(path), askInAlert(*w.control));
      },
      writes},
     {"choose a file", 6, nullptr, canChoose,

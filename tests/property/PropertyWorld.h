@@ -16,7 +16,7 @@
 
 #include "app/ListSpeedPopup.h"
 #include "app/MainViewControl.h"
-#include "app/frontend/SettingsFile.h"
+#include "app/SettingsFile.h"
 #include "platform/VirtualRunLoop.h"
 #include "sim/SimulatedPortManager.h"
 #include "tests/support/HexImage.h"

@@ -22,7 +22,7 @@
 
 #include <stdexcept>
 
-#include "app/frontend/SettingsFile.h"
+#include "app/SettingsFile.h"
 #include "app/window/MainWindow.h"
 #include "platform/VirtualRunLoop.h"
 #include "sim/DemoPorts.h"
@@ -360,7 +360,7 @@ TEST_F(MainWindowTest, SettingsFilesHoldWhatTheControllerHoldsAndNeverHang) {
     EXPECT_EQ(label("setStatusLabel"), "Reading the settings ... please wait ...");
     settle();
     EXPECT_EQ(label("setStatusLabel").toStdString(), "Settings saved to " + path.toStdString());
-    EXPECT_EQ(readSettingsFile(path.toStdString()).settings->speedLimitMph, 19);
+    EXPECT_EQ(readSettingsFile(path.toStdString()).settings->settings.speedLimitMph, 19);
 
     const QString pipe = folder.filePath("pipe.json");
     ASSERT_EQ(::mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
 
-#include "app/MainViewControl.h"
+#include "app/Texts.h"
+#include "util/Bytes.h"
+#include "util/RegularFile.h"
 
 namespace korvane {
+
+class MainViewControl;
 
 // A controller's settings as kept in a file (JSON): who it is, and the three settings a user
 // changes. The whole record is kept for the record; only the three settings are put back.
@@ -13,11 +18,7 @@ struct SavedSettings {
     std::string deviceId;
     std::string bootloader;
     int software = 0;
-    bool autoMode = false;
-    // 1 to 3, as the window numbers its choices.
-    int config = 1;
-    // Whatever the controller held, 0 to 255; the window offers 1 to 30.
-    int speedLimitMph = 1;
+    Settings settings;
     // The 12 settings bytes as 24 hexadecimal digits.
     std::string record;
     // When the file was written, ISO 8601 in UTC.
@@ -29,19 +30,19 @@ struct SavedSettings {
 // What the controller held by `control` has now.
 SavedSettings settingsOf(const MainViewControl& control);
 
-// The file's text: an indented JSON object.
-std::string settingsFileText(const SavedSettings& settings);
+// The three settings under the names `info --json`, the history and the file give them.
+nlohmann::json settingsJson(const Settings& settings);
 
-// Writes the file whole or not at all (a temporary file in the same folder renamed into place,
-// with the old file's permissions). An existing file is replaced only when `replace` is set, and
-// never when it is not a regular file. Empty when written, otherwise why not.
-std::string saveSettingsFile(const std::string& path, const SavedSettings& settings, bool replace);
+// The file's text: an indented JSON object, its members in the order of their names.
+std::string settingsFileText(const SavedSettings& settings);
 
 struct SettingsFileReading {
     std::optional<SavedSettings> settings;
-    // Why the file cannot be used: "speedLimitMph must be a whole number from 1 to 30".
+    // Why the file cannot be used: "speedLimitMph must be a whole number from 0 to 255".
     std::string problem;
 };
+// The content of the settings file at `path`, or why it cannot be read.
+FileContent settingsFileContent(const std::string& path);
 // Reads and checks a settings file: a regular file of at most kMaxSettingsFileBytes, JSON, every
 // field present and in range.
 SettingsFileReading readSettingsFile(const std::string& path);
@@ -50,10 +51,5 @@ SettingsFileReading parseSettingsFile(ByteView content);
 
 // A settings file is a few hundred bytes; anything much larger is not one.
 inline constexpr std::uintmax_t kMaxSettingsFileBytes = 64 * 1024;
-
-// The speed limits the window offers, in mph. A file may hold any other the controller held.
-inline constexpr int kLowestOfferedMph = 1;
-inline constexpr int kHighestOfferedMph = 30;
-bool speedIsOffered(int mph);
 
 }  // namespace korvane
