@@ -187,8 +187,8 @@ void MainViewControl::recordWritten(bool success) {
 
 void MainViewControl::endUpdate(UpdateEnd::Kind kind, RecordOrigin failed) {
     store(updateEnd_,
-          std::optional(UpdateEnd{kind, updateStage_, currFirmwareCount(), maxFirmwareCount(),
-                                  failed}),
+          std::optional(
+              UpdateEnd{kind, updateStage_, currFirmwareCount(), maxFirmwareCount(), failed}),
           Property::updateEnd);
 }
 

@@ -147,19 +147,19 @@ void MainViewControl::showAlertThenReset(Notice kind, const std::string& message
                                          const std::string& settingsStatement) {
     // The window keeps its state until the user has read the message.
     showNotice(kind, message, {"OK"},
-                    [self = weak_from_this(), connectsSoFar, statement, settingsStatement](int) {
-                        const auto control = self.lock();
-                        if (!control || control->connects_ != connectsSoFar) {
-                            return;
-                        }
-                        control->resetGUI();
-                        if (!statement.empty()) {
-                            control->setFirmwareStatus(statement);
-                        }
-                        if (!settingsStatement.empty()) {
-                            control->setSetStatus(settingsStatement);
-                        }
-                    });
+               [self = weak_from_this(), connectsSoFar, statement, settingsStatement](int) {
+                   const auto control = self.lock();
+                   if (!control || control->connects_ != connectsSoFar) {
+                       return;
+                   }
+                   control->resetGUI();
+                   if (!statement.empty()) {
+                       control->setFirmwareStatus(statement);
+                   }
+                   if (!settingsStatement.empty()) {
+                       control->setSetStatus(settingsStatement);
+                   }
+               });
 }
 
 void MainViewControl::setMaxSpeed(int value) {

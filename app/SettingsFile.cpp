@@ -118,8 +118,7 @@ SettingsFileReading parseSettingsFile(ByteView content) {
         const Json value = member(key);
         const double given = value.is_number() ? value.get<double>() : -1.0;
         // The range first: only a number within it may be converted.
-        if (!value.is_number() || !(given >= low && given <= high) ||
-            given != std::floor(given)) {
+        if (!value.is_number() || !(given >= low && given <= high) || given != std::floor(given)) {
             if (problem.empty()) {
                 problem = stringPrintf("%s must be a whole number from %d to %d", key, low, high);
             }

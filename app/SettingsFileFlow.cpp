@@ -13,8 +13,8 @@ void saveSettings(MainViewControl& control, const std::string& path, const Setti
         if (read) {
             saved = settingsOf(control);
         }
-        std::string problem = saved ? write(settingsFileText(*saved))
-                                    : "the controller did not send its settings";
+        std::string problem =
+            saved ? write(settingsFileText(*saved)) : "the controller did not send its settings";
         control.setSetStatus(problem.empty() ? "Settings saved to " + path
                                              : couldNotSave(path, problem));
         if (done) {

@@ -16,8 +16,8 @@ namespace korvane {
 // Writes a settings file's text whole; empty when written, otherwise why not.
 using SettingsWriter = std::function<std::string(const std::string& text)>;
 // The settings saved, or none with why not.
-using SaveDone = std::function<void(const std::optional<SavedSettings>& saved,
-                                    const std::string& problem)>;
+using SaveDone =
+    std::function<void(const std::optional<SavedSettings>& saved, const std::string& problem)>;
 
 // Saves what the controller holds to `path`, reading the record again first when a write left it
 // uncertain.

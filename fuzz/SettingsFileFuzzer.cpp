@@ -36,8 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const SavedSettings& settings = *reading.settings;
     const bool inRange = hexDigits(settings.deviceId, 4) && hexDigits(settings.bootloader, 4) &&
                          hexDigits(settings.record, 24) && settings.software >= 0 &&
-                         settings.software <= 255 && settings.settings.config >= 1 && settings.settings.config <= 3 &&
-                         settings.settings.speedLimitMph >= 0 && settings.settings.speedLimitMph <= 255;
+                         settings.software <= 255 && settings.settings.config >= 1 &&
+                         settings.settings.config <= 3 && settings.settings.speedLimitMph >= 0 &&
+                         settings.settings.speedLimitMph <= 255;
     if (!inRange) {
         __builtin_trap();
     }

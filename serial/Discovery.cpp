@@ -78,11 +78,10 @@ void awaitedProbed(const std::shared_ptr<PortSearch>& search, std::unique_ptr<Si
     }
     // Each port is asked again on its own: a silent one does not hold up the others. The timer
     // goes with the search.
-    search->timers.schedule(kDeviceWaitRetryPause,
-                            [raw = search.get(), path = taken->portPath()] {
-                                raw->busy.erase(path);
-                                probe(raw->shared_from_this(), awaitedPaths(*raw));
-                            });
+    search->timers.schedule(kDeviceWaitRetryPause, [raw = search.get(), path = taken->portPath()] {
+        raw->busy.erase(path);
+        probe(raw->shared_from_this(), awaitedPaths(*raw));
+    });
     // Not it, or not yet: destroyed here, within its own completion; nothing below touches it.
     taken.reset();
 }

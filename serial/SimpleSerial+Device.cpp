@@ -22,7 +22,8 @@ void SimpleSerial::identify(ResultBlock completion) {
             }
             identity = {stringPrintf("%02X%02X", reply[10], reply[11]),
                         stringPrintf("%02X%02X", reply[16], reply[17]), std::nullopt};
-            identityText = "Bootloader: " + identity.bootloader + ", Device ID: " + identity.deviceId;
+            identityText =
+                "Bootloader: " + identity.bootloader + ", Device ID: " + identity.deviceId;
             readSettings(completion);
         },
         kSettingsReplyBudgetMs, kUnreachableCount, ReplyEnd{kIdentifyReplyLength});

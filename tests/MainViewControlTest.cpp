@@ -158,7 +158,11 @@ TEST_F(MainViewControlTest, NothingOutlivesADisconnectOrALoss) {
         const char* lostSettings;
     } routes[] = {
         {"a write under way", [&] { control->setIsAuto(1); }, "", ""},
-        {"a restore under way", [&] { control->restoreSettings({true, 3, 25}); }, "",
+        {"a restore under way",
+         [&] {
+             control->restoreSettings({true, 3, 25});
+         },
+         "",
          "Settings not all loaded:\nAuto was being written: the controller may not hold it\nNot "
          "written: Config, Speed Limit"},
         {"km/h shown", [&] { control->setIsKmh(1); }, "", ""},

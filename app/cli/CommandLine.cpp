@@ -3,173 +3,482 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <map>
-#include <optional>
+
+#include "util/StringPrintf.h"
 
 namespace korvane {
 
 namespace {
 
-// Every command's lines of the usage, under its own --help.
-std::string synopses(std::string_view name) {
-    std::string text = "\nusage:\n";
-    for (const Command& command : commands()) {
-        if (command.name == name) {
-            text += "  korvane-cli " + std::string(command.synopsis) + "\n";
+constexpr int kShortestWaitBackSeconds = 2;
+constexpr int kLongestWaitBackSeconds = 3600;
+
+// The commands and forms of commands chosen, from the program down: "set", "speed".
+std::vector<const CLI::App*> chain(const CLI::App* leaf) {
+    std::vector<const CLI::App*> apps;
+    for (const CLI::App* app = leaf; app->get_parent() != nullptr; app = app->get_parent()) {
+        apps.insert(apps.begin(), app);
+    }
+    return apps;
+}
+
+std::vector<const CLI::Option*> switchesOf(const CLI::App* app) {
+    return app->get_options([app](const CLI::Option* option) {
+        return option->nonpositional() && option != app->get_help_ptr() &&
+               !option->get_group().empty();
+    });
+}
+
+// "SECONDS": the type's name without what its check says.
+std::string typeName(const CLI::Option* option) {
+    const std::string type = option->get_type_name();
+    return type.substr(0, type.find(':'));
+}
+
+// "--wait-back SECONDS", "--kmh"
+std::string switchName(const CLI::Option* option) {
+    const std::string type = typeName(option);
+    return option->get_lnames().empty()
+               ? option->get_name()
+               : "--" + option->get_lnames().front() + (type.empty() ? "" : " " + type);
+}
+
+// The program's definitions of its commands and options, and what it makes of them: the
+// invocation, its help, its bash completion.
+class Parser {
+public:
+    Parser();
+    Invocation parse(const std::vector<std::string>& arguments);
+
+private:
+    CLI::App* command(CLI::App& parent, const std::string& name, const std::string& meaning);
+    void file(CLI::App* command, std::string& target, const std::string& pattern);
+    // "set speed N [--kmh]", with the switches of the commands it is a form of.
+    std::string synopsis(const CLI::App* leaf) const;
+    std::vector<const CLI::App*> leaves(const CLI::App* app) const;
+    std::string help() const;
+    std::string completion() const;
+    std::string typed(const CLI::App* leaf) const;
+
+    CLI::App app_{"The Korvane motor controller from a terminal.", "korvane-cli"};
+    Invocation invocation_;
+    std::string onOff_;
+    SetOptions set_;
+    FlashOptions flash_;
+    VerifyOptions verify_;
+    CheckOptions check_;
+    SettingsOptions settings_;
+    bool version_ = false;
+    bool completion_ = false;
+    // For the completion: the files a command's FILE takes, the words its value takes.
+    std::map<const CLI::App*, std::string> files_;
+    std::map<const CLI::App*, std::vector<std::string>> words_;
+};
+
+// Each command's help starts with its real usage: "korvane-cli flash FILE [--yes] ...".
+class Help final : public CLI::Formatter {
+public:
+    explicit Help(std::function<std::string(const CLI::App*)> usage) : usage_(std::move(usage)) {}
+    std::string make_usage(const CLI::App* app, std::string) const override {
+        return "usage: " + usage_(app) + "\n";
+    }
+
+private:
+    std::function<std::string(const CLI::App*)> usage_;
+};
+
+Parser::Parser() {
+    app_.formatter(std::make_shared<Help>([this](const CLI::App* app) { return synopsis(app); }));
+    app_.set_help_flag("-h,--help", "this usage; after a command, the command's own");
+    app_.add_flag("--bash-completion", completion_)->group("");
+    FrontEndOptions& frontEnd = invocation_.frontEnd;
+    app_.add_option("--port", frontEnd.ports, "probe only this port (repeatable)")
+        ->type_name("PATH")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
+    app_.add_flag("--demo", frontEnd.demo, "talk to the built-in simulated controller");
+    app_.add_flag("--fast", frontEnd.fast, "end each wait as soon as the reply is complete");
+    app_.add_flag("--verbose", frontEnd.verbose, "write the log to stderr");
+    CLI::Option* all = app_.add_flag("--all", invocation_.all,
+                                     "run the command on every controller that answers, at once");
+    app_.add_option("--expect", invocation_.expect,
+                    "with --all: change nothing unless N controllers answer")
+        ->type_name("N")
+        ->check(CLI::Range(1, 9999))
+        ->needs(all);
+    app_.add_flag("--json", invocation_.json,
+                  "the outcome as JSON (with --all: a line per controller), progress as events");
+    CLI::Option* history = app_.add_option("--history", invocation_.history,
+                                           "append a JSON line per controller and run to FILE")
+                               ->type_name("FILE");
+    app_.add_flag("--version", version_, "print the version");
+
+    command(app_, "ports", "list the serial ports that are probed")
+        ->excludes(all)
+        ->excludes(history);
+    command(app_, "info", "find the controller; show its identity and settings");
+    CLI::App* set = command(app_, "set", "change a setting");
+    set->require_subcommand(1);
+    CLI::App* onOff = command(*set, "auto", "switch the automatic mode");
+    onOff->add_option("value", onOff_)
+        ->type_name("on|off")
+        ->required()
+        ->check(CLI::IsMember({"on", "off"}));
+    words_[onOff] = {"on", "off"};
+    CLI::App* config = command(*set, "config", "choose the configuration");
+    config->add_option("value", set_.value)
+        ->type_name("1|2|3")
+        ->required()
+        ->check(CLI::IsMember({1, 2, 3}));
+    words_[config] = {"1", "2", "3"};
+    CLI::App* speed = command(*set, "speed", "set the speed limit: N mph (1-30) or N km/h (1-50)");
+    speed->add_option("N", set_.value)->type_name("N")->required();
+    speed->add_flag("--kmh", set_.kmh, "N is in km/h");
+    speed->final_callback([this] {
+        const int highest = set_.kmh ? kMaxSpeedKmh : kMaxSpeedMph;
+        if (set_.value < kLowestSpeed || set_.value > highest) {
+            throw UsageError{
+                stringPrintf("the speed in %s must be a whole number from %d to %d, "
+                             "not \"%d\"",
+                             set_.kmh ? "km/h" : "mph", kLowestSpeed, highest, set_.value)};
+        }
+    });
+    command(app_, "reset", "restart the controller");
+    CLI::App* flash = command(app_, "flash", "replace the firmware with an Intel HEX file");
+    file(flash, flash_.file, "*.[hH][eE][xX]");
+    flash->add_flag("--yes", flash_.yes, "update without asking");
+    flash
+        ->add_option("--wait-back", flash_.waitBackSeconds,
+                     "wait this long from the restart for the controller to come back (2 to "
+                     "3600; 15 without it; 0: do not wait)")
+        ->type_name("SECONDS")
+        ->check(CLI::Validator(
+            [](std::string& given) -> std::string {
+                const int seconds = std::atoi(given.c_str());
+                const bool fits = given == "0" || (seconds >= kShortestWaitBackSeconds &&
+                                                   seconds <= kLongestWaitBackSeconds &&
+                                                   std::to_string(seconds) == given);
+                return fits ? "" : "takes 0 (no wait) or 2 to 3600 seconds, not \"" + given + "\"";
+            },
+            "SECONDS"));
+    file(command(app_, "verify", "compare the controller's firmware with a file, by word sums"),
+         verify_.file, "*.[hH][eE][xX]");
+    CLI::App* check = command(app_, "check", "check a firmware file and say what it holds");
+    file(check, check_.file, "*.[hH][eE][xX]");
+    check->excludes(all)->excludes(history);
+    CLI::App* settings = command(app_, "settings", "keep the settings in a file, or put them back");
+    settings->require_subcommand(1);
+    settings->add_flag("--force", settings_.force,
+                       "save: replace the file; load: any device id or speed");
+    CLI::App* save = command(*settings, "save", "keep the settings in a JSON file");
+    file(save, settings_.file, "*.json");
+    save->excludes(all);
+    file(command(*settings, "load", "put back auto, config, speed"), settings_.file, "*.json");
+}
+
+CLI::App* Parser::command(CLI::App& parent, const std::string& name, const std::string& meaning) {
+    CLI::App* sub = parent.add_subcommand(name, meaning);
+    sub->set_help_flag("-h,--help", "this command's usage");
+    // The program's options may follow the command.
+    sub->fallthrough();
+    return sub;
+}
+
+void Parser::file(CLI::App* command, std::string& target, const std::string& pattern) {
+    command->add_option("FILE", target)->type_name("FILE")->required();
+    files_[command] = pattern;
+}
+
+std::string Parser::synopsis(const CLI::App* leaf) const {
+    if (leaf == &app_) {
+        std::string text = "korvane-cli";
+        for (const CLI::Option* option : switchesOf(&app_)) {
+            const bool repeated =
+                option->get_multi_option_policy() == CLI::MultiOptionPolicy::TakeAll;
+            text += " [" + switchName(option) + "]" + (repeated ? "..." : "");
+        }
+        return text + " COMMAND";
+    }
+    std::string text = "korvane-cli";
+    std::string switches;
+    for (const CLI::App* app : chain(leaf)) {
+        text += " " + app->get_name();
+        for (const CLI::Option* option :
+             app->get_options([](const CLI::Option* each) { return each->get_positional(); })) {
+            text += " " + typeName(option);
+        }
+        for (const CLI::Option* option : switchesOf(app)) {
+            switches += " [" + switchName(option) + "]";
+        }
+    }
+    const auto forms = leaf->get_subcommands({});
+    if (!forms.empty()) {
+        std::string names;
+        for (const CLI::App* form : forms) {
+            names += (names.empty() ? "" : "|") + form->get_name();
+        }
+        text += " " + names + " ...";
+    }
+    return text + switches;
+}
+
+std::vector<const CLI::App*> Parser::leaves(const CLI::App* app) const {
+    std::vector<const CLI::App*> found;
+    for (const CLI::App* sub : app->get_subcommands({})) {
+        const auto below = leaves(sub);
+        found.insert(found.end(), below.begin(), below.end());
+        if (below.empty()) {
+            found.push_back(sub);
+        }
+    }
+    return found;
+}
+
+// Every command and form of one, each before its forms.
+std::vector<const CLI::App*> commandsBelow(const CLI::App* app) {
+    std::vector<const CLI::App*> found;
+    for (const CLI::App* sub : app->get_subcommands({})) {
+        found.push_back(sub);
+        const auto below = commandsBelow(sub);
+        found.insert(found.end(), below.begin(), below.end());
+    }
+    return found;
+}
+
+// "set speed"
+std::string words(const CLI::App* app) {
+    std::string text;
+    for (const CLI::App* each : chain(app)) {
+        text += (text.empty() ? "" : " ") + each->get_name();
+    }
+    return text;
+}
+
+std::string Parser::help() const {
+    const auto line = [](const std::string& name, const std::string& meaning) {
+        return name.size() < 30 ? stringPrintf("  %-29s %s\n", name.c_str(), meaning.c_str())
+                                : "  " + name + "\n" + std::string(32, ' ') + meaning + "\n";
+    };
+    std::string text = "usage: " + synopsis(&app_) + "\n\ncommands:\n";
+    for (const CLI::App* leaf : leaves(&app_)) {
+        text += line(synopsis(leaf).substr(std::string("korvane-cli ").size()),
+                     leaf->get_description());
+    }
+    text += "\noptions:\n";
+    for (const CLI::Option* option : switchesOf(&app_)) {
+        text += line(switchName(option), option->get_description());
+    }
+    text += line("--help", app_.get_help_ptr()->get_description()) + "\ncommand switches:\n";
+    for (const CLI::App* command : commandsBelow(&app_)) {
+        for (const CLI::Option* option : switchesOf(command)) {
+            text += line(switchName(option), words(command) + ": " + option->get_description());
         }
     }
     return text;
 }
 
-}  // namespace
-
-Invocation parseCommandLine(int argc, char** argv, bool canAsk) {
-    Invocation invocation;
-    CLI::App app{"The Korvane motor controller from a terminal.", "korvane-cli"};
-    // The program's own usage for --help; each command has CLI11's.
-    app.set_help_flag();
-    bool help = false;
-    bool version = false;
-    std::size_t expect = 0;
-    app.add_flag("-h,--help", help);
-    app.add_flag("--version", version);
-    app.add_option("--port", invocation.options.ports)
-        ->type_name("PATH")
-        ->expected(1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->allow_extra_args(false);
-    app.add_flag("--demo", invocation.options.demo);
-    app.add_flag("--fast", invocation.options.fast);
-    app.add_flag("--verbose", invocation.options.verbose);
-    app.add_flag("--all", invocation.all);
-    app.add_flag("--json", invocation.json);
-    app.add_option("--expect", expect)->check(CLI::Range(1, 9999));
-    std::string historyPath;
-    app.add_option("--history", historyPath)->type_name("FILE");
-    // Checked by flash, which takes it.
-    std::optional<std::string> waitBack;
-    app.add_option("--wait-back", waitBack)->type_name("SECONDS");
-    // The switches each command takes besides its words.
-    const std::map<std::string_view, std::vector<std::pair<std::string, std::string>>> switches = {
-        {"ports", {{"--json", "as JSON"}}},
-        {"info", {{"--json", "as JSON"}}},
-        {"set", {{"--kmh", "the speed is in km/h"}}},
-        {"flash", {{"--yes", "update without asking"}}},
-        {"check", {{"--json", "as JSON"}}},
-        {"settings", {{"--force", "save: replace the file; load: whatever the device id"}}},
-    };
-    // Commands with a line for each form are summed up once.
-    const std::map<std::string_view, std::string> summaries = {
-        {"set", "change a setting"}, {"settings", "keep the settings in a file, or put them back"}};
-    std::map<std::string, std::vector<std::string>> words;
-    std::map<std::string, std::map<std::string, bool>> given;
-    for (const Command& command : commands()) {
-        const std::string name(command.name);
-        if (words.count(name) > 0) {
-            continue;  // `set` and `settings` have a line for each form
-        }
-        const auto summary = summaries.find(command.name);
-        CLI::App* sub = app.add_subcommand(
-            name, summary != summaries.end() ? summary->second : std::string(command.summary));
-        sub->set_help_flag("-h,--help", "this command's usage");
-        sub->footer(synopses(command.name));
-        // The program's options may follow the command.
-        sub->fallthrough();
-        sub->add_option("words", words[name], "what the command works on (see below)")
-            ->expected(0, -1);
-        if (const auto own = switches.find(command.name); own != switches.end()) {
-            for (const auto& [flag, meaning] : own->second) {
-                sub->add_flag(flag, given[name][flag], meaning);
+std::string Parser::completion() const {
+    // The bash around the generated lists stays the same.
+    std::string valued;
+    std::string prev;
+    std::string options;
+    for (const CLI::Option* option : switchesOf(&app_)) {
+        options += (options.empty() ? "" : " ") + option->get_name();
+    }
+    options += " --help";
+    std::string commands;
+    for (const CLI::App* command : app_.get_subcommands({})) {
+        commands += (commands.empty() ? "" : " ") + command->get_name();
+    }
+    std::string contexts;
+    // The deeper forms first: the first pattern that matches is taken.
+    std::vector<const CLI::App*> all = commandsBelow(&app_);
+    all.insert(all.begin(), &app_);
+    std::reverse(all.begin(), all.end());
+    for (const CLI::App* app : all) {
+        for (const CLI::Option* option : switchesOf(app)) {
+            const std::string name = "--" + option->get_lnames().front();
+            if (!typeName(option).empty()) {
+                valued += (valued.empty() ? "" : " | ") + name;
+                prev += "        " + name + ") " +
+                        (typeName(option) == "PATH"   ? "_korvane_cli_ports \"$cur\"; "
+                         : typeName(option) == "FILE" ? "_korvane_cli_files \"$cur\" \"\"; "
+                                                      : "") +
+                        "return ;;\n";
             }
         }
-    }
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        for (CLI::App* sub : app.get_subcommands()) {
-            invocation.answered = sub->help();
+        if (app == &app_) {
+            continue;
         }
-        return invocation;
+        std::string switches;
+        for (const CLI::App* each : chain(app)) {
+            for (const CLI::Option* option : switchesOf(each)) {
+                switches += " --" + option->get_lnames().front();
+            }
+        }
+        std::string offered;
+        for (const CLI::App* form : app->get_subcommands({})) {
+            offered += (offered.empty() ? "" : " ") + form->get_name();
+        }
+        if (const auto found = words_.find(app); found != words_.end()) {
+            for (const std::string& word : found->second) {
+                offered += (offered.empty() ? "" : " ") + word;
+            }
+        }
+        const auto pattern = files_.find(app);
+        // Exactly at the command: its words or files; after more words, only its switches.
+        contexts += "        \"" + words(app) + " \"*) switches=\"" + switches + "\" ;;\n";
+        contexts += "        \"" + words(app) + "\") switches=\"" + switches + "\" words=\"" +
+                    offered + "\" files=\"" + (pattern != files_.end() ? pattern->second : "") +
+                    "\" ;;\n";
+    }
+    contexts += "        \"\") words=\"" + commands + "\" ;;\n";
+    return R"bash(# bash completion for korvane-cli, made by `korvane-cli --bash-completion` from the
+# program's own definitions of its commands and options (a test compares the two).
+
+# Adds compgen's words to COMPREPLY one line each, so a file name with a space stays one word.
+_korvane_cli_add() {
+    local -a found
+    mapfile -t found < <(compgen "$@")
+    COMPREPLY+=("${found[@]}")
+}
+
+# Files matching the pattern (empty: all) and folders; readline quotes them as file names.
+_korvane_cli_files() {
+    compopt -o filenames 2>/dev/null
+    if [[ -n "$2" ]]; then
+        _korvane_cli_add -f -X "!$2" -- "$1"
+        _korvane_cli_add -d -- "$1"
+    else
+        _korvane_cli_add -f -- "$1"
+    fi
+}
+
+# The serial ports a controller shows up as, and any path.
+_korvane_cli_ports() {
+    _korvane_cli_add -W "$(ls /dev/ttyACM* /dev/ttyUSB* /dev/cu.* 2>/dev/null)" -- "$1"
+    _korvane_cli_files "$1" ""
+}
+
+_korvane_cli() {
+    local cur="${COMP_WORDS[COMP_CWORD]}" prev="${COMP_WORDS[COMP_CWORD - 1]}"
+    local i given="" switches="" words="" files=""
+    COMPREPLY=()
+    case "$prev" in
+)bash" + prev +
+           R"bash(    esac
+    # The command's words given so far: "set speed".
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        case "${COMP_WORDS[i]}" in
+            )bash" +
+           valued +
+           R"bash() ((i++)) ;;
+            -*) ;;
+            *) given+="${given:+ }${COMP_WORDS[i]}" ;;
+        esac
+    done
+    case "$given" in
+)bash" + contexts +
+           R"bash(    esac
+    if [[ "$cur" == -* ]]; then
+        _korvane_cli_add -W ")bash" +
+           options + R"bash($switches" -- "$cur"
+    elif [[ -n "$files" ]]; then
+        _korvane_cli_files "$cur" "$files"
+    else
+        _korvane_cli_add -W "$words" -- "$cur"
+    fi
+} &&
+    complete -F _korvane_cli korvane-cli
+)bash";
+}
+
+std::string Parser::typed(const CLI::App* leaf) const {
+    std::string names;
+    std::string rest;
+    for (const CLI::App* app : chain(leaf)) {
+        names += (names.empty() ? "" : " ") + app->get_name();
+        for (const CLI::Option* option : app->get_options()) {
+            if (option->count() == 0 || option == app->get_help_ptr()) {
+                continue;
+            }
+            std::string values;
+            for (const std::string& result : option->results()) {
+                values += " " + result;
+            }
+            rest += option->get_positional()   ? values
+                    : typeName(option).empty() ? " --" + option->get_lnames().front()
+                                               : " --" + option->get_lnames().front() + values;
+        }
+    }
+    return names + rest;
+}
+
+Invocation Parser::parse(const std::vector<std::string>& arguments) {
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        app_.parse(reversed);
+    } catch (const CLI::CallForHelp&) {
+        const CLI::App* shown = &app_;
+        while (!shown->get_subcommands().empty()) {
+            shown = shown->get_subcommands().front();
+        }
+        invocation_.answered = shown == &app_ ? help() : shown->help();
+        return invocation_;
     } catch (const CLI::ExtrasError& error) {
-        if (app.get_subcommands().empty() && !app.remaining().empty()) {
-            throw UsageError{"unknown command \"" + app.remaining().front() + "\""};
+        if (app_.get_subcommands().empty() && !app_.remaining().empty()) {
+            throw UsageError{"unknown command \"" + app_.remaining().front() + "\""};
         }
         throw UsageError{error.what()};
     } catch (const CLI::ParseError& error) {
         throw UsageError{error.what()};
     }
-    if (help) {
-        invocation.answered = usage();
-        return invocation;
+    if (completion_ || version_) {
+        invocation_.answered =
+            completion_ ? completion() : std::string("korvane-cli " KORVANE_VERSION "\n");
+        return invocation_;
     }
-    if (version) {
-        invocation.answered = "korvane-cli " KORVANE_VERSION "\n";
-        return invocation;
+    const CLI::App* leaf = &app_;
+    while (!leaf->get_subcommands().empty()) {
+        leaf = leaf->get_subcommands().front();
     }
-    const std::vector<CLI::App*> chosen = app.get_subcommands();
-    if (chosen.empty()) {
+    if (leaf == &app_) {
         throw UsageError{"no command given"};
     }
-    const std::string name = chosen.front()->get_name();
-    std::vector<std::string> arguments = words[name];
-    for (const auto& [flag, on] : given[name]) {
-        if (on) {
-            arguments.push_back(flag);
+    invocation_.typed = typed(leaf);
+    const std::string name = chain(leaf).front()->get_name();
+    if (name == "ports") {
+        invocation_.command = PortsOptions{};
+    } else if (name == "info") {
+        invocation_.command = InfoOptions{};
+    } else if (name == "reset") {
+        invocation_.command = ResetOptions{};
+    } else if (name == "set") {
+        set_.setting = leaf->get_name() == "auto"     ? Setting::autoMode
+                       : leaf->get_name() == "config" ? Setting::config
+                                                      : Setting::speedLimit;
+        if (set_.setting == Setting::autoMode) {
+            set_.value = onOff_ == "on" ? 1 : 0;
         }
+        invocation_.command = set_;
+    } else if (name == "flash") {
+        invocation_.command = flash_;
+    } else if (name == "verify") {
+        invocation_.command = verify_;
+    } else if (name == "check") {
+        invocation_.command = check_;
+    } else {
+        settings_.load = leaf->get_name() == "load";
+        invocation_.command = settings_;
     }
-    // Commands that write JSON themselves take --json as their own; for the others it asks for
-    // the outcome as one JSON object, or one per controller with --all.
-    if (invocation.all && takeFlag(arguments, "--json")) {
-        invocation.json = true;  // `--all info --json`: a JSON line per controller
-    } else if (invocation.json && !invocation.all &&
-               (name == "info" || name == "check" || name == "ports")) {
-        invocation.json = false;
-        arguments.emplace_back("--json");
-    }
-    invocation.ownJson = !invocation.all && name == "info" &&
-                         std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
-    if (expect > 0 && !invocation.all) {
-        throw UsageError{"--expect works with --all"};
-    }
-    if (waitBack) {
-        if (name != "flash") {
-            throw UsageError{"--wait-back works with flash"};
-        }
-        arguments.insert(arguments.end(), {"--wait-back", *waitBack});
-    }
-    invocation.fleet = {expect, invocation.json, invocation.options.fast};
-    const auto& table = commands();
-    const auto command = std::find_if(table.begin(), table.end(),
-                                      [&](const Command& each) { return each.name == name; });
-    invocation.action = command->parse(arguments);
-    // Said before any port is touched: nobody would answer.
-    if (!invocation.action.question.empty() && !canAsk) {
-        throw UsageError{"no terminal to confirm the update on: add --yes"};
-    }
-    if (!historyPath.empty()) {
-        if (!invocation.action.needsController) {
-            throw UsageError{"--history keeps the commands that talk to a controller"};
-        }
-        // Opened now: a history that cannot be written is said before anything is sent.
-        std::string problem;
-        std::unique_ptr<AppendOnlyFile> file = AppendOnlyFile::open(historyPath, problem);
-        if (!file) {
-            throw InputError{"Could not append to the history " + historyPath + ": " + problem};
-        }
-        std::string typed = name;
-        for (const std::string& word : arguments) {
-            typed += " " + word;
-        }
-        invocation.history =
-            std::make_shared<History>(std::move(file), historyPath,
-                                      HistoryContext{hostName(), KORVANE_VERSION, typed,
-                                                     name == "set" || name == "settings", nullptr});
-        invocation.fleet.history = invocation.history.get();
-    }
-    if (invocation.all &&
-        (!invocation.action.needsController || !invocation.action.forEveryController)) {
-        throw UsageError{"--all works with info, set, reset, flash, verify and settings load"};
-    }
-    return invocation;
+    return invocation_;
+}
+
+}  // namespace
+
+Invocation parseCommandLine(const std::vector<std::string>& arguments) {
+    return Parser().parse(arguments);
 }
 
 }  // namespace korvane

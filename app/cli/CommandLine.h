@@ -1,35 +1,72 @@
 #pragma once
 
-#include <memory>
+#include <cstddef>
 #include <string>
+#include <variant>
 #include <vector>
 
-#include "app/cli/Commands.h"
-#include "app/cli/Fleet.h"
-#include "app/cli/History.h"
+#include "app/Texts.h"
 #include "app/frontend/FrontEndOptions.h"
 
 namespace korvane {
 
+// Wrong arguments: the reason, said with where to read more.
+struct UsageError {
+    std::string reason;
+};
+
+// Input that cannot be used (a firmware file that is not fit): the reason alone.
+struct InputError {
+    std::string reason;
+};
+
+// Each command's options, as the command line gives them.
+struct PortsOptions {};
+struct InfoOptions {};
+struct ResetOptions {};
+struct SetOptions {
+    Setting setting = Setting::autoMode;
+    // auto: 0 or 1; config: 1 to 3; speed: in mph, or in km/h with `kmh`.
+    int value = 0;
+    bool kmh = false;
+};
+struct FlashOptions {
+    std::string file;
+    bool yes = false;
+    // 0: the restarted controller is not waited for.
+    int waitBackSeconds = 15;
+};
+struct VerifyOptions {
+    std::string file;
+};
+struct CheckOptions {
+    std::string file;
+};
+struct SettingsOptions {
+    bool load = false;
+    std::string file;
+    bool force = false;
+};
+using CommandOptions = std::variant<PortsOptions, InfoOptions, SetOptions, ResetOptions,
+                                    FlashOptions, VerifyOptions, CheckOptions, SettingsOptions>;
+
 // What the command line asks for.
 struct Invocation {
-    FrontEndOptions options;
+    FrontEndOptions frontEnd;
     bool all = false;
-    // The outcome as JSON (set, reset, flash, settings; every command with --all).
+    // With --all: fewer controllers answering than this, and nothing is written.
+    std::size_t expect = 0;
     bool json = false;
-    // The command writes JSON of its own (info --json) on success; a failure is JSON too.
-    bool ownJson = false;
-    FleetOptions fleet;
-    CommandAction action;
-    // --history FILE, opened: a line for each controller's outcome.
-    std::shared_ptr<History> history;
-    // Already answered: --help or --version; the text to print.
+    std::string history;
+    CommandOptions command;
+    // The command's words as given, without the program's options: "flash fw.hex --yes".
+    std::string typed;
+    // Already answered (--help, --version, --bash-completion): the text to print.
     std::string answered;
 };
 
-// Reads the arguments (with CLI11): the options, anywhere, and the command with its arguments,
-// checked by the command. `canAsk`: somebody can answer a question (standard input is a
-// terminal); a command that would ask is refused otherwise. Throws UsageError or InputError.
-Invocation parseCommandLine(int argc, char** argv, bool canAsk);
+// Reads the arguments after the program's name (CLI11: every option bound once with its check,
+// exclusions and help). Throws UsageError.
+Invocation parseCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace korvane

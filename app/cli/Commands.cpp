@@ -1,73 +1,215 @@
+// From the words typed to the exit status: the command line's one way through.
 #include "app/cli/Commands.h"
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
+#include <ostream>
 
-#include "app/cli/Verbs.h"
+#include "app/cli/Report.h"
+#include "app/cli/Run.h"
+#include "platform/ORSSerialPortManager.h"
 #include "util/StringPrintf.h"
 
 namespace korvane {
 
-const std::vector<Command>& commands() {
-    static const std::vector<Command> table = {
-        {"ports", "ports [--json]", "list the serial ports that are probed", parsePorts},
-        {"info", "info [--json]", "find the controller; show its identity and settings", parseInfo},
-        {"set", "set auto on|off", "switch the automatic mode", parseSet},
-        {"set", "set config 1|2|3", "choose the configuration", parseSet},
-        {"set", "set speed N [--kmh]", "set the speed limit: N mph (1-30) or N km/h (1-50)",
-         parseSet},
-        {"reset", "reset", "restart the controller", parseReset},
-        {"flash", "flash FILE [--yes]", "replace the firmware with an Intel HEX file", parseFlash},
-        {"verify", "verify FILE", "compare the controller's firmware with a file, by word sums",
-         parseVerify},
-        {"check", "check FILE [--json]", "check a firmware file and say what it holds", parseCheck},
-        {"settings", "settings save FILE [--force]",
-         "keep the settings in a JSON file (--force: replace it)", parseSettings},
-        {"settings", "settings load FILE [--force]",
-         "put back auto, config, speed (--force: any device id)", parseSettings},
-    };
-    return table;
+namespace {
+
+std::string hex16(unsigned value) {
+    return stringPrintf("0x%04X", value);
 }
 
-bool takeFlag(std::vector<std::string>& arguments, std::string_view flag) {
-    const auto found = std::find(arguments.begin(), arguments.end(), flag);
-    if (found == arguments.end()) {
-        return false;
+// "100 records, 1600 bytes, 0x1000-0x163F", or "no records".
+std::string describeRegion(const RegionContent& region) {
+    if (region.records == 0) {
+        return "no records";
     }
-    arguments.erase(found);
-    return true;
-}
-
-std::string usage() {
     std::string text =
-        "usage: korvane-cli [--port PATH]... [--demo] [--fast] [--verbose] [--all [--expect N] "
-        "[--json]] [--history FILE] COMMAND\n\ncommands:\n";
-    for (const Command& command : commands()) {
-        text += stringPrintf("  %-29s %s\n", std::string(command.synopsis).c_str(),
-                             std::string(command.summary).c_str());
+        stringPrintf("%zu record%s, %zu byte%s", region.records, region.records == 1 ? "" : "s",
+                     region.bytes, region.bytes == 1 ? "" : "s");
+    if (region.bytes > 0) {
+        text += ", " + hex16(region.first) + "-" + hex16(region.last);
     }
-    text +=
-        "\noptions:\n"
-        "  --port PATH                   probe only this port (repeatable)\n"
-        "  --demo                        talk to the built-in simulated controller\n"
-        "  --fast                        end each wait as soon as the reply is complete\n"
-        "  --verbose                     write the log to stderr\n"
-        "  --all                         run the command on every controller that answers, at "
-        "once\n"
-        "  --expect N                    with --all: change nothing unless N controllers answer\n"
-        "  --json                        the outcome as JSON (with --all: a line per controller)\n"
-        "  --history FILE                append a JSON line per controller and run to FILE\n"
-
-        "  --version                     print the version\n"
-        "  --help                        this usage; after a command, the command's own\n"
-        "\ncommand switches:\n"
-        "  --kmh                         set speed: N is in km/h\n"
-        "  --yes                         flash: update without asking\n"
-        "  --wait-back SECONDS           flash: wait this long from the restart for the controller "
-        "to\n"
-        "                                come back (2 to 3600; 15 without it; 0: do not wait)\n"
-        "  --force                       settings save: replace the file; load: any device id "
-        "or speed\n";
     return text;
+}
+
+void addRegion(nlohmann::json& object, const std::string& name, const RegionContent& region) {
+    object[name + "Records"] = region.records;
+    object[name + "Bytes"] = region.bytes;
+    if (region.bytes > 0) {
+        object[name + "First"] = hex16(region.first);
+        object[name + "Last"] = hex16(region.last);
+    }
+}
+
+int check(Console& console, const std::string& path, bool json) {
+    const CheckedFirmwareFile checked = checkFirmwareFile(path);
+    if (!checked.file) {
+        if (json) {
+            console.out() << jsonLine(nlohmann::json{
+                                 {"file", path}, {"valid", false}, {"reason", checked.problem}})
+                          << '\n';
+        } else {
+            console.err() << "Invalid firmware file\n" << path << ": " << checked.problem << '\n';
+        }
+        return kUnusable;
+    }
+    const FirmwareFile& file = *checked.file;
+    if (json) {
+        nlohmann::json object = {
+            {"file", path}, {"valid", true}, {"software", file.softwareVersion}};
+        addRegion(object, "program", file.program);
+        addRegion(object, "eprom", file.eprom);
+        std::vector<std::string> uppers;
+        for (const std::uint16_t upper : file.skippedUpperAddresses) {
+            uppers.push_back(hex16(upper));
+        }
+        object["notWritten"] = file.skippedRecords;
+        object["notWrittenUpperAddresses"] = uppers;
+        console.out() << jsonLine(object) << '\n';
+        return 0;
+    }
+    const std::string skipped = describeSkippedRecords(file);
+    console.out() << "Valid firmware file: " << path << '\n'
+                  << stringPrintf("Software version: %02u\n", unsigned{file.softwareVersion})
+                  << "Program memory: " << describeRegion(file.program) << '\n'
+                  << "Eprom: " << describeRegion(file.eprom) << '\n'
+                  << (skipped.empty() ? "Records not written: 0" : skipped) << '\n';
+    return 0;
+}
+
+int listPorts(Console& console, bool json) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const PortDescription& port :
+         ORSSerialPortManager::sharedSerialPortManager().availablePorts()) {
+        const std::string ids = port.usbIds
+                                    ? stringPrintf("%04x:%04x", unsigned{port.usbIds->vendorId},
+                                                   unsigned{port.usbIds->productId})
+                                    : "";
+        if (!json) {
+            console.out() << port.path << '\t' << port.name << (ids.empty() ? "" : "\t" + ids)
+                          << '\n';
+            continue;
+        }
+        nlohmann::json object = {{"path", port.path}, {"name", port.name}};
+        if (port.usbIds) {
+            object["usbIds"] = ids;
+        }
+        list.push_back(object);
+    }
+    if (json) {
+        console.out() << jsonLine(list) << '\n';
+    }
+    return 0;
+}
+
+Command makeCommand(const Invocation& invocation) {
+    return std::visit(
+        [](const auto& options) -> Command {
+            using Options = std::decay_t<decltype(options)>;
+            if constexpr (std::is_same_v<Options, PortsOptions>) {
+                return portsCommand();
+            } else if constexpr (std::is_same_v<Options, InfoOptions>) {
+                return infoCommand();
+            } else if constexpr (std::is_same_v<Options, ResetOptions>) {
+                return resetCommand();
+            } else if constexpr (std::is_same_v<Options, SetOptions>) {
+                return setCommand(options);
+            } else if constexpr (std::is_same_v<Options, FlashOptions>) {
+                return flashCommand(options);
+            } else if constexpr (std::is_same_v<Options, VerifyOptions>) {
+                return verifyCommand(options);
+            } else if constexpr (std::is_same_v<Options, CheckOptions>) {
+                return checkCommand(options);
+            } else {
+                return settingsCommand(options);
+            }
+        },
+        invocation.command);
+}
+
+// Wrong usage or an unusable file: the reason, and nothing is sent.
+int refuse(Console& console, bool json, std::string reason, bool usage) {
+    if (usage) {
+        reason = "korvane-cli: " + reason;
+    }
+    if (json) {
+        std::replace(reason.begin(), reason.end(), '\n', ' ');
+        console.out() << jsonLine(nlohmann::json{{"result", "failed"}, {"reason", reason}}) << '\n';
+    } else {
+        // One line and where to read more: the whole usage would bury the reason.
+        console.err() << reason << (usage ? "\nTry 'korvane-cli --help'\n" : "\n");
+    }
+    return kUnusable;
+}
+
+}  // namespace
+
+Command portsCommand() {
+    Command command;
+    command.alone = listPorts;
+    return command;
+}
+
+Command checkCommand(const CheckOptions& options) {
+    Command command;
+    command.alone = [path = options.file](Console& console, bool json) {
+        return check(console, path, json);
+    };
+    return command;
+}
+
+int runCommandLine(const std::vector<std::string>& arguments, Console& console) {
+    const bool json = std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
+    Invocation invocation;
+    Command command;
+    std::unique_ptr<History> history;
+    try {
+        invocation = parseCommandLine(arguments);
+        if (!invocation.answered.empty()) {
+            console.out() << invocation.answered;
+            return 0;
+        }
+        command = makeCommand(invocation);
+        // Said before any port is touched: nobody would answer.
+        if (command.asks && !console.canAsk()) {
+            throw UsageError{"no terminal to confirm the update on: add --yes"};
+        }
+        if (!command.forEveryController && invocation.all) {
+            throw UsageError{"--all works with info, set, reset, flash, verify and settings load"};
+        }
+        if (!invocation.history.empty()) {
+            // Opened now: a history that cannot be written is said before anything is sent.
+            std::string problem;
+            std::unique_ptr<AppendOnlyFile> file =
+                AppendOnlyFile::open(invocation.history, problem);
+            if (!file) {
+                throw InputError{"Could not append to the history " + invocation.history + ": " +
+                                 problem};
+            }
+            history = std::make_unique<History>(
+                std::move(file), invocation.history,
+                HistoryContext{hostName(), KORVANE_VERSION, invocation.typed, command.file,
+                               command.fileSha256, nullptr});
+        }
+    } catch (const UsageError& error) {
+        return refuse(console, json, error.reason, true);
+    } catch (const InputError& error) {
+        return refuse(console, json, error.reason, false);
+    }
+    // Made on the run loop, and gone before it: its links' timers are the loop's.
+    std::unique_ptr<Run> run;
+    return console.run(
+        invocation.frontEnd,
+        [&](Console::Finish finish) {
+            if (command.alone) {
+                finish(command.alone(console, invocation.json));
+                return;
+            }
+            run = std::make_unique<Run>(invocation, command, console, std::move(history));
+            run->start(std::move(finish));
+        },
+        [&](int signal) { return run ? run->interrupted(signal) : 128 + signal; },
+        [&] { run.reset(); });
 }
 
 }  // namespace korvane

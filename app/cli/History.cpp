@@ -1,54 +1,27 @@
 #include "app/cli/History.h"
 
 #include <QCryptographicHash>
-#include <QDateTime>
+#include <QString>
 #include <QSysInfo>
+#include <nlohmann/json.hpp>
+
+#include "app/cli/Report.h"
+#include "util/UtcTime.h"
 
 namespace korvane {
 
-namespace {
-
-// The three settings a user changes, as `info --json` names them.
-JsonObject describeSettings(const ShownSettings& settings) {
-    JsonObject object;
-    object.addFlag("auto", settings.autoMode)
-        .addNumber("config", settings.config)
-        .addNumber("speedLimitMph", settings.speedLimitMph);
-    return object;
-}
-
-}  // namespace
-
-std::string History::recordController(const ConsoleSession& session, const CommandAction& action,
-                                      const Outcome& outcome) {
-    JsonObject object = describeOutcome(session, action, outcome);
-    if (context_.settingsCommand && session.found()) {
-        object.addObject("settingsBefore", describeSettings(session.foundSettings()));
-        // Only what was read back: a write the controller did not acknowledge leaves it unknown.
-        if (const SimpleSerial* link = session.control().link();
-            link != nullptr && link->settingsAsRead()) {
-            object.addObject("settingsAfter", describeSettings(shownSettings(session.control())));
-        }
+std::string History::append(nlohmann::json object) {
+    object["time"] = context_.clock ? context_.clock() : utcNow();
+    object["host"] = context_.host;
+    object["version"] = context_.version;
+    object["command"] = context_.command;
+    if (!context_.file.empty()) {
+        object["file"] = context_.file;
     }
-    return append(std::move(object), action);
-}
-
-std::string History::recordRun(JsonObject object, const CommandAction& action) {
-    return append(std::move(object), action);
-}
-
-std::string History::append(JsonObject object, const CommandAction& action) {
-    object.add("time", context_.clock ? context_.clock() : utcNow())
-        .add("host", context_.host)
-        .add("version", context_.version)
-        .add("command", context_.command);
-    if (!action.file.empty()) {
-        object.add("file", action.file);
+    if (!context_.fileSha256.empty()) {
+        object["fileSha256"] = context_.fileSha256;
     }
-    if (!action.fileSha256.empty()) {
-        object.add("fileSha256", action.fileSha256);
-    }
-    if (const std::string problem = file_->append(object.text()); !problem.empty()) {
+    if (const std::string problem = file_->append(jsonLine(object)); !problem.empty()) {
         return "Could not append to the history " + path_ + ": " + problem;
     }
     return {};
@@ -64,10 +37,6 @@ std::string sha256Hex(ByteView bytes) {
 
 std::string hostName() {
     return QSysInfo::machineHostName().toStdString();
-}
-
-std::string utcNow() {
-    return QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toStdString();
 }
 
 }  // namespace korvane

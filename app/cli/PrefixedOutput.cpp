@@ -30,7 +30,6 @@ int PrefixedOutput::overflow(int character) {
     if (target_ != nullptr) {
         *target_ << prefix_ << line_ << '\n' << std::flush;
     }
-    lastLine_ = std::move(line_);
     line_.clear();
     return character;
 }

@@ -7,18 +7,15 @@
 namespace korvane {
 
 // An output stream that starts each line it passes on with a prefix ("/dev/ttyUSB0: "), so that
-// the lines of several controllers can share one terminal; it remembers its last line. Lines are
-// passed on whole, so lines of different streams never mix.
+// the lines of several controllers can share one terminal. Lines are passed on whole, so lines
+// of different streams never mix.
 class PrefixedOutput final : private std::streambuf, public std::ostream {
 public:
-    // Into `target`, or nowhere when it is null (only the last line is kept).
+    // Into `target`, or nowhere when it is null.
     PrefixedOutput(std::ostream* target, std::string prefix);
     ~PrefixedOutput() override;
     PrefixedOutput(const PrefixedOutput&) = delete;
     PrefixedOutput& operator=(const PrefixedOutput&) = delete;
-
-    // The last complete line, without prefix or line end; empty when none was written.
-    const std::string& lastLine() const { return lastLine_; }
 
 private:
     int overflow(int character) override;
@@ -27,7 +24,6 @@ private:
     std::ostream* target_;
     std::string prefix_;
     std::string line_;
-    std::string lastLine_;
 };
 
 }  // namespace korvane

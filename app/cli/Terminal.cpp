@@ -1,14 +1,13 @@
 #include "app/cli/Terminal.h"
 
-#include "app/UpdateAnswer.h"
-
-#include "app/TimeLeft.h"
-
+#include <QCoreApplication>
 #include <QSocketNotifier>
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <iostream>
+#include <optional>
+
+#include "app/UpdateAnswer.h"
+#include "app/frontend/FrontEnd.h"
+#include "platform/qt/InterruptWatch.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -24,23 +23,29 @@ constexpr int kStdout = STDOUT_FILENO;
 
 namespace korvane {
 
-namespace {
-constexpr int kBarWidth = 30;
+TerminalConsole::TerminalConsole(int& argc, char** argv) : argc_(argc), argv_(argv) {}
+TerminalConsole::~TerminalConsole() = default;
+
+std::ostream& TerminalConsole::out() {
+    return std::cout;
 }
 
-bool inputIsTerminal() {
+std::ostream& TerminalConsole::err() {
+    return std::cerr;
+}
+
+bool TerminalConsole::canAsk() const {
     return KORVANE_ISATTY(kStdin) != 0;
 }
 
-bool outputIsTerminal() {
+bool TerminalConsole::outputIsTerminal() const {
     return KORVANE_ISATTY(kStdout) != 0;
 }
 
-TerminalQuestion::TerminalQuestion(std::ostream& out) : out_(out) {}
-TerminalQuestion::~TerminalQuestion() = default;
-
-void TerminalQuestion::ask(const std::string& question, std::function<void(bool)> answer) {
-    out_ << question << " [Update/Cancel] " << std::flush;
+void TerminalConsole::ask(std::ostream& where, const std::string& question,
+                          std::function<void(bool)> answer) {
+    where << question << " [Update/Cancel] " << std::flush;
+    asked_ = &where;
     answer_ = std::move(answer);
     typed_.clear();
 #ifdef _WIN32
@@ -54,7 +59,7 @@ void TerminalQuestion::ask(const std::string& question, std::function<void(bool)
 #endif
 }
 
-void TerminalQuestion::readable() {
+void TerminalConsole::readable() {
 #ifndef _WIN32
     char chunk[256];
     const ssize_t length = ::read(kStdin, chunk, sizeof chunk);
@@ -72,52 +77,37 @@ void TerminalQuestion::readable() {
     if (notifier_) {
         notifier_->setEnabled(false);
     }
-    const bool yes = answersUpdate(std::string_view(typed_).substr(0, newline));
     if (ended) {
-        out_ << '\n';
+        *asked_ << '\n';
     }
-    std::exchange(answer_, nullptr)(yes);
+    std::exchange(answer_, nullptr)(answersUpdate(std::string_view(typed_).substr(0, newline)));
 }
 
-void ProgressReport::update(std::uint64_t done, std::uint64_t total) {
-    if (total == 0) {
-        return;
-    }
-    const int percent = static_cast<int>(done * 100 / total);
-    const Duration now = RunLoop::current().now();
-    if (!start_) {
-        start_ = now;
-    }
-    const Duration elapsed = now - *start_;
-    const std::optional<Duration> left = timeLeft(done, total, elapsed);
-    const std::string times =
-        left ? ", " + clockText(elapsed) + " elapsed, " + clockText(*left) + " left" : "";
-    if (terminal_) {
-        if (percent == lastPercent_ && done != total) {
-            return;
+int TerminalConsole::run(const FrontEndOptions& options, const std::function<void(Finish)>& start,
+                         const std::function<int(int signal)>& interrupted,
+                         const std::function<void()>& ended) {
+    // A reader that goes away (`korvane-cli flash F | head -1`) does not end an update.
+    ignoreBrokenPipes();
+    QCoreApplication application(argc_, argv_);
+    FrontEnd frontEnd(options, "korvane-cli");
+    std::optional<int> status;
+    // Ending the run loop destroys the links with it: nothing more is sent.
+    const InterruptWatch interrupts([&](int signal) {
+        if (!status) {
+            status = interrupted(signal);
+            QCoreApplication::exit(*status);
         }
-        lastPercent_ = percent;
-        const int filled = static_cast<int>(done * kBarWidth / total);
-        out_ << '\r' << '[' << std::string(static_cast<std::size_t>(filled), '#')
-             << std::string(static_cast<std::size_t>(kBarWidth - filled), '.') << "] " << percent
-             << "%  " << done << '/' << total << " records" << times << "   " << std::flush;
-        drawn_ = true;
-        return;
-    }
-    const int tenth = percent / 10;
-    if (tenth != lastTenth_) {
-        lastTenth_ = tenth;
-        out_ << verb_ << ' ' << done << " of " << total << " records (" << percent << "%)" << times
-             << '\n'
-             << std::flush;
-    }
-}
-
-void ProgressReport::finish() {
-    if (drawn_) {
-        out_ << '\n';
-        drawn_ = false;
-    }
+    });
+    start([&status](int result) {
+        if (!status) {
+            status = result;
+            QCoreApplication::exit(result);
+        }
+    });
+    // A command may be done before the loop runs, and then there is nothing to wait for.
+    const int result = status ? *status : QCoreApplication::exec();
+    ended();
+    return result;
 }
 
 }  // namespace korvane

@@ -1,63 +1,43 @@
 #pragma once
 
-#include <cstdint>
 #include <functional>
-#include <iosfwd>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "platform/RunLoop.h"
+#include "app/cli/Console.h"
 
 class QSocketNotifier;
 
 namespace korvane {
 
-// Whether standard input and output are a terminal a person sits at.
-bool inputIsTerminal();
-bool outputIsTerminal();
-
-// Asks a question on the terminal without stopping the run loop; the answer comes later.
-class TerminalQuestion {
+// korvane-cli on a real terminal: stdout and stderr, questions answered on standard input
+// without stopping the run loop, the Qt run loop with the serial ports (or the demo's), and
+// signals delivered on the run loop.
+class TerminalConsole final : public Console {
 public:
-    // Asks on `out`; the answer is read from standard input.
-    explicit TerminalQuestion(std::ostream& out);
-    ~TerminalQuestion();
-    TerminalQuestion(const TerminalQuestion&) = delete;
-    TerminalQuestion& operator=(const TerminalQuestion&) = delete;
+    // Qt's application object takes the program's arguments.
+    TerminalConsole(int& argc, char** argv);
+    ~TerminalConsole() override;
 
-    // "yes" for "update", "u", "yes" or "y" in any case; anything else, or the end of input, is no.
-    void ask(const std::string& question, std::function<void(bool)> answer);
+    std::ostream& out() override;
+    std::ostream& err() override;
+    bool canAsk() const override;
+    bool outputIsTerminal() const override;
+    void ask(std::ostream& where, const std::string& question,
+             std::function<void(bool)> answer) override;
+    int run(const FrontEndOptions& options, const std::function<void(Finish)>& start,
+            const std::function<int(int signal)>& interrupted,
+            const std::function<void()>& ended) override;
 
 private:
     void readable();
 
-    std::ostream& out_;
+    int& argc_;
+    char** argv_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::string typed_;
+    std::ostream* asked_ = nullptr;
     std::function<void(bool)> answer_;
-};
-
-// Progress through a firmware file's records: a bar on a terminal, otherwise a line every tenth
-// ("Programmed 96 of 159 records (60%)"); with the time since the first record and the time
-// left, once there is a rate to go by.
-class ProgressReport {
-public:
-    // `verb` says what is done to the records: "Programmed", "Checked".
-    ProgressReport(std::ostream& out, bool terminal, std::string verb = "Programmed")
-        : out_(out), terminal_(terminal), verb_(std::move(verb)) {}
-    void update(std::uint64_t done, std::uint64_t total);
-    // Ends the bar's line.
-    void finish();
-
-private:
-    std::ostream& out_;
-    bool terminal_;
-    std::string verb_;
-    bool drawn_ = false;
-    int lastTenth_ = -1;
-    int lastPercent_ = -1;
-    std::optional<Duration> start_;
 };
 
 }  // namespace korvane

@@ -54,8 +54,7 @@ std::string settingsFileFor(int value, const std::string& heldId, HeldSettings& 
     settings.software = 7;
     settings.settings.autoMode = value / 3 % 2 != 0;
     settings.settings.config = value / 6 % 3 + 1;
-    settings.settings.speedLimitMph =
-        value / 18 % 8 == 0 ? value / 144 % 256 : value / 18 % 30 + 1;
+    settings.settings.speedLimitMph = value / 18 % 8 == 0 ? value / 144 % 256 : value / 18 % 30 + 1;
     settings.record = "07010309130000A1A2A3A4A5";
     settings.savedAt = "2026-12-07T12:00:00Z";
     constexpr int kConfigModes[] = {1, 2, 4};
