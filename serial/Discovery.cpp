@@ -7,7 +7,7 @@
 #include "platform/Log.h"
 #include "platform/ORSSerialPortManager.h"
 #include "serial/Attributes.h"
-#include "serial/DeviceWait.h"
+#include "serial/DeviceSearch.h"
 #include "serial/SimpleSerial.h"
 #include "util/StringPrintf.h"
 
@@ -30,7 +30,7 @@ struct PortSearch : std::enable_shared_from_this<PortSearch> {
     // PortSearch for all: the links whose device answered, by port.
     std::vector<std::unique_ptr<SimpleSerial>> answered;
     // A wait: whom it waits for, and the paths being probed or waiting to be probed again.
-    std::optional<DeviceWait::Target> awaited;
+    std::optional<DeviceSearch::Target> awaited;
     std::set<std::string> busy;
     TimerGroup timers;
 
@@ -177,41 +177,67 @@ void startSearch(const std::shared_ptr<PortSearch>& search) {
 
 }  // namespace
 
-void SimpleSerial::findDevice(DiscoveryBlock completion, TransferMode mode,
-                              ProbeReportBlock report) {
+namespace {
+
+std::shared_ptr<PortSearch> started(TransferMode mode, DiscoveryBlock first, DevicesBlock all,
+                                    ProbeReportBlock report) {
     auto search = std::make_shared<PortSearch>();
     search->mode = mode;
-    search->first = std::move(completion);
+    search->keepAll = all != nullptr;
+    search->first = std::move(first);
+    search->all = std::move(all);
     search->report = std::move(report);
     startSearch(search);
+    return search;
+}
+
+}  // namespace
+
+void SimpleSerial::findDevice(DiscoveryBlock completion, TransferMode mode,
+                              ProbeReportBlock report) {
+    started(mode, std::move(completion), nullptr, std::move(report));
 }
 
 void SimpleSerial::findDevices(DevicesBlock completion, TransferMode mode,
                                ProbeReportBlock report) {
-    auto search = std::make_shared<PortSearch>();
-    search->mode = mode;
-    search->keepAll = true;
-    search->all = std::move(completion);
-    search->report = std::move(report);
-    startSearch(search);
+    started(mode, nullptr, std::move(completion), std::move(report));
 }
 
-DeviceWait::DeviceWait(Target target, Duration deadline, DiscoveryBlock done)
-    : search_(std::make_shared<PortSearch>()) {
-    search_->mode = target.mode;
-    search_->awaited = std::move(target);
-    search_->first = std::move(done);
-    search_->timers.schedule(deadline, [raw = search_.get()] {
+std::unique_ptr<DeviceSearch> DeviceSearch::first(DiscoveryBlock done, TransferMode mode,
+                                                  ProbeReportBlock report) {
+    return std::unique_ptr<DeviceSearch>(
+        new DeviceSearch(started(mode, std::move(done), nullptr, std::move(report))));
+}
+
+std::unique_ptr<DeviceSearch> DeviceSearch::all(DevicesBlock done, TransferMode mode,
+                                                ProbeReportBlock report) {
+    return std::unique_ptr<DeviceSearch>(
+        new DeviceSearch(started(mode, nullptr, std::move(done), std::move(report))));
+}
+
+std::unique_ptr<DeviceSearch> DeviceSearch::awaited(Target target, Duration deadline,
+                                                    DiscoveryBlock done) {
+    auto search = std::make_shared<PortSearch>();
+    search->mode = target.mode;
+    search->awaited = std::move(target);
+    search->first = std::move(done);
+    search->timers.schedule(deadline, [raw = search.get()] {
         // Whatever is still being asked is cut short: its answer would come too late.
         raw->stop();
         std::exchange(raw->first, nullptr)(nullptr);
     });
-    probe(search_, awaitedPaths(*search_));
+    std::unique_ptr<DeviceSearch> handle(new DeviceSearch(search));
+    probe(search, awaitedPaths(*search));
+    return handle;
 }
 
-DeviceWait::~DeviceWait() {
-    search_->stop();
-    search_->first = nullptr;
+DeviceSearch::~DeviceSearch() {
+    if (search_) {
+        search_->stop();
+        search_->first = nullptr;
+        search_->all = nullptr;
+        search_->report = nullptr;
+    }
 }
 
 void SimpleSerial::open(ResultBlock completion) {

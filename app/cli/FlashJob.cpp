@@ -8,7 +8,7 @@
 #include "app/cli/Progress.h"
 #include "app/cli/Report.h"
 #include "app/cli/Run.h"
-#include "serial/DeviceWait.h"
+#include "serial/DeviceSearch.h"
 #include "util/StringPrintf.h"
 
 namespace korvane {
@@ -163,12 +163,12 @@ private:
         member.progress("waiting-back", total, total);
         const Duration restartedAt = RunLoop::current().now() - kRebootNoticeDelay;
         // Of one device id, several controllers of one run cannot be told apart elsewhere.
-        DeviceWait::Target target{
+        DeviceSearch::Target target{
             member.found.deviceId, member.path(), !member.run().invocation().all,
             member.control().fastTransfers() ? TransferMode::fast : TransferMode::standard};
         // Sends nothing: the link of the restarted device goes, so that its port may open again.
         member.control().resetGUI();
-        wait_ = std::make_unique<DeviceWait>(
+        wait_ = DeviceSearch::awaited(
             std::move(target), std::chrono::seconds(limit) - kRebootNoticeDelay,
             [&member, restartedAt, limit](std::unique_ptr<SimpleSerial> link) {
                 if (!link) {
@@ -193,7 +193,7 @@ private:
 
     std::shared_ptr<const Firmware> firmware_;
     std::optional<ProgressReport> progress_;
-    std::unique_ptr<DeviceWait> wait_;
+    std::unique_ptr<DeviceSearch> wait_;
 };
 
 }  // namespace

@@ -67,14 +67,14 @@ void Run::start(Console::Finish finish) {
         failedProbes_ = failed;
     };
     if (invocation_.all) {
-        SimpleSerial::findDevices(
+        search_ = DeviceSearch::all(
             [this](std::vector<std::unique_ptr<SimpleSerial>> links) { found(std::move(links)); },
             mode, report);
         return;
     }
     // One controller's work (and clock) starts with its search.
     members_.push_back(std::make_unique<Member>(*this, "", command_.job()));
-    SimpleSerial::findDevice(
+    search_ = DeviceSearch::first(
         [this](std::unique_ptr<SimpleSerial> link) {
             std::vector<std::unique_ptr<SimpleSerial>> links;
             if (link) {

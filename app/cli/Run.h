@@ -12,7 +12,7 @@
 #include "app/cli/History.h"
 #include "app/cli/Job.h"
 #include "app/cli/Member.h"
-#include "serial/PortProbe.h"
+#include "serial/DeviceSearch.h"
 
 namespace korvane {
 
@@ -69,6 +69,8 @@ private:
     bool confirmed_ = false;
     std::vector<PortProbe> failedProbes_;
     std::vector<std::unique_ptr<Member>> members_;
+    // Goes with the run: a search that a signal cut short stops.
+    std::unique_ptr<DeviceSearch> search_;
 };
 
 }  // namespace korvane
