@@ -396,23 +396,23 @@ _korvane_cli() {
 
 std::string Parser::typed(const CLI::App* leaf) const {
     std::string names;
-    std::string rest;
+    std::string values;
+    std::string switches;
     for (const CLI::App* app : chain(leaf)) {
         names += (names.empty() ? "" : " ") + app->get_name();
         for (const CLI::Option* option : app->get_options()) {
             if (option->count() == 0 || option == app->get_help_ptr()) {
                 continue;
             }
-            std::string values;
-            for (const std::string& result : option->results()) {
-                values += " " + result;
-            }
-            rest += option->get_positional()   ? values
-                    : typeName(option).empty() ? " --" + option->get_lnames().front()
-                                               : " --" + option->get_lnames().front() + values;
+            std::string given = option->get_positional() || typeName(option).empty()
+                                    ? ""
+                                    : " " + option->results().front();
+            (option->get_positional() ? values : switches) +=
+                option->get_positional() ? " " + option->results().front()
+                                         : " --" + option->get_lnames().front() + given;
         }
     }
-    return names + rest;
+    return names + values + switches;
 }
 
 Invocation Parser::parse(const std::vector<std::string>& arguments) {

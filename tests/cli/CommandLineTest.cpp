@@ -1,1 +1,189 @@
-#include <gtest/gtest.h>
+// korvane-cli's words as its parser reads them, and what whole runs say, exactly, on virtual time.
+#include <gmock/gmock.h>
+
+#include "app/cli/CommandLine.h"
+#include "tests/support/CommandLineRun.h"
+#include "tests/support/SimulatedBench.h"
+#include "tests/support/TemporaryFolder.h"
+
+namespace korvane::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+// What the parser makes of the words: the command's words as the history keeps them, the
+// answer it gives at once, or why it refuses them.
+std::string parsed(const std::vector<std::string>& words) {
+    try {
+        const Invocation invocation = parseCommandLine(words);
+        return invocation.answered.empty() ? invocation.typed : invocation.answered;
+    } catch (const UsageError& error) {
+        return "! " + error.reason;
+    }
+}
+
+TEST(CommandLineParser, ReadsEachOptionOnceWithItsCheck) {
+    // clang-format off
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{}, "! no command given"},
+        {{"--demo", "frobnicate"}, "! unknown command \"frobnicate\""},
+        {{"set", "speed", "30"}, "set speed 30"},
+        {{"set", "speed", "31"}, "! the speed in mph must be a whole number from 1 to 30, not \"31\""},
+        {{"set", "speed", "50", "--kmh"}, "set speed 50 --kmh"},
+        {{"set", "speed", "0", "--kmh"}, "! the speed in km/h must be a whole number from 1 to 50, not \"0\""},
+        {{"set", "config", "3"}, "set config 3"},
+        {{"set", "config", "4"}, "! value: 4 not in {1,2,3}"},
+        {{"set", "auto", "maybe"}, "! value: maybe not in {on,off}"},
+        {{"set", "colour", "red"}, "! A subcommand is required"},
+        {{"info", "--port"}, "! --port: 1 required PATH missing"},
+        {{"--demo", "--port", "A", "B", "info"}, "! The following argument was not expected: B"},
+        {{"--expect", "2", "info"}, "! --expect requires --all"},
+        {{"--all", "--expect", "0", "info"}, "! --expect: Value 0 not in range 1 to 9999"},
+        {{"--all", "ports"}, "! ports excludes --all"},
+        {{"--all", "settings", "save", "bike.json"}, "! save excludes --all"},
+        {{"--history", "h.jsonl", "check", "fw.hex"}, "! check excludes --history"},
+        {{"info", "--wait-back", "5"}, "! The following arguments were not expected: 5 --wait-back"},
+        {{"flash", "fw.hex", "--wait-back", "1"}, "! --wait-back: takes 0 (no wait) or 2 to 3600 seconds, not \"1\""},
+        {{"flash", "fw.hex", "--wait-back", "3601"}, "! --wait-back: takes 0 (no wait) or 2 to 3600 seconds, not \"3601\""},
+        {{"flash", "fw.hex", "--wait-back", "3600"}, "flash fw.hex --wait-back 3600"},
+        {{"--port", "p", "--all", "--fast", "flash", "fw.hex", "--yes", "--history", "h"}, "flash fw.hex --yes"},
+        {{"settings", "load", "bike.json", "--force", "--json"}, "settings load bike.json --force"},
+        {{"--version"}, "korvane-cli " KORVANE_VERSION "\n"},
+    };
+    // clang-format on
+    for (const auto& [words, expected] : rows) {
+        EXPECT_EQ(parsed(words), expected);
+    }
+    EXPECT_THAT(parsed({"flash", "--help"}),
+                HasSubstr("usage: korvane-cli flash FILE [--yes] [--wait-back SECONDS]\n"));
+    const std::string help = parsed({"--help"});
+    EXPECT_THAT(help, ::testing::StartsWith("usage: korvane-cli [--port PATH]... [--demo]"));
+    for (const char* line : {"\n  set speed N [--kmh]           set the speed limit",
+                             "\n  --force                       settings: save: replace"}) {
+        EXPECT_THAT(help, HasSubstr(line));
+    }
+}
+
+// One controller on /dev/ttySIM0 (and a silent port on /dev/ttySIM1), the firmware file (software
+// 12: 7 data records, 2 skipped), and korvane-cli's words run through its entry point.
+struct CommandLineRuns : SimulatedBench {
+    void TestBody() override {}
+    using SimulatedBench::controller;
+    using SimulatedBench::device;
+    using SimulatedBench::loop;
+    using SimulatedBench::ports;
+    CommandLineRuns() { ports.addDevice("/dev/ttySIM1").controller.faults.silent = true; }
+    CommandLineRun cli(std::vector<std::string> words, bool answer = true) {
+        for (std::string& word : words) {
+            word = word == "FW" ? firmware : word == "SAVED" ? saved : word;
+        }
+        VirtualConsole running(loop);
+        console = &running;
+        running.answer = answer;
+        running.signalWhen = signalWhen;
+        return runCommandLine(running, words);
+    }
+
+    TemporaryFolder folder;
+    const std::string firmware = folder.write("fw.hex", realisticImage(4).file());
+    const std::string saved =
+        folder.write("bike.json", R"({"deviceId": "BEEF", "bootloader": "012A", "software": 7, )"
+                                  R"("auto": true, "config": 2, "speedLimitMph": 12, )"
+                                  R"("record": "070203091300A1A2A3A4A5A6"})");
+    std::function<bool()> signalWhen;
+    VirtualConsole* console = nullptr;
+    SimulatedPortManager empty;
+    std::optional<ORSSerialPortManager::Scope> portsGone;
+};
+
+struct Said {
+    std::function<void(CommandLineRuns&)> setup;
+    std::vector<std::string> words;
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// A signal once the controller has received this many requests of this command.
+std::function<void(CommandLineRuns&)> signalAt(std::size_t count, std::uint8_t code) {
+    return [count, code](CommandLineRuns& t) {
+        t.signalWhen = [&t, count, code] {
+            const auto& sent = t.device().requests();
+            return static_cast<std::size_t>(std::count_if(
+                       sent.begin(), sent.end(), [code](const Bytes& r) { return r[1] == code; })) >=
+                   count;
+        };
+    };
+}
+
+const std::string kOpening =
+    "Records not written: 2 (upper address 0x0030)\nThe controller on /dev/ttySIM0 (software 07) "
+    "will be erased and programmed with FW (software 12).\n";
+const std::string kYes = "Update firmware from file Software version: 12? Update\n";
+const std::string kProgrammed =
+    "Programmed 1 of 13 records (7%)\nProgrammed 2 of 13 records (15%)\nProgrammed 3 of 13 records "
+    "(23%)\nProgrammed 4 of 13 records (30%)\nProgrammed 9 of 13 records (69%)\nProgrammed 10 of "
+    "13 records (76%)\nProgrammed 12 of 13 records (92%)\nProgrammed 13 of 13 records (100%)\n";
+const std::string kNone = "Please connect the USB device\n";
+const std::string kAgain = "Run korvane-cli info again once it is back.\n";
+const std::string kNoAccess =
+    "No permission to open /dev/ttySIM1: add yourself to the dialout group (sudo usermod -aG "
+    "dialout $USER) and log in again\n";
+
+TEST(CommandLine, SaysExactly) {
+    const auto none = [](CommandLineRuns&) {};
+    const auto noPorts = [](CommandLineRuns& t) { t.portsGone.emplace(t.empty); };
+    // clang-format off
+    const Said rows[] = {
+        {none, {"--all", "info"}, 0, "1 controller answered: /dev/ttySIM0\n/dev/ttySIM0: Connected. Bootloader: 012A, Device ID: BEEF, Soft: 07\n/dev/ttySIM0: Port: /dev/ttySIM0\n/dev/ttySIM0: Automatic mode: off\n/dev/ttySIM0: Configuration: 1\n/dev/ttySIM0: Speed limit: 19 mph\nSummary: /dev/ttySIM0, device BEEF, software 07, ok, 0.00 s\n", ""},
+        {none, {"--json", "flash", "FW", "--yes"}, 0, "{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"erasing\",\"record\":0,\"records\":13,\"elapsedSeconds\":1.4}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":1,\"records\":13,\"elapsedSeconds\":2.4}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":2,\"records\":13,\"elapsedSeconds\":2.42}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":3,\"records\":13,\"elapsedSeconds\":2.44}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":4,\"records\":13,\"elapsedSeconds\":2.46}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":9,\"records\":13,\"elapsedSeconds\":2.48}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":10,\"records\":13,\"elapsedSeconds\":2.49}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":12,\"records\":13,\"elapsedSeconds\":2.5}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"verifying\",\"record\":13,\"records\":13,\"elapsedSeconds\":2.52}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"restarting\",\"record\":13,\"records\":13,\"elapsedSeconds\":2.53}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"waiting-back\",\"record\":13,\"records\":13,\"elapsedSeconds\":3.53}\n{\"bootloader\":\"012A\",\"deviceId\":\"BEEF\",\"fileSoftware\":12,\"port\":\"/dev/ttySIM0\",\"records\":7,\"recordsSkipped\":2,\"recordsWritten\":7,\"result\":\"ok\",\"seconds\":4.93,\"software\":7,\"softwareAfter\":7}\n", "The controller on /dev/ttySIM0 (software 07) will be erased and programmed with FW (software 12).\n"},
+        {none, {"--all", "--json", "--expect", "2", "set", "auto", "on"}, 1, "{\"answered\":[\"/dev/ttySIM0\"],\"reason\":\"Only 1 of 2 expected controllers answered (/dev/ttySIM0); nothing was written\",\"result\":\"failed\",\"unanswered\":[\"/dev/ttySIM1: silent\"]}\n", "Only 1 of 2 expected controllers answered (/dev/ttySIM0); nothing was written\n/dev/ttySIM1: silent\n"},
+        {none, {"--json", "flash", "FW"}, 1, "{\"bootloader\":\"012A\",\"deviceId\":\"BEEF\",\"fileSoftware\":12,\"port\":\"/dev/ttySIM0\",\"reason\":\"Firmware update cancelled\",\"records\":7,\"recordsSkipped\":2,\"recordsWritten\":0,\"result\":\"failed\",\"seconds\":1.9,\"software\":7}\n", "The controller on /dev/ttySIM0 (software 07) will be erased and programmed with FW (software 12).\nUpdate firmware from file Software version: 12? [Update/Cancel] Firmware update cancelled\n"},
+        {none, {"--all", "--json", "flash", "FW"}, 1, "{\"answered\":[\"/dev/ttySIM0\"],\"reason\":\"Firmware update cancelled\",\"result\":\"failed\",\"unanswered\":[]}\n", "1 controller (/dev/ttySIM0) will be erased and programmed with FW (software 12).\nUpdate firmware from file Software version: 12? (1 controller) [Update/Cancel] Firmware update cancelled\n"},
+        {noPorts, {"--json", "info"}, 1, "{\"reason\":\"Please connect the USB device\",\"result\":\"failed\",\"seconds\":0,\"unanswered\":[]}\n", kNone},
+        {noPorts, {"--all", "--json", "flash", "FW", "--yes"}, 1, "{\"answered\":[],\"reason\":\"Please connect the USB device\",\"result\":\"failed\",\"unanswered\":[]}\n", kNone},
+        {[](auto& t) { t.device().faults.garbage = true; t.ports.device("/dev/ttySIM1")->portFaults.noAccess = true; t.ports.addDevice("/dev/ttySIM2").portFaults.neverOpens = true; t.ports.addDevice("/dev/ttySIM3").controller.faults.unanswered = {CommandCode::ReadEprom}; }, {"info"}, 1, "", kNone + "/dev/ttySIM0: answered something else\n/dev/ttySIM2: did not open\n/dev/ttySIM3: answered, but did not send its settings\n" + kNoAccess},
+        {[](auto& t) { t.device().faults.refuseRequest = 10; }, {"--json", "flash", "FW", "--yes"}, 1, "{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"erasing\",\"record\":0,\"records\":13,\"elapsedSeconds\":1.4}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":1,\"records\":13,\"elapsedSeconds\":2.4}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":2,\"records\":13,\"elapsedSeconds\":2.42}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":3,\"records\":13,\"elapsedSeconds\":2.44}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":4,\"records\":13,\"elapsedSeconds\":2.46}\n{\"bootloader\":\"012A\",\"deviceId\":\"BEEF\",\"fileSoftware\":12,\"port\":\"/dev/ttySIM0\",\"reason\":\"Record 5 of 13 failed (line 5, address 0x00001030): the controller's firmware is erased; flash again\",\"records\":7,\"recordsSkipped\":2,\"recordsWritten\":3,\"result\":\"failed\",\"seconds\":2.47,\"software\":7}\n", "The controller on /dev/ttySIM0 (software 07) will be erased and programmed with FW (software 12).\nCould not update firmware\nRecord 5 of 13 failed (line 5, address 0x00001030): the controller's firmware is erased; flash again\n"},
+        {[](auto& t) { t.device().faults.unplugAtRequest = 7; }, {"flash", "FW", "--yes"}, 1, kOpening + kYes + "Programmed 1 of 13 records (7%)\nProgrammed 2 of 13 records (15%)\n", "The device is disconnected\nFirmware update interrupted after record 2 of 13: the controller has no complete firmware; flash again\n"},
+        {[](auto& t) { t.controller().restartAbsence.reset(); }, {"flash", "FW", "--yes", "--wait-back", "2"}, 3, kOpening + kYes + kProgrammed + "The device is rebooting; waiting up to 2 s for it to come back\n", "Not back within 2 s: the firmware is written and verified, but the controller has not answered since its restart; check its cable and power, then run korvane-cli info\n"},
+        {[](auto& t) { t.controller().restartAbsence.reset(); t.ports.device("/dev/ttySIM1")->controller.faults.silent = false; }, {"--port", "/dev/ttySIM0", "--port", "/dev/ttySIM1", "flash", "FW", "--yes"}, 0, kOpening + kYes + kProgrammed + "The device is rebooting; waiting up to 15 s for it to come back\nBack on /dev/ttySIM1 after 2.4 s: Bootloader: 012A, Device ID: BEEF, Soft: 07\n", ""},
+        {none, {"settings", "load", "SAVED"}, 0, "Auto is updated\nConfig is updated\nSpeed Limit is updated\nSettings loaded\n", ""},
+        {[](auto& t) { t.device().deviceId = {0x12, 0x34}; }, {"settings", "load", "SAVED"}, 1, "", "SAVED holds the settings of device BEEF, not of this controller (1234): add --force to load them anyway\n"},
+        {[](auto& t) { t.device().faults.refuseRequest = 5; }, {"settings", "load", "SAVED", "--force"}, 1, "Auto is updated\nSpeed Limit is updated\n", "Could not set Config\nSettings not all loaded\n"},
+        {[](auto& t) { realisticImage(4).putInto(t.device()); t.device().programMemory[0x1025] ^= 1; }, {"verify", "FW"}, 1, "Checked 0 of 5 records (0%)\nChecked 1 of 5 records (20%)\nChecked 2 of 5 records (40%)\nChecked 3 of 5 records (60%)\nChecked 4 of 5 records (80%)\nChecked 5 of 5 records (100%)\n", "Record 3 (line 4, address 0x1020) differs\nFirmware differs from FW: the sums of 1 of 5 program records differ\n"},
+        {none, {"set", "speed", "50", "--kmh"}, 0, "Speed Limit is updated\nSpeed Limit set to 30 mph (48 km/h)\n", ""},
+        {none, {"set", "auto", "off"}, 0, "Auto is already off\n", ""},
+        {[](auto& t) { t.device().faults.refuseWrites = true; }, {"set", "config", "3"}, 1, "", "Could not set Config\n"},
+        {[](auto& t) { t.signalWhen = [] { return true; }; }, {"info"}, 130, "", "Interrupted during the search: nothing was changed\n"},
+        {[](auto& t) { t.signalWhen = [&t] { return !t.console->asked.empty(); }; }, {"flash", "FW"}, 130, kOpening + "Update firmware from file Software version: 12? [Update/Cancel] ", "Firmware update cancelled\n"},
+        {signalAt(1, 0x03), {"flash", "FW", "--yes"}, 130, kOpening + kYes, "Firmware update interrupted during the erase: the controller may have no firmware; flash again\n"},
+        {signalAt(3, 0x02), {"flash", "FW", "--yes"}, 130, kOpening + kYes + "Programmed 1 of 13 records (7%)\nProgrammed 2 of 13 records (15%)\n", "Firmware update interrupted after record 3 of 13: the controller has no complete firmware; flash again\n"},
+        {signalAt(1, 0x09), {"flash", "FW", "--yes"}, 0, kOpening + kYes + kProgrammed, std::string("The firmware update is complete: the device is rebooting.\n") + kAgain},
+        {[](auto& t) { t.controller().restartAbsence.reset(); t.signalWhen = [&t] { return t.loop.now() >= Duration{8000}; }; }, {"flash", "FW", "--yes"}, 0, kOpening + kYes + kProgrammed + "The device is rebooting; waiting up to 15 s for it to come back\n", std::string("The firmware is written and verified; the controller restarted and has not been seen back yet.\n") + kAgain},
+        {signalAt(1, 0x09), {"reset"}, 0, "", std::string("The reset was sent: the controller is restarting.\n") + kAgain},
+        {signalAt(2, 0x05), {"settings", "load", "SAVED"}, 130, "", "Interrupted while the settings were loaded:\nAuto is updated\nConfig was being written: the controller may not hold it\nNot written: Speed Limit\nRun korvane-cli info to see what the controller holds.\n"},
+        {[](auto& t) { t.device().faults.unanswered = {CommandCode::WriteEprom}; signalAt(1, 0x05)(t); }, {"set", "auto", "on"}, 130, "", "Interrupted while a setting was written: the controller may not hold it; run korvane-cli info to see\n"},
+        {[](auto& t) { realisticImage(4).putInto(t.device()); signalAt(3, 0x08)(t); }, {"verify", "FW"}, 130, "Checked 0 of 5 records (0%)\nChecked 1 of 5 records (20%)\nChecked 2 of 5 records (40%)\n", "Verify interrupted after 2 of 5 program records: nothing was changed\n"},
+        {[](auto& t) { t.ports.device("/dev/ttySIM1")->controller.faults.silent = false; signalAt(3, 0x02)(t); }, {"--all", "flash", "FW", "--yes"}, 130, std::string("2 controllers answered: /dev/ttySIM0, /dev/ttySIM1\n/dev/ttySIM0: Records not written: 2 (upper address 0x0030)\n/dev/ttySIM1: Records not written: 2 (upper address 0x0030)\n/dev/ttySIM0: The controller on /dev/ttySIM0 (software 07) will be erased and programmed with FW (software 12).\n/dev/ttySIM0: ") + kYes + "/dev/ttySIM1: The controller on /dev/ttySIM1 (software 07) will be erased and programmed with FW (software 12).\n/dev/ttySIM1: " + kYes + "/dev/ttySIM0: Programmed 1 of 13 records (7%)\n/dev/ttySIM1: Programmed 1 of 13 records (7%)\n/dev/ttySIM0: Programmed 2 of 13 records (15%)\n/dev/ttySIM1: Programmed 2 of 13 records (15%)\nSummary: /dev/ttySIM0, device BEEF, software 07, file's software 12, interrupted: Firmware update interrupted after record 3 of 13: the controller has no complete firmware; flash again, 1.04 s\nSummary: /dev/ttySIM1, device BEEF, software 07, file's software 12, interrupted: Firmware update interrupted after record 2 of 13: the controller has no complete firmware; flash again, 1.04 s\n", "/dev/ttySIM0: Firmware update interrupted after record 3 of 13: the controller has no complete firmware; flash again\n/dev/ttySIM1: Firmware update interrupted after record 2 of 13: the controller has no complete firmware; flash again\n"},
+    };
+    // clang-format on
+    for (const Said& row : rows) {
+        CommandLineRuns world;
+        row.setup(world);
+        CommandLineRun run = world.cli(row.words, false);
+        for (std::string* text : {&run.out, &run.err}) {
+            for (const auto& [path, name] :
+                 {std::pair{world.firmware, "FW"}, {world.saved, "SAVED"}}) {
+                for (auto at = text->find(path); at != std::string::npos; at = text->find(path)) {
+                    text->replace(at, path.size(), name);
+                }
+            }
+        }
+        EXPECT_EQ(run.status, row.status) << row.words.back();
+        EXPECT_EQ(run.out, row.out);
+        EXPECT_EQ(run.err, row.err);
+    }
+}
+
+}  // namespace
+}  // namespace korvane::testing

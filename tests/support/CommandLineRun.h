@@ -8,6 +8,7 @@
 
 #include "app/cli/Console.h"
 #include "platform/SelectedPortManager.h"
+#include "platform/TimerGroup.h"
 #include "platform/VirtualRunLoop.h"
 
 namespace korvane::testing {
