@@ -1,0 +1,145 @@
+#!/usr/bin/env bats
+# korvane-cli as a process: the real serial path through korvane-sim, signals, a reader that goes
+# away, a terminal's question, and files and exit statuses end to end.
+load helpers
+
+@test "on a pseudo-terminal, what is said is what the controller holds" {
+    start_simulator
+    transcript <<EOF
+$ korvane-cli --port "$port" set speed 12
+Speed Limit is updated
+Speed Limit set to 12 mph
+$ korvane-cli --port "$port" --port "$port" info --json
+{"auto":false,"bootloader":"012A","config":1,"deviceId":"BEEF","port":"$port","software":7,"speedLimitMph":12}
+$ korvane-cli --port "$port" reset
+The device is rebooting.
+Run korvane-cli info again once it is back.
+EOF
+}
+
+@test "a signal ends a flash with what it left: 128 + the signal, and no reset; after it, 0" {
+    for signal in HUP:129 INT:130 TERM:143; do
+        start_simulator
+        start_cli --port "$port" flash "$firmware" --yes
+        await_requests 02 3
+        signal_cli "${signal%:*}"
+        [ "$status" -eq "${signal#*:}" ]
+        [[ "$stderr" =~ ^Firmware\ update\ interrupted\ after\ record\ [0-9]+\ of\ 103:\ the\ controller\ has\ no\ complete\ firmware\;\ flash\ again$ ]]
+        # Once a later command is answered, all that was sent before has reached the controller.
+        korvane-cli --port "$port" info >/dev/null || true
+        same "$(requests | grep -c '55 09')" 0
+        stop_simulator
+    done
+    start_simulator --never-back
+    start_cli --port "$port" --json flash "$firmware" --yes
+    await_requests 09 1
+    signal_cli INT
+    [ "$status" -eq 0 ]
+    [[ "$(tail -1 <<<"$output")" == *'"recordsWritten":99,"result":"ok"'* ]]
+}
+
+@test "a flash outlives a reader that goes away" {
+    transcript <<EOF
+$ korvane-cli --demo flash "$firmware" --yes | head -2
+The controller on /dev/ttyDEMO0 (software 07) will be erased and programmed with $firmware (software 08).
+Update firmware from file Software version: 08? Update
+EOF
+}
+
+# Runs ARGS... on a terminal where KEYS (printf's %b: \n is Enter, \003 ^C) are typed once the
+# question is shown; what the terminal shows in $output.
+on_terminal() {
+    local typed=$1 keys
+    shift
+    mkfifo "$BATS_TEST_TMPDIR/keys"
+    : >"$BATS_TEST_TMPDIR/screen"
+    script -qec "stty -echo; exec $*" /dev/null <"$BATS_TEST_TMPDIR/keys" >"$BATS_TEST_TMPDIR/screen" &
+    local shown=$!
+    exec {keys}>"$BATS_TEST_TMPDIR/keys"
+    await grep -qF "[Update/Cancel]" "$BATS_TEST_TMPDIR/screen"
+    printf %b "$typed" >&"$keys"
+    exec {keys}>&-
+    rm "$BATS_TEST_TMPDIR/keys"
+    status=0
+    wait "$shown" || status=$?
+    output=$(tr -d '\r' <"$BATS_TEST_TMPDIR/screen")
+}
+
+@test "the question on a terminal: no is 1, ^C is 130; under --json it goes to stderr" {
+    start_simulator
+    for answer in 'Cancel\n:1' '\003:130'; do
+        on_terminal "${answer%:*}" "$KORVANE_CLI" --port "$port" flash "$firmware"
+        [ "$status" -eq "${answer#*:}" ]
+        same "$output" "The controller on $port (software 07) will be erased and programmed with $firmware (software 08).
+Update firmware from file Software version: 08? [Update/Cancel] Firmware update cancelled"
+    done
+    on_terminal 'Cancel\n' "$KORVANE_CLI" --port "$port" --json flash "$firmware" ">$BATS_TEST_TMPDIR/json"
+    [[ "$(<"$BATS_TEST_TMPDIR/json")" =~ ^\{\"bootloader\":\"012A\".*\"result\":\"failed\".*\}$ ]]
+    same "$(requests | grep -c '55 03')" 0
+    run --separate-stderr korvane-cli --port "$port" flash "$firmware" </dev/null
+    [ "$status" -eq 2 ]
+    same "$stderr" "korvane-cli: no terminal to confirm the update on: add --yes
+Try 'korvane-cli --help'"
+}
+
+@test "files end to end: refused before anything is sent, replaced whole, appended whole" {
+    start_simulator
+    mkdir "$BATS_TEST_TMPDIR/work" && cd "$BATS_TEST_TMPDIR/work"
+    printf ':0400000001020304F3\n:00000001FF\n' >broken.hex
+    mkfifo fifo.json
+    echo old >bike.json
+    chmod 640 bike.json
+    transcript <<EOF
+$ korvane-cli --port "$port" flash broken.hex --yes
+2> Invalid firmware file
+2> broken.hex: line 1: checksum F3, should be F2
+exit 2
+$ korvane-cli --port "$port" --json settings load fifo.json
+{"reason":"Invalid settings file fifo.json: is not a regular file (a device, a pipe or a socket)","result":"failed"}
+exit 2
+$ korvane-cli --port "$port" settings save "$port" --force
+2> Could not save the settings to $port: is not a regular file (a device, a pipe or a socket)
+exit 2
+$ korvane-cli --port "$port" info --history /nonexistent/history.jsonl
+2> Could not append to the history /nonexistent/history.jsonl: No such file or directory
+exit 2
+$ korvane-cli --port "$port" settings save bike.json
+2> bike.json exists already: add --force to replace it
+exit 2
+$ korvane-cli --port "$port" settings save bike.json --force --history history.jsonl
+Settings of BEEF saved to bike.json
+EOF
+    same "$(requests)" "request <55 00
+request <55 04"
+    same "$(stat -c %a bike.json)" 640
+    same "$(ls)" "bike.json
+broken.hex
+fifo.json
+history.jsonl"
+    [[ "$(<history.jsonl)" =~ ^\{\"auto\":false,.*\"command\":\"settings\ save\ bike.json\ --force\",.*\"host\":\"$(hostname)\",.*\"settingsAfter\":\{.*\"time\":\"[0-9T:-]{19}Z\",.*\}$ ]]
+}
+
+@test "a port this user may not open: what to do about it" {
+    local denied as=()
+    denied=$(mktemp /tmp/korvane-port-XXXXXX)
+    chmod 000 "$denied"
+    [ "$(id -u)" -ne 0 ] || as=(runuser -u nobody --)
+    run --separate-stderr "${as[@]}" "$KORVANE_CLI" --port "$denied" info
+    rm "$denied"
+    [ "$status" -eq 1 ]
+    same "$stderr" "Please connect the USB device
+No permission to open $denied: add yourself to the dialout group (sudo usermod -aG dialout \$USER) and log in again"
+}
+
+@test "korvane-sim's wrong switches and korvane-config's version need no controller, no display" {
+    for wrong in "--chunk -3:--chunk: Value -3 not in range 0 to 1024" \
+        "--device-id 12:--device-id: \"12\" is not four hex digits (such as 1234)" \
+        "--never-back --keep-port-on-reset:--keep-port-on-reset excludes --never-back"; do
+        run --separate-stderr timeout 10 "$KORVANE_SIM" ${wrong%%:*}
+        [ "$status" -eq 2 ]
+        same "$stderr" "korvane-sim: ${wrong#*:}
+Try 'korvane-sim --help'"
+    done
+    run --separate-stderr env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$KORVANE_CONFIG" --version
+    [[ "$output" == "korvane-config 0."* ]]
+}
