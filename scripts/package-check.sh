@@ -32,7 +32,7 @@ expect_completion() {
   got="$(completions korvane-cli "$@")"
   [ "$got" = "$want" ] || { echo "completing '$*' gave '$got', not '$want'" >&2; exit 1; }
 }
-options="--port|--demo|--fast|--verbose|--all|--expect|--json|--history|--help|--version"
+options="--port|--demo|--fast|--verbose|--all|--expect|--json|--history|--version|--help"
 expect_completion "ports|info|set|reset|flash|verify|check|settings" ""
 expect_completion "auto|config|speed" set ""
 expect_completion "--yes" --demo flash --y

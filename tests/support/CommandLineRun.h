@@ -13,14 +13,12 @@
 
 namespace korvane::testing {
 
-// What korvane-cli did: its exit status, what it wrote, the questions it asked, and the virtual
-// time it took.
+// What korvane-cli did: its exit status, what it wrote, and the questions it asked.
 struct CommandLineRun {
     int status = -1;
     std::string out;
     std::string err;
     std::vector<std::string> asked;
-    Duration took{0};
 };
 
 // korvane-cli's console in this process, on virtual time: a question is answered `answer` half a
@@ -40,24 +38,19 @@ struct VirtualConsole final : Console {
     int run(const FrontEndOptions& options, const std::function<void(Finish)>& start,
             const std::function<int(int)>& interrupted,
             const std::function<void()>& ended) override {
-        std::optional<SelectedPortManager> selected;
+        SelectedPortManager selected(ORSSerialPortManager::sharedSerialPortManager(), options.ports);
         std::optional<ORSSerialPortManager::Scope> scope;
         if (!options.ports.empty()) {
-            selected.emplace(ORSSerialPortManager::sharedSerialPortManager(), options.ports);
-            scope.emplace(*selected);
+            scope.emplace(selected);
         }
         std::optional<int> status;
         start([&status](int result) { status = status.value_or(result); });
-        const auto signalled = [this] {
-            return signalWhen && signalWhen();
-        };
+        const auto signalled = [this] { return signalWhen && signalWhen(); };
         loop.runUntil([&] { return status || signalled(); }, std::chrono::minutes(30));
-        if (!status && signalled()) {
-            status = interrupted(2);
-        }
+        status = status ? *status : signalled() ? interrupted(2) : -1;
         ended();
         timers.cancelAll();
-        return status.value_or(-1);
+        return *status;
     }
 
     VirtualRunLoop& loop;
@@ -72,14 +65,8 @@ struct VirtualConsole final : Console {
 // Runs korvane-cli's `words` through its own entry point on `console`.
 inline CommandLineRun runCommandLine(VirtualConsole& console,
                                      const std::vector<std::string>& words) {
-    const Duration began = console.loop.now();
-    CommandLineRun run;
-    run.status = korvane::runCommandLine(words, console);
-    run.out = console.outText.str();
-    run.err = console.errText.str();
-    run.asked = console.asked;
-    run.took = console.loop.now() - began;
-    return run;
+    const int status = korvane::runCommandLine(words, console);
+    return {status, console.outText.str(), console.errText.str(), console.asked};
 }
 
 }  // namespace korvane::testing

@@ -119,18 +119,6 @@ history.jsonl"
     [[ "$(<history.jsonl)" =~ ^\{\"auto\":false,.*\"command\":\"settings\ save\ bike.json\ --force\",.*\"host\":\"$(hostname)\",.*\"settingsAfter\":\{.*\"time\":\"[0-9T:-]{19}Z\",.*\}$ ]]
 }
 
-@test "a port this user may not open: what to do about it" {
-    local denied as=()
-    denied=$(mktemp /tmp/korvane-port-XXXXXX)
-    chmod 000 "$denied"
-    [ "$(id -u)" -ne 0 ] || as=(runuser -u nobody --)
-    run --separate-stderr "${as[@]}" "$KORVANE_CLI" --port "$denied" info
-    rm "$denied"
-    [ "$status" -eq 1 ]
-    same "$stderr" "Please connect the USB device
-No permission to open $denied: add yourself to the dialout group (sudo usermod -aG dialout \$USER) and log in again"
-}
-
 @test "korvane-sim's wrong switches and korvane-config's version need no controller, no display" {
     for wrong in "--chunk -3:--chunk: Value -3 not in range 0 to 1024" \
         "--device-id 12:--device-id: \"12\" is not four hex digits (such as 1234)" \

@@ -55,10 +55,7 @@ start_simulator() {
     await grep -q '^Serving the simulated controller on ' "$BATS_TEST_TMPDIR/sim.out" || return 1
     port=$(sed -n 's/^Serving the simulated controller on //p' "$BATS_TEST_TMPDIR/sim.out")
 }
-stop_simulator() {
-    [ -z "${simulator_pid:-}" ] || { kill "$simulator_pid"; wait "$simulator_pid"; } 2>/dev/null || true
-    simulator_pid=""
-}
+stop_simulator() { [ -z "${simulator_pid:-}" ] || { kill "$simulator_pid"; wait "$simulator_pid"; } 2>/dev/null || true; simulator_pid=""; }
 teardown() { stop_simulator; }
 
 # The requests the simulator received, one "request <55 0X" per line.
