@@ -37,7 +37,6 @@ transcript() {
     done
     typed "$command" "$code" "$out" "$err"
 }
-# `typed COMMAND STATUS OUT ERR`: COMMAND ends with STATUS and prints exactly OUT and ERR.
 typed() {
     run --separate-stderr eval "set -o pipefail; $1"
     same "$status" "$2" && same "$output" "$(printf %s "$3")" &&
@@ -58,7 +57,7 @@ start_simulator() {
 stop_simulator() { [ -z "${simulator_pid:-}" ] || { kill "$simulator_pid"; wait "$simulator_pid"; } 2>/dev/null || true; simulator_pid=""; }
 teardown() { stop_simulator; }
 
-# The requests the simulator received, one "request <55 0X" per line.
+# The requests the simulator received ("request <55 0X" each); waiting for COUNT of CODE.
 requests() { grep -o 'request <55 [0-9A-F][0-9A-F]' "$BATS_TEST_TMPDIR/sim.log" || true; }
 # Waits up to 20 s, looking every 10 ms, until the command ARGS... succeeds.
 await() {
@@ -66,7 +65,6 @@ await() {
     for ((tries = 0; tries < 2000; tries++)); do "$@" && return 0; sleep 0.01; done
     return 1
 }
-# Waits until the simulator has received COUNT requests with the command code CODE.
 await_requests() { await received "$@"; }
 received() { [ "$(grep -c "request <55 $1" "$BATS_TEST_TMPDIR/sim.log")" -ge "$2" ]; }
 
