@@ -26,11 +26,6 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-// The exit status of a program ended by `signal`, as shells report it: 130 for SIGINT.
-constexpr int exitStatusForSignal(int signal) {
-    return 128 + signal;
-}
-
 // A reader that goes away (`korvane-cli flash F | head -1`) must not end the program: writes to
 // it fail quietly instead.
 void ignoreBrokenPipes();
