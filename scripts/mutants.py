@@ -14,6 +14,7 @@ and names the tests that fail, then, for each test, the mutants only it kills: a
 only one to kill none is a candidate for merging.
 """
 import json
+import os
 import re
 import tempfile
 import pathlib
@@ -185,6 +186,13 @@ REALTIME = ["ctest", "-j2", "-L", "realtime", "--timeout", "300"]
 FAST = ["korvane_tests", "korvane_cli_tests", "korvane_property_tests", "korvane_window_tests"]
 
 
+def suite_environment():
+    """The suites' environment: the property tests' seed is fixed (1 unless given), so that a
+    mutant is killed or not the same way each time."""
+    return {"QT_QPA_PLATFORM": "offscreen", "PATH": "/usr/bin:/bin",
+            "KORVANE_PROPERTY_SEED": os.environ.get("KORVANE_PROPERTY_SEED", "1")}
+
+
 def run(command, **kwargs):
     return subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kwargs)
 
@@ -206,7 +214,7 @@ def fails(command, timeout, **kwargs):
 def killed(build):
     if not built(build, FAST):
         return "build"
-    env = {"QT_QPA_PLATFORM": "offscreen", "PATH": "/usr/bin:/bin"}
+    env = suite_environment()
     for suite in FAST:
         if fails([str(build / "tests" / suite)], 600, env=env):
             return suite
@@ -253,7 +261,7 @@ def failing_tests(build, processes):
     run only when asked: they are slow, and guard the command line."""
     if not built(build, FAST if not processes else ()):
         return None
-    env = {"QT_QPA_PLATFORM": "offscreen", "PATH": "/usr/bin:/bin"}
+    env = suite_environment()
     failed = set()
     for suite in FAST:
         failed.update(suite_failures(build / "tests" / suite, env))
