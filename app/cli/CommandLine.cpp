@@ -44,7 +44,7 @@ std::string switchName(const CLI::Option* option) {
 }
 
 // The program's definitions of its commands and options, and what it makes of them: the
-// invocation, its help, its bash completion.
+// invocation and its help.
 class Parser {
 public:
     Parser();
@@ -52,12 +52,11 @@ public:
 
 private:
     CLI::App* command(CLI::App& parent, const std::string& name, const std::string& meaning);
-    void file(CLI::App* command, std::string& target, const std::string& pattern);
+    void file(CLI::App* command, std::string& target);
     // "set speed N [--kmh]", with the switches of the commands it is a form of.
     std::string synopsis(const CLI::App* leaf) const;
     std::vector<const CLI::App*> leaves(const CLI::App* app) const;
     std::string help() const;
-    std::string completion() const;
     std::string typed(const CLI::App* leaf) const;
 
     CLI::App app_{"The Korvane motor controller from a terminal.", "korvane-cli"};
@@ -69,10 +68,6 @@ private:
     CheckOptions check_;
     SettingsOptions settings_;
     bool version_ = false;
-    bool completion_ = false;
-    // For the completion: the files a command's FILE takes, the words its value takes.
-    std::map<const CLI::App*, std::string> files_;
-    std::map<const CLI::App*, std::vector<std::string>> words_;
 };
 
 // Each command's help starts with its real usage: "korvane-cli flash FILE [--yes] ...".
@@ -90,7 +85,6 @@ private:
 Parser::Parser() {
     app_.formatter(std::make_shared<Help>([this](const CLI::App* app) { return synopsis(app); }));
     app_.set_help_flag("-h,--help", "this usage; after a command, the command's own");
-    app_.add_flag("--bash-completion", completion_)->group("");
     FrontEndOptions& frontEnd = invocation_.frontEnd;
     app_.add_option("--port", frontEnd.ports, "probe only this port (repeatable)")
         ->type_name("PATH")
@@ -125,13 +119,11 @@ Parser::Parser() {
         ->type_name("on|off")
         ->required()
         ->check(CLI::IsMember({"on", "off"}));
-    words_[onOff] = {"on", "off"};
     CLI::App* config = command(*set, "config", "choose the configuration");
     config->add_option("value", set_.value)
         ->type_name("1|2|3")
         ->required()
         ->check(CLI::IsMember({1, 2, 3}));
-    words_[config] = {"1", "2", "3"};
     CLI::App* speed = command(*set, "speed", "set the speed limit: N mph (1-30) or N km/h (1-50)");
     speed->add_option("N", set_.value)->type_name("N")->required();
     speed->add_flag("--kmh", set_.kmh, "N is in km/h");
@@ -146,7 +138,7 @@ Parser::Parser() {
     });
     command(app_, "reset", "restart the controller");
     CLI::App* flash = command(app_, "flash", "replace the firmware with an Intel HEX file");
-    file(flash, flash_.file, "*.[hH][eE][xX]");
+    file(flash, flash_.file);
     flash->add_flag("--yes", flash_.yes, "update without asking");
     flash
         ->add_option("--wait-back", flash_.waitBackSeconds,
@@ -163,18 +155,18 @@ Parser::Parser() {
             },
             "SECONDS"));
     file(command(app_, "verify", "compare the controller's firmware with a file, by word sums"),
-         verify_.file, "*.[hH][eE][xX]");
+         verify_.file);
     CLI::App* check = command(app_, "check", "check a firmware file and say what it holds");
-    file(check, check_.file, "*.[hH][eE][xX]");
+    file(check, check_.file);
     check->excludes(all)->excludes(history);
     CLI::App* settings = command(app_, "settings", "keep the settings in a file, or put them back");
     settings->require_subcommand(1);
     settings->add_flag("--force", settings_.force,
                        "save: replace the file; load: any device id or speed");
     CLI::App* save = command(*settings, "save", "keep the settings in a JSON file");
-    file(save, settings_.file, "*.json");
+    file(save, settings_.file);
     save->excludes(all);
-    file(command(*settings, "load", "put back auto, config, speed"), settings_.file, "*.json");
+    file(command(*settings, "load", "put back auto, config, speed"), settings_.file);
 }
 
 CLI::App* Parser::command(CLI::App& parent, const std::string& name, const std::string& meaning) {
@@ -185,9 +177,8 @@ CLI::App* Parser::command(CLI::App& parent, const std::string& name, const std::
     return sub;
 }
 
-void Parser::file(CLI::App* command, std::string& target, const std::string& pattern) {
+void Parser::file(CLI::App* command, std::string& target) {
     command->add_option("FILE", target)->type_name("FILE")->required();
-    files_[command] = pattern;
 }
 
 std::string Parser::synopsis(const CLI::App* leaf) const {
@@ -278,122 +269,6 @@ std::string Parser::help() const {
     return text;
 }
 
-std::string Parser::completion() const {
-    // The bash around the generated lists stays the same.
-    std::string valued;
-    std::string prev;
-    std::string options;
-    for (const CLI::Option* option : switchesOf(&app_)) {
-        options += (options.empty() ? "" : " ") + option->get_name();
-    }
-    options += " --help";
-    std::string commands;
-    for (const CLI::App* command : app_.get_subcommands({})) {
-        commands += (commands.empty() ? "" : " ") + command->get_name();
-    }
-    std::string contexts;
-    // The deeper forms first: the first pattern that matches is taken.
-    std::vector<const CLI::App*> all = commandsBelow(&app_);
-    all.insert(all.begin(), &app_);
-    std::reverse(all.begin(), all.end());
-    for (const CLI::App* app : all) {
-        for (const CLI::Option* option : switchesOf(app)) {
-            const std::string name = "--" + option->get_lnames().front();
-            if (!typeName(option).empty()) {
-                valued += (valued.empty() ? "" : " | ") + name;
-                prev += "        " + name + ") " +
-                        (typeName(option) == "PATH"   ? "_korvane_cli_ports \"$cur\"; "
-                         : typeName(option) == "FILE" ? "_korvane_cli_files \"$cur\" \"\"; "
-                                                      : "") +
-                        "return ;;\n";
-            }
-        }
-        if (app == &app_) {
-            continue;
-        }
-        std::string switches;
-        for (const CLI::App* each : chain(app)) {
-            for (const CLI::Option* option : switchesOf(each)) {
-                switches += " --" + option->get_lnames().front();
-            }
-        }
-        std::string offered;
-        for (const CLI::App* form : app->get_subcommands({})) {
-            offered += (offered.empty() ? "" : " ") + form->get_name();
-        }
-        if (const auto found = words_.find(app); found != words_.end()) {
-            for (const std::string& word : found->second) {
-                offered += (offered.empty() ? "" : " ") + word;
-            }
-        }
-        const auto pattern = files_.find(app);
-        // Exactly at the command: its words or files; after more words, only its switches.
-        contexts += "        \"" + words(app) + " \"*) switches=\"" + switches + "\" ;;\n";
-        contexts += "        \"" + words(app) + "\") switches=\"" + switches + "\" words=\"" +
-                    offered + "\" files=\"" + (pattern != files_.end() ? pattern->second : "") +
-                    "\" ;;\n";
-    }
-    contexts += "        \"\") words=\"" + commands + "\" ;;\n";
-    return R"bash(# bash completion for korvane-cli, made by `korvane-cli --bash-completion` from the
-# program's own definitions of its commands and options (a test compares the two).
-
-# Adds compgen's words to COMPREPLY one line each, so a file name with a space stays one word.
-_korvane_cli_add() {
-    local -a found
-    mapfile -t found < <(compgen "$@")
-    COMPREPLY+=("${found[@]}")
-}
-
-# Files matching the pattern (empty: all) and folders; readline quotes them as file names.
-_korvane_cli_files() {
-    compopt -o filenames 2>/dev/null
-    if [[ -n "$2" ]]; then
-        _korvane_cli_add -f -X "!$2" -- "$1"
-        _korvane_cli_add -d -- "$1"
-    else
-        _korvane_cli_add -f -- "$1"
-    fi
-}
-
-# The serial ports a controller shows up as, and any path.
-_korvane_cli_ports() {
-    _korvane_cli_add -W "$(ls /dev/ttyACM* /dev/ttyUSB* /dev/cu.* 2>/dev/null)" -- "$1"
-    _korvane_cli_files "$1" ""
-}
-
-_korvane_cli() {
-    local cur="${COMP_WORDS[COMP_CWORD]}" prev="${COMP_WORDS[COMP_CWORD - 1]}"
-    local i given="" switches="" words="" files=""
-    COMPREPLY=()
-    case "$prev" in
-)bash" + prev +
-           R"bash(    esac
-    # The command's words given so far: "set speed".
-    for ((i = 1; i < COMP_CWORD; i++)); do
-        case "${COMP_WORDS[i]}" in
-            )bash" +
-           valued +
-           R"bash() ((i++)) ;;
-            -*) ;;
-            *) given+="${given:+ }${COMP_WORDS[i]}" ;;
-        esac
-    done
-    case "$given" in
-)bash" + contexts +
-           R"bash(    esac
-    if [[ "$cur" == -* ]]; then
-        _korvane_cli_add -W ")bash" +
-           options + R"bash($switches" -- "$cur"
-    elif [[ -n "$files" ]]; then
-        _korvane_cli_files "$cur" "$files"
-    else
-        _korvane_cli_add -W "$words" -- "$cur"
-    fi
-} &&
-    complete -F _korvane_cli korvane-cli
-)bash";
-}
-
 std::string Parser::typed(const CLI::App* leaf) const {
     std::string names;
     std::string values;
@@ -434,9 +309,8 @@ Invocation Parser::parse(const std::vector<std::string>& arguments) {
     } catch (const CLI::ParseError& error) {
         throw UsageError{error.what()};
     }
-    if (completion_ || version_) {
-        invocation_.answered =
-            completion_ ? completion() : std::string("korvane-cli " KORVANE_VERSION "\n");
+    if (version_) {
+        invocation_.answered = "korvane-cli " KORVANE_VERSION "\n";
         return invocation_;
     }
     const CLI::App* leaf = &app_;

@@ -61,7 +61,7 @@ struct Invocation {
     CommandOptions command;
     // The command's words as given, without the program's options: "flash fw.hex --yes".
     std::string typed;
-    // Already answered (--help, --version, --bash-completion): the text to print.
+    // Already answered (--help, --version): the text to print.
     std::string answered;
 };
 

@@ -1,6 +1,9 @@
 // From the words typed to the exit status: the command line's one way through.
 #include "app/cli/Commands.h"
 
+#include <QCryptographicHash>
+#include <QString>
+#include <QSysInfo>
 #include <algorithm>
 #include <nlohmann/json.hpp>
 #include <ostream>
@@ -144,6 +147,14 @@ int refuse(Console& console, bool json, std::string reason, bool usage) {
 
 }  // namespace
 
+std::string sha256Hex(ByteView bytes) {
+    return QCryptographicHash::hash(
+               QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
+               QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
+
 Command portsCommand() {
     Command command;
     command.alone = listPorts;
@@ -162,7 +173,7 @@ int runCommandLine(const std::vector<std::string>& arguments, Console& console) 
     const bool json = std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
     Invocation invocation;
     Command command;
-    std::unique_ptr<History> history;
+    std::unique_ptr<AppendOnlyFile> history;
     try {
         invocation = parseCommandLine(arguments);
         if (!invocation.answered.empty()) {
@@ -180,16 +191,11 @@ int runCommandLine(const std::vector<std::string>& arguments, Console& console) 
         if (!invocation.history.empty()) {
             // Opened now: a history that cannot be written is said before anything is sent.
             std::string problem;
-            std::unique_ptr<AppendOnlyFile> file =
-                AppendOnlyFile::open(invocation.history, problem);
-            if (!file) {
+            history = AppendOnlyFile::open(invocation.history, problem);
+            if (!history) {
                 throw InputError{"Could not append to the history " + invocation.history + ": " +
                                  problem};
             }
-            history = std::make_unique<History>(
-                std::move(file), invocation.history,
-                HistoryContext{hostName(), KORVANE_VERSION, invocation.typed, command.file,
-                               command.fileSha256, nullptr});
         }
     } catch (const UsageError& error) {
         return refuse(console, json, error.reason, true);
@@ -205,7 +211,16 @@ int runCommandLine(const std::vector<std::string>& arguments, Console& console) 
                 finish(command.alone(console, invocation.json));
                 return;
             }
-            run = std::make_unique<Run>(invocation, command, console, std::move(history));
+            nlohmann::json facts = {{"host", QSysInfo::machineHostName().toStdString()},
+                                    {"version", KORVANE_VERSION},
+                                    {"command", invocation.typed}};
+            for (const auto& [name, value] :
+                 {std::pair{"file", command.file}, {"fileSha256", command.fileSha256}}) {
+                if (!value.empty()) {
+                    facts[name] = value;
+                }
+            }
+            run = std::make_unique<Run>(invocation, command, console, std::move(history), facts);
             run->start(std::move(finish));
         },
         [&](int signal) { return run ? run->interrupted(signal) : 128 + signal; },

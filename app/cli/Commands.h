@@ -16,4 +16,7 @@ Command verifyCommand(const VerifyOptions& options);
 Command portsCommand();
 Command checkCommand(const CheckOptions& options);
 
+// The SHA-256 of `bytes`, as 64 lowercase hex digits.
+std::string sha256Hex(ByteView bytes);
+
 }  // namespace korvane

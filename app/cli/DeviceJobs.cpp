@@ -3,7 +3,6 @@
 
 #include "app/SettingsFileFlow.h"
 #include "app/cli/Commands.h"
-#include "app/cli/History.h"
 #include "app/cli/Member.h"
 #include "app/cli/Report.h"
 #include "app/cli/Run.h"

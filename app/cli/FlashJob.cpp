@@ -3,7 +3,6 @@
 #include <ostream>
 
 #include "app/cli/Commands.h"
-#include "app/cli/History.h"
 #include "app/cli/Member.h"
 #include "app/cli/Progress.h"
 #include "app/cli/Report.h"

@@ -9,6 +9,7 @@
 #include "app/cli/Report.h"
 #include "platform/ORSSerialPortManager.h"
 #include "util/StringPrintf.h"
+#include "util/UtcTime.h"
 
 namespace korvane {
 
@@ -38,11 +39,13 @@ int exitStatus(const std::vector<Result>& results, std::optional<int> signal) {
     return any(Result::failed) ? 1 : any(Result::notBack) ? 3 : 0;
 }
 
-Run::Run(Invocation invocation, Command command, Console& console, std::unique_ptr<History> history)
+Run::Run(Invocation invocation, Command command, Console& console,
+         std::unique_ptr<AppendOnlyFile> history, nlohmann::json facts)
     : invocation_(std::move(invocation)),
       command_(std::move(command)),
       console_(console),
-      history_(std::move(history)) {}
+      history_(std::move(history)),
+      facts_(std::make_unique<nlohmann::json>(std::move(facts))) {}
 
 Run::~Run() = default;
 
@@ -203,10 +206,14 @@ void Run::finished(Member& member) {
 }
 
 void Run::keep(nlohmann::json object) {
-    if (history_) {
-        if (const std::string problem = history_->append(std::move(object)); !problem.empty()) {
-            console_.err() << problem << '\n';
-        }
+    if (!history_) {
+        return;
+    }
+    object.update(*facts_);
+    object["time"] = utcNow();
+    if (const std::string problem = history_->append(jsonLine(object)); !problem.empty()) {
+        console_.err() << "Could not append to the history " << invocation_.history << ": "
+                       << problem << '\n';
     }
 }
 

@@ -9,10 +9,10 @@
 
 #include "app/cli/CommandLine.h"
 #include "app/cli/Console.h"
-#include "app/cli/History.h"
 #include "app/cli/Job.h"
 #include "app/cli/Member.h"
 #include "serial/DeviceSearch.h"
+#include "util/AppendOnlyFile.h"
 
 namespace korvane {
 
@@ -22,7 +22,11 @@ namespace korvane {
 // for each in the history; one exit status. One controller is a run of one.
 class Run {
 public:
-    Run(Invocation invocation, Command command, Console& console, std::unique_ptr<History> history);
+    // `history`, when kept, gets a line per controller (or for the run, when it reached none):
+    // what --json says of it, `facts` and the time. Each line is on the disk before the next
+    // controller's result is reported.
+    Run(Invocation invocation, Command command, Console& console,
+        std::unique_ptr<AppendOnlyFile> history, nlohmann::json facts);
     ~Run();
     Run(const Run&) = delete;
     Run& operator=(const Run&) = delete;
@@ -63,7 +67,8 @@ private:
     Invocation invocation_;
     Command command_;
     Console& console_;
-    std::unique_ptr<History> history_;
+    std::unique_ptr<AppendOnlyFile> history_;
+    std::unique_ptr<nlohmann::json> facts_;
     Console::Finish finish_;
     Stage stage_ = Stage::searching;
     bool confirmed_ = false;
