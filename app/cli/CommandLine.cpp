@@ -51,11 +51,12 @@ public:
     Invocation parse(const std::vector<std::string>& arguments);
 
 private:
-    CLI::App* command(CLI::App& parent, const std::string& name, const std::string& meaning);
-    void file(CLI::App* command, std::string& target);
+    // A command, or a form of one; `chosen` says what choosing it asks for.
+    CLI::App* command(CLI::App& parent, const std::string& name, const std::string& meaning,
+                      std::function<CommandOptions()> chosen = nullptr);
+    CLI::App* file(CLI::App* command, std::string& target);
     // "set speed N [--kmh]", with the switches of the commands it is a form of.
     std::string synopsis(const CLI::App* leaf) const;
-    std::vector<const CLI::App*> leaves(const CLI::App* app) const;
     std::string help() const;
     std::string typed(const CLI::App* leaf) const;
 
@@ -68,6 +69,7 @@ private:
     CheckOptions check_;
     SettingsOptions settings_;
     bool version_ = false;
+    std::map<const CLI::App*, std::function<CommandOptions()>> chosen_;
 };
 
 // Each command's help starts with its real usage: "korvane-cli flash FILE [--yes] ...".
@@ -108,37 +110,45 @@ Parser::Parser() {
                                ->type_name("FILE");
     app_.add_flag("--version", version_, "print the version");
 
-    command(app_, "ports", "list the serial ports that are probed")
+    command(app_, "ports", "list the serial ports that are probed", [] { return PortsOptions{}; })
         ->excludes(all)
         ->excludes(history);
-    command(app_, "info", "find the controller; show its identity and settings");
+    command(app_, "info", "find the controller; show its identity and settings",
+            [] { return InfoOptions{}; });
     CLI::App* set = command(app_, "set", "change a setting");
     set->require_subcommand(1);
-    CLI::App* onOff = command(*set, "auto", "switch the automatic mode");
-    onOff->add_option("value", onOff_)
+    command(*set, "auto", "switch the automatic mode",
+            [this] {
+                return SetOptions{Setting::autoMode, onOff_ == "on" ? 1 : 0};
+            })
+        ->add_option("value", onOff_)
         ->type_name("on|off")
         ->required()
         ->check(CLI::IsMember({"on", "off"}));
-    CLI::App* config = command(*set, "config", "choose the configuration");
-    config->add_option("value", set_.value)
+    command(*set, "config", "choose the configuration",
+            [this] {
+                return SetOptions{Setting::config, set_.value};
+            })
+        ->add_option("value", set_.value)
         ->type_name("1|2|3")
         ->required()
         ->check(CLI::IsMember({1, 2, 3}));
-    CLI::App* speed = command(*set, "speed", "set the speed limit: N mph (1-30) or N km/h (1-50)");
+    CLI::App* speed =
+        command(*set, "speed", "set the speed limit: N mph (1-30) or N km/h (1-50)", [this] {
+            const int highest = set_.kmh ? kMaxSpeedKmh : kMaxSpeedMph;
+            if (set_.value < kLowestSpeed || set_.value > highest) {
+                throw UsageError{
+                    stringPrintf("the speed in %s must be a whole number from %d to %d, not \"%d\"",
+                                 set_.kmh ? "km/h" : "mph", kLowestSpeed, highest, set_.value)};
+            }
+            return SetOptions{Setting::speedLimit, set_.value, set_.kmh};
+        });
     speed->add_option("N", set_.value)->type_name("N")->required();
     speed->add_flag("--kmh", set_.kmh, "N is in km/h");
-    speed->final_callback([this] {
-        const int highest = set_.kmh ? kMaxSpeedKmh : kMaxSpeedMph;
-        if (set_.value < kLowestSpeed || set_.value > highest) {
-            throw UsageError{
-                stringPrintf("the speed in %s must be a whole number from %d to %d, "
-                             "not \"%d\"",
-                             set_.kmh ? "km/h" : "mph", kLowestSpeed, highest, set_.value)};
-        }
-    });
-    command(app_, "reset", "restart the controller");
-    CLI::App* flash = command(app_, "flash", "replace the firmware with an Intel HEX file");
-    file(flash, flash_.file);
+    command(app_, "reset", "restart the controller", [] { return ResetOptions{}; });
+    CLI::App* flash = file(command(app_, "flash", "replace the firmware with an Intel HEX file",
+                                   [this] { return flash_; }),
+                           flash_.file);
     flash->add_flag("--yes", flash_.yes, "update without asking");
     flash
         ->add_option("--wait-back", flash_.waitBackSeconds,
@@ -154,31 +164,42 @@ Parser::Parser() {
                 return fits ? "" : "takes 0 (no wait) or 2 to 3600 seconds, not \"" + given + "\"";
             },
             "SECONDS"));
-    file(command(app_, "verify", "compare the controller's firmware with a file, by word sums"),
+    file(command(app_, "verify", "compare the controller's firmware with a file, by word sums",
+                 [this] { return verify_; }),
          verify_.file);
-    CLI::App* check = command(app_, "check", "check a firmware file and say what it holds");
-    file(check, check_.file);
-    check->excludes(all)->excludes(history);
+    file(command(app_, "check", "check a firmware file and say what it holds",
+                 [this] { return check_; }),
+         check_.file)
+        ->excludes(all)
+        ->excludes(history);
     CLI::App* settings = command(app_, "settings", "keep the settings in a file, or put them back");
     settings->require_subcommand(1);
     settings->add_flag("--force", settings_.force,
                        "save: replace the file; load: any device id or speed");
-    CLI::App* save = command(*settings, "save", "keep the settings in a JSON file");
-    file(save, settings_.file);
-    save->excludes(all);
-    file(command(*settings, "load", "put back auto, config, speed"), settings_.file);
+    file(command(*settings, "save", "keep the settings in a JSON file",
+                 [this] { return settings_; }),
+         settings_.file)
+        ->excludes(all);
+    file(command(*settings, "load", "put back auto, config, speed",
+                 [this] {
+                     return SettingsOptions{true, settings_.file, settings_.force};
+                 }),
+         settings_.file);
 }
 
-CLI::App* Parser::command(CLI::App& parent, const std::string& name, const std::string& meaning) {
+CLI::App* Parser::command(CLI::App& parent, const std::string& name, const std::string& meaning,
+                          std::function<CommandOptions()> chosen) {
     CLI::App* sub = parent.add_subcommand(name, meaning);
     sub->set_help_flag("-h,--help", "this command's usage");
     // The program's options may follow the command.
     sub->fallthrough();
+    chosen_[sub] = std::move(chosen);
     return sub;
 }
 
-void Parser::file(CLI::App* command, std::string& target) {
+CLI::App* Parser::file(CLI::App* command, std::string& target) {
     command->add_option("FILE", target)->type_name("FILE")->required();
+    return command;
 }
 
 std::string Parser::synopsis(const CLI::App* leaf) const {
@@ -214,18 +235,6 @@ std::string Parser::synopsis(const CLI::App* leaf) const {
     return text + switches;
 }
 
-std::vector<const CLI::App*> Parser::leaves(const CLI::App* app) const {
-    std::vector<const CLI::App*> found;
-    for (const CLI::App* sub : app->get_subcommands({})) {
-        const auto below = leaves(sub);
-        found.insert(found.end(), below.begin(), below.end());
-        if (below.empty()) {
-            found.push_back(sub);
-        }
-    }
-    return found;
-}
-
 // Every command and form of one, each before its forms.
 std::vector<const CLI::App*> commandsBelow(const CLI::App* app) {
     std::vector<const CLI::App*> found;
@@ -252,9 +261,11 @@ std::string Parser::help() const {
                                 : "  " + name + "\n" + std::string(32, ' ') + meaning + "\n";
     };
     std::string text = "usage: " + synopsis(&app_) + "\n\ncommands:\n";
-    for (const CLI::App* leaf : leaves(&app_)) {
-        text += line(synopsis(leaf).substr(std::string("korvane-cli ").size()),
-                     leaf->get_description());
+    for (const CLI::App* leaf : commandsBelow(&app_)) {
+        if (leaf->get_subcommands({}).empty()) {
+            text += line(synopsis(leaf).substr(std::string("korvane-cli ").size()),
+                         leaf->get_description());
+        }
     }
     text += "\noptions:\n";
     for (const CLI::Option* option : switchesOf(&app_)) {
@@ -321,31 +332,7 @@ Invocation Parser::parse(const std::vector<std::string>& arguments) {
         throw UsageError{"no command given"};
     }
     invocation_.typed = typed(leaf);
-    const std::string name = chain(leaf).front()->get_name();
-    if (name == "ports") {
-        invocation_.command = PortsOptions{};
-    } else if (name == "info") {
-        invocation_.command = InfoOptions{};
-    } else if (name == "reset") {
-        invocation_.command = ResetOptions{};
-    } else if (name == "set") {
-        set_.setting = leaf->get_name() == "auto"     ? Setting::autoMode
-                       : leaf->get_name() == "config" ? Setting::config
-                                                      : Setting::speedLimit;
-        if (set_.setting == Setting::autoMode) {
-            set_.value = onOff_ == "on" ? 1 : 0;
-        }
-        invocation_.command = set_;
-    } else if (name == "flash") {
-        invocation_.command = flash_;
-    } else if (name == "verify") {
-        invocation_.command = verify_;
-    } else if (name == "check") {
-        invocation_.command = check_;
-    } else {
-        settings_.load = leaf->get_name() == "load";
-        invocation_.command = settings_;
-    }
+    invocation_.command = chosen_.at(leaf)();
     return invocation_;
 }
 
