@@ -19,7 +19,7 @@ needed=(
 # Not needed to build, package and run the programs.
 if [ -n "${KORVANE_TEST_TOOLS:-}" ]; then
   needed+=(
-    "clang-format" "desktop-file-utils" "appstream"
+    "clang-format" "desktop-file-utils" "appstream" "lintian"
     "clang" "clang-tidy" "libc++-dev" "libc++abi-dev" "googletest"
     "g++-mingw-w64-x86-64-posix" "gcc-mingw-w64-x86-64-posix" "wine64"
   )
