@@ -23,7 +23,7 @@ done
 needed=(
   "cmake" "ninja-build" "g++" "pkg-config"
   "qt6-base-dev" "qt6-serialport-dev|libqt6serialport6-dev"
-  "libgtest-dev" "libgmock-dev" "librapidcheck-dev" "libcli11-dev" "bats"
+  "libgtest-dev" "libgmock-dev" "librapidcheck-dev" "libcli11-dev" "nlohmann-json3-dev" "bats"
   # The man pages and the .deb (cpack -G DEB).
   "help2man" "dpkg-dev" "file"
 )
