@@ -106,28 +106,19 @@ int listPorts(Console& console, bool json) {
 }
 
 Command makeCommand(const Invocation& invocation) {
-    return std::visit(
-        [](const auto& options) -> Command {
-            using Options = std::decay_t<decltype(options)>;
-            if constexpr (std::is_same_v<Options, PortsOptions>) {
-                return portsCommand();
-            } else if constexpr (std::is_same_v<Options, InfoOptions>) {
-                return infoCommand();
-            } else if constexpr (std::is_same_v<Options, ResetOptions>) {
-                return resetCommand();
-            } else if constexpr (std::is_same_v<Options, SetOptions>) {
-                return setCommand(options);
-            } else if constexpr (std::is_same_v<Options, FlashOptions>) {
-                return flashCommand(options);
-            } else if constexpr (std::is_same_v<Options, VerifyOptions>) {
-                return verifyCommand(options);
-            } else if constexpr (std::is_same_v<Options, CheckOptions>) {
-                return checkCommand(options);
-            } else {
-                return settingsCommand(options);
-            }
-        },
-        invocation.command);
+    struct Maker {
+        Command operator()(const PortsOptions&) const { return portsCommand(); }
+        Command operator()(const InfoOptions&) const { return infoCommand(); }
+        Command operator()(const ResetOptions&) const { return resetCommand(); }
+        Command operator()(const SetOptions& options) const { return setCommand(options); }
+        Command operator()(const FlashOptions& options) const { return flashCommand(options); }
+        Command operator()(const VerifyOptions& options) const { return verifyCommand(options); }
+        Command operator()(const CheckOptions& options) const { return checkCommand(options); }
+        Command operator()(const SettingsOptions& options) const {
+            return settingsCommand(options);
+        }
+    };
+    return std::visit(Maker{}, invocation.command);
 }
 
 // Wrong usage or an unusable file: the reason, and nothing is sent.
@@ -184,9 +175,6 @@ int runCommandLine(const std::vector<std::string>& arguments, Console& console) 
         // Said before any port is touched: nobody would answer.
         if (command.asks && !console.canAsk()) {
             throw UsageError{"no terminal to confirm the update on: add --yes"};
-        }
-        if (!command.forEveryController && invocation.all) {
-            throw UsageError{"--all works with info, set, reset, flash, verify and settings load"};
         }
         if (!invocation.history.empty()) {
             // Opened now: a history that cannot be written is said before anything is sent.

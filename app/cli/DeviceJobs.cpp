@@ -218,7 +218,6 @@ Command settingsCommand(const SettingsOptions& options) {
         command.job = [options] {
             return std::make_unique<Save>(options);
         };
-        command.forEveryController = false;
         return command;
     }
     // The whole file is checked before any port is touched; the file is read once.

@@ -64,21 +64,15 @@ public:
         if (control.isUpdatingFirmware()) {
             progress_->update(done, total);
         }
-        switch (control.updateStage()) {
-            case UpdateStage::erasing:
-                member.progress("erasing", 0, firmware_->file.lines.size());
-                break;
-            case UpdateStage::programming:
-                member.progress("programming", done, total, progress_->left(done, total));
-                break;
-            case UpdateStage::verifying:
-                member.progress("verifying", done, total);
-                break;
-            case UpdateStage::restarting:
-                member.progress("restarting", done, total);
-                break;
-            case UpdateStage::none:
-                break;
+        // The stages in the order UpdateStage has them; the erase before any record is counted.
+        static const char* const kStages[] = {"", "erasing", "programming", "verifying",
+                                              "restarting"};
+        if (const auto stage = control.updateStage(); stage != UpdateStage::none) {
+            const bool erasing = stage == UpdateStage::erasing;
+            member.progress(
+                kStages[static_cast<int>(stage)], erasing ? 0 : done,
+                erasing ? firmware_->file.lines.size() : total,
+                stage == UpdateStage::programming ? progress_->left(done, total) : std::nullopt);
         }
         if (const auto& end = control.updateEnd();
             end && end->kind == UpdateEnd::Kind::recordRefused) {

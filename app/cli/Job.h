@@ -60,8 +60,6 @@ public:
 
 // What the command line asked for, its files read and checked.
 struct Command {
-    // The words as given, for the history: "flash firmware.hex --yes".
-    std::string typed;
     // The work on each controller; none for a command that needs no controller.
     std::function<std::unique_ptr<Job>()> job;
     // A command without a controller: writes its answer and gives the exit status.
@@ -73,8 +71,6 @@ struct Command {
     std::optional<unsigned> fileSoftware;
     // Said first on each controller (the records a flash will not write).
     std::string opening;
-    // With --all too (`settings save` writes one file for one controller).
-    bool forEveryController = true;
     // The history: the file read or written and the SHA-256 of what was read; the settings
     // before and after.
     std::string file;

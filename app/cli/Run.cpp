@@ -15,12 +15,20 @@ namespace korvane {
 
 namespace {
 
-std::string listPaths(const std::vector<std::unique_ptr<SimpleSerial>>& links) {
-    std::string paths;
+std::vector<std::string> pathsOf(const std::vector<std::unique_ptr<SimpleSerial>>& links) {
+    std::vector<std::string> paths;
     for (const auto& link : links) {
-        paths += (paths.empty() ? "" : ", ") + link->portPath();
+        paths.push_back(link->portPath());
     }
     return paths;
+}
+
+std::string listPaths(const std::vector<std::unique_ptr<SimpleSerial>>& links) {
+    std::string listed;
+    for (const std::string& path : pathsOf(links)) {
+        listed += (listed.empty() ? "" : ", ") + path;
+    }
+    return listed;
 }
 
 std::string controllers(std::size_t count) {
@@ -112,15 +120,11 @@ void Run::found(std::vector<std::unique_ptr<SimpleSerial>> links) {
     }
     if (links.size() < invocation_.expect) {
         // Checked before anything is written: a dead unit is noticed before the others change.
-        std::vector<std::string> paths;
-        for (const auto& link : links) {
-            paths.push_back(link->portPath());
-        }
         endUnwritten(Result::failed,
                      "Only " + std::to_string(links.size()) + " of " +
                          std::to_string(invocation_.expect) + " expected controllers answered (" +
                          listPaths(links) + "); nothing was written",
-                     paths, true);
+                     pathsOf(links), true);
         return;
     }
     if (invocation_.all && !invocation_.json) {
@@ -161,10 +165,7 @@ void Run::ask(std::vector<std::unique_ptr<SimpleSerial>> links) {
             begin(std::move(*held));
             return;
         }
-        std::vector<std::string> paths;
-        for (const auto& link : *held) {
-            paths.push_back(link->portPath());
-        }
+        const std::vector<std::string> paths = pathsOf(*held);
         held->clear();
         if (invocation_.all) {
             endUnwritten(Result::failed, kUpdateCancelled, paths, false);
