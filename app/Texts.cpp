@@ -9,15 +9,8 @@ bool speedIsOffered(int mph) {
 }
 
 std::string_view settingName(Setting setting) {
-    switch (setting) {
-        case Setting::autoMode:
-            return "Auto";
-        case Setting::config:
-            return "Config";
-        case Setting::speedLimit:
-            break;
-    }
-    return "Speed Limit";
+    static constexpr std::string_view kNames[] = {"Auto", "Config", "Speed Limit"};
+    return kNames[static_cast<int>(setting)];
 }
 
 std::string updateQuestion(unsigned software) {

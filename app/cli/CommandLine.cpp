@@ -88,12 +88,7 @@ Parser::Parser() {
     app_.formatter(std::make_shared<Help>([this](const CLI::App* app) { return synopsis(app); }));
     app_.set_help_flag("-h,--help", "this usage; after a command, the command's own");
     FrontEndOptions& frontEnd = invocation_.frontEnd;
-    app_.add_option("--port", frontEnd.ports, "probe only this port (repeatable)")
-        ->type_name("PATH")
-        ->expected(1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->allow_extra_args(false);
-    app_.add_flag("--demo", frontEnd.demo, "talk to the built-in simulated controller");
+    addPortOptions(app_, frontEnd);
     app_.add_flag("--fast", frontEnd.fast, "end each wait as soon as the reply is complete");
     app_.add_flag("--verbose", frontEnd.verbose, "write the log to stderr");
     CLI::Option* all = app_.add_flag("--all", invocation_.all,

@@ -33,11 +33,7 @@ public:
     explicit Flash(std::shared_ptr<const Firmware> firmware) : firmware_(std::move(firmware)) {}
 
     void start(Member& member) override {
-        // A bar redraws its line: not on output that several controllers share.
-        progress_.emplace(
-            member.out(),
-            member.run().console().outputIsTerminal() && !member.run().invocation().all,
-            "Programmed");
+        progress_.emplace(member.out(), member.barFits(), "Programmed");
         member.control().loadFirmware(firmware_->file);
     }
 

@@ -75,6 +75,10 @@ std::ostream& Member::questions() {
     return run_.invocation().all ? out() : run_.questions();
 }
 
+bool Member::barFits() const {
+    return run_.console().outputIsTerminal() && !run_.invocation().all;
+}
+
 Interruption Member::interruption() {
     return job_->interruption(*this);
 }

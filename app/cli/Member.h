@@ -50,6 +50,8 @@ public:
     std::ostream& err() { return *err_; }
     // Where what leads to a question goes: the output, unless it carries JSON.
     std::ostream& questions();
+    // A bar may redraw its line: a terminal this controller has to itself.
+    bool barFits() const;
     const Job& job() const { return *job_; }
     const std::string& path() const { return path_; }
     bool finished() const { return outcome_.has_value(); }

@@ -36,6 +36,7 @@ public:
     int interrupted(int signal);
 
     Console& console() { return console_; }
+    const Console& console() const { return console_; }
     const Invocation& invocation() const { return invocation_; }
     const Command& command() const { return command_; }
     // A controller's output or error lines (each starting with its port under --all; its output

@@ -38,9 +38,7 @@ public:
     explicit Verify(std::shared_ptr<const VerifiedFile> file) : file_(std::move(file)) {}
 
     void start(Member& member) override {
-        progress_.emplace(
-            member.out(),
-            member.run().console().outputIsTerminal() && !member.run().invocation().all, "Checked");
+        progress_.emplace(member.out(), member.barFits(), "Checked");
         askNext(member);
     }
 

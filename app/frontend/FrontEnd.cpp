@@ -1,5 +1,7 @@
 #include "app/frontend/FrontEnd.h"
 
+#include <CLI/CLI.hpp>
+
 #include "platform/qt/QtSerialPortManager.h"
 #include "sim/DemoPorts.h"
 
@@ -28,5 +30,14 @@ FrontEnd::FrontEnd(const FrontEndOptions& options, const std::string& processNam
 }
 
 FrontEnd::~FrontEnd() = default;
+
+void addPortOptions(CLI::App& app, FrontEndOptions& options) {
+    app.add_option("--port", options.ports, "probe only this port (repeatable)")
+        ->type_name("PATH")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
+    app.add_flag("--demo", options.demo, "talk to the built-in simulated controller");
+}
 
 }  // namespace korvane

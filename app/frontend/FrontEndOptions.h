@@ -3,6 +3,10 @@
 #include <string>
 #include <vector>
 
+namespace CLI {
+class App;
+}
+
 namespace korvane {
 
 // The options both front ends take.
@@ -16,5 +20,8 @@ struct FrontEndOptions {
     // Each wait ends as soon as its reply is complete.
     bool fast = false;
 };
+
+// --port PATH (repeatable) and --demo, as both front ends take them.
+void addPortOptions(CLI::App& app, FrontEndOptions& options);
 
 }  // namespace korvane

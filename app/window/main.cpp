@@ -15,12 +15,7 @@ int main(int argc, char** argv) {
     bool quiet = false;
     CLI::App app{"The Korvane controller's settings and firmware, in a window.", "korvane-config"};
     app.set_version_flag("--version", "korvane-config " KORVANE_VERSION);
-    app.add_option("--port", options.ports, "probe only this port (repeatable)")
-        ->type_name("PATH")
-        ->expected(1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->allow_extra_args(false);
-    app.add_flag("--demo", options.demo, "talk to the built-in simulated controller");
+    addPortOptions(app, options);
     app.add_flag("--fast", options.fast, "fast transfers (the window's check box, for this run)");
     app.add_flag("--quiet", quiet, "no log on stderr");
     // Qt's own options (-platform, -style, ...) are Qt's: looked at once it has taken them.
