@@ -132,9 +132,9 @@ MUTANTS = [
     ("save file replaced in place", "cli", "app/frontend/WholeFile.cpp", "    if (std::string problem = notARegularFile(path); !problem.empty()) {\n        return problem;\n    }\n    if (!replace", "    if (!replace"),
     ("port reasons left out of the JSON", "cli", "app/cli/Report.cpp", "        object[\"unanswered\"] = *outcome.unanswered;\n", ""),
     ("a write interrupted unsaid", "cli", "app/cli/Member.cpp", "    if (!member.control().isEnabled()) {", "    if (false) {"),
-    ("extra words taken by --port", "cli", "app/cli/CommandLine.cpp", "        ->allow_extra_args(false);", "        ->allow_extra_args(true);"),
+    ("extra words taken by --port", "cli", "app/frontend/FrontEnd.cpp", "        ->allow_extra_args(false);", "        ->allow_extra_args(true);"),
     ("the wait counted from its own start", "cli", "app/cli/FlashJob.cpp", "std::chrono::seconds(limit) - kRebootNoticeDelay,", "std::chrono::seconds(limit),"),
-    ("a progress event with the wrong stage", "cli", "app/cli/FlashJob.cpp", "member.progress(\"verifying\", done, total);", "member.progress(\"programming\", done, total);"),
+    ("a progress event with the wrong stage", "cli", "app/cli/FlashJob.cpp", "{\"\", \"erasing\", \"programming\", \"verifying\",", "{\"\", \"erasing\", \"programming\", \"programming\","),
     ("history line not kept", "cli", "app/cli/Run.cpp", "    keep(std::move(object));\n", ""),
     ("30 mph in a file needs --force", "cli", "app/cli/DeviceJobs.cpp", "!speedIsOffered(mph) && !options.force", "(!speedIsOffered(mph) || mph == 30) && !options.force"),
     # Faults the fault campaign found (now the command line's proof), and the breaks it was proved on
