@@ -136,6 +136,7 @@ MUTANTS = [
     ("the wait counted from its own start", "cli", "app/cli/FlashJob.cpp", "std::chrono::seconds(limit) - kRebootNoticeDelay,", "std::chrono::seconds(limit),"),
     ("a progress event with the wrong stage", "cli", "app/cli/FlashJob.cpp", "{\"\", \"erasing\", \"programming\", \"verifying\",", "{\"\", \"erasing\", \"programming\", \"programming\","),
     ("history line not kept", "cli", "app/cli/Run.cpp", "    keep(std::move(object));\n", ""),
+    ("a loss before the reset taken as the restart", "cli", "app/cli/DeviceJobs.cpp", "(notice == Notice::deviceLost && resetSent)", "notice == Notice::deviceLost"),
     ("30 mph in a file needs --force", "cli", "app/cli/DeviceJobs.cpp", "!speedIsOffered(mph) && !options.force", "(!speedIsOffered(mph) || mph == 30) && !options.force"),
     # Faults the fault campaign found (now the command line's proof), and the breaks it was proved on
     ("restore trusts an unacknowledged record", "core", "app/MainViewControl+Settings.cpp", "    readHeldSettings([this, saved](bool read) {", "    [](auto done) { done(true); }([this, saved](bool read) {"),

@@ -86,8 +86,9 @@ public:
         if (notice == Notice::rebooting) {
             member.succeed(kRestarted);
         }
-        // A restarting device leaves the bus: its port closes.
-        return notice == Notice::rebooting || notice == Notice::deviceLost;
+        // A restarting device leaves the bus: its port closes. Before the reset, a loss is one.
+        const bool resetSent = member.control().updateStage() == UpdateStage::restarting;
+        return notice == Notice::rebooting || (notice == Notice::deviceLost && resetSent);
     }
     // Once sent, the reset is done: the controller restarts whatever happens here.
     Interruption interruption(Member& member) override {

@@ -167,7 +167,11 @@ const std::vector<WholeFault> kWholeFaults = {
     {"another device id", false, [](Scene& s) { s.device().deviceId = {0x12, 0x34}; }},
     {"never back", false, [](Scene& s) { s.port().restartAbsence.reset(); }},
     // A configMode the window does not offer, which connecting writes as the first choice: the
-    // write is echoed, then the controller falls silent.
+    // controller goes at that write, or echoes it and falls silent.
+    {"unoffered, gone at the write", false, [](Scene& s) {
+         const std::uint8_t unoffered[] = {7, 3, 3, 9, 19, 0};
+         s.device().setSettingsRecord(unoffered);
+         s.device().faults.unplugAtRequest = 3; }},
     {"uncertain, then silent", false, [](Scene& s) {
          const std::uint8_t unoffered[] = {7, 3, 3, 9, 19, 0};
          s.device().setSettingsRecord(unoffered);
@@ -238,6 +242,7 @@ std::string broken(const Scenario& scenario) {
     rule(run.status == 1 || ok || (signalled && run.status == 130), "an exit status of its own");
     rule(scene.sends() == sentWhenTold, "something sent after the run ended");
     rule(run.status != 1 || !run.err.empty(), "failed without a reason");
+    rule(run.err.find("add --force") == std::string::npos || !sentChange(), "refused, yet written");
     rule(!signalled || run.status == 0 || !run.err.empty() || !sentChange(),
          "a signal under way without a statement");
     // What each controller is said to hold, it holds; so does the one no fault struck.

@@ -1,6 +1,7 @@
 // korvane-cli's words as its parser reads them, and what whole runs say, exactly, on virtual time.
 #include <gmock/gmock.h>
 
+#include "app/SettingsFile.h"
 #include "app/cli/CommandLine.h"
 #include "tests/support/CommandLineRun.h"
 #include "tests/support/SimulatedBench.h"
@@ -60,6 +61,36 @@ TEST(CommandLineParser, ReadsEachOptionOnceWithItsCheck) {
                 HasSubstr("\n  --force                       settings: save: "));
 }
 
+TEST(SettingsFile, IsCheckedWhole) {
+    const std::string good =
+        R"({"deviceId": "BEEF", "bootloader": "012A", "software": 7, "auto": false, "config": 1, )"
+        R"("speedLimitMph": 19, "record": "070103091300A1A2A3A4A5A6"})";
+    const auto with = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        return text.replace(text.find(from), from.size(), to);
+    };
+    // clang-format off
+    const std::pair<std::string, std::string> rows[] = {
+        {"{", "is not JSON: unexpected end of input at character 2"},
+        {"[1]", "holds no JSON object"},
+        {with("\"BEEF\"", "\"BEF\""), "deviceId must be 4 hexadecimal digits"},
+        {with("\"012A\"", "12"), "bootloader must be 4 hexadecimal digits"},
+        {with("\"config\": 1", "\"config\": 4"), "config must be a whole number from 1 to 3"},
+        {with("\"config\": 1", "\"config\": 0"), "config must be a whole number from 1 to 3"},
+        {with("19", "256"), "speedLimitMph must be a whole number from 0 to 255"},
+        {with("19", "12.5"), "speedLimitMph must be a whole number from 0 to 255"},
+        {with("false", "\"no\""), "auto must be true or false"},
+        {with("A6\"", "A\""), "record must be 24 hexadecimal digits"},
+        {with(", \"software\": 7", ""), "software must be a whole number from 0 to 255"},
+        {with("19", "255"), ""},
+    };
+    // clang-format on
+    for (const auto& [content, problem] : rows) {
+        const auto bytes = reinterpret_cast<const std::uint8_t*>(content.data());
+        EXPECT_EQ(parseSettingsFile(ByteView(bytes, content.size())).problem, problem) << content;
+    }
+}
+
 // One controller on /dev/ttySIM0 (and a silent port on /dev/ttySIM1), the firmware file (software
 // 12: 7 data records, 2 skipped), and korvane-cli's words run through its entry point.
 struct CommandLineRuns : SimulatedBench {
@@ -84,7 +115,7 @@ struct CommandLineRuns : SimulatedBench {
     const std::string firmware = folder.write("fw.hex", realisticImage(4).file());
     const std::string saved =
         folder.write("bike.json", R"({"deviceId": "BEEF", "bootloader": "012A", "software": 7, )"
-                                  R"("auto": true, "config": 2, "speedLimitMph": 12, )"
+                                  R"("auto": true, "config": 2, "speedLimitMph": 30, )"
                                   R"("record": "070203091300A1A2A3A4A5A6"})");
     std::function<bool()> signalWhen;
     VirtualConsole* console = nullptr;
@@ -144,7 +175,7 @@ TEST(CommandLine, SaysExactly) {
         {[](auto& t) { t.device().faults.garbage = true; t.ports.device("/dev/ttySIM1")->portFaults.noAccess = true; t.ports.addDevice("/dev/ttySIM2").portFaults.neverOpens = true; t.ports.addDevice("/dev/ttySIM3").controller.faults.unanswered = {CommandCode::ReadEprom}; }, {"info"}, 1, "", kNone + "/dev/ttySIM0: answered something else\n/dev/ttySIM2: did not open\n/dev/ttySIM3: answered, but did not send its settings\n" + kNoAccess},
         {[](auto& t) { t.device().faults.refuseRequest = 10; }, {"--json", "flash", "FW", "--yes"}, 1, "{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"erasing\",\"record\":0,\"records\":13,\"elapsedSeconds\":1.4}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":1,\"records\":13,\"elapsedSeconds\":2.4}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":2,\"records\":13,\"elapsedSeconds\":2.42}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":3,\"records\":13,\"elapsedSeconds\":2.44}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":4,\"records\":13,\"elapsedSeconds\":2.46}\n{\"bootloader\":\"012A\",\"deviceId\":\"BEEF\",\"fileSoftware\":12,\"port\":\"/dev/ttySIM0\",\"reason\":\"Record 5 of 13 failed (line 5, address 0x00001030): the controller's firmware is erased; flash again\",\"records\":7,\"recordsSkipped\":2,\"recordsWritten\":3,\"result\":\"failed\",\"seconds\":2.47,\"software\":7}\n", "The controller on /dev/ttySIM0 (software 07) will be erased and programmed with FW (software 12).\nCould not update firmware\nRecord 5 of 13 failed (line 5, address 0x00001030): the controller's firmware is erased; flash again\n"},
         {[](auto& t) { t.device().faults.unplugAtRequest = 7; }, {"flash", "FW", "--yes"}, 1, kOpening + kYes + "Programmed 1 of 13 records (7%)\nProgrammed 2 of 13 records (15%)\n", "The device is disconnected\nFirmware update interrupted after record 2 of 13: the controller has no complete firmware; flash again\n"},
-        {[](auto& t) { t.controller().restartAbsence.reset(); }, {"flash", "FW", "--yes", "--wait-back", "2"}, 3, kOpening + kYes + kProgrammed + "The device is rebooting; waiting up to 2 s for it to come back\n", "Not back within 2 s: the firmware is written and verified, but the controller has not answered since its restart; check its cable and power, then run korvane-cli info\n"},
+        {[](auto& t) { t.controller().restartAbsence.reset(); }, {"--json", "flash", "FW", "--yes", "--wait-back", "2"}, 3, "{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"erasing\",\"record\":0,\"records\":13,\"elapsedSeconds\":1.4}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":1,\"records\":13,\"elapsedSeconds\":2.4}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":2,\"records\":13,\"elapsedSeconds\":2.42}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":3,\"records\":13,\"elapsedSeconds\":2.44}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":4,\"records\":13,\"elapsedSeconds\":2.46}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":9,\"records\":13,\"elapsedSeconds\":2.48}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":10,\"records\":13,\"elapsedSeconds\":2.49}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":12,\"records\":13,\"elapsedSeconds\":2.5}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"verifying\",\"record\":13,\"records\":13,\"elapsedSeconds\":2.52}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"restarting\",\"record\":13,\"records\":13,\"elapsedSeconds\":2.53}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"waiting-back\",\"record\":13,\"records\":13,\"elapsedSeconds\":3.53}\n{\"bootloader\":\"012A\",\"deviceId\":\"BEEF\",\"fileSoftware\":12,\"port\":\"/dev/ttySIM0\",\"reason\":\"Not back within 2 s: the firmware is written and verified, but the controller has not answered since its restart; check its cable and power, then run korvane-cli info\",\"records\":7,\"recordsSkipped\":2,\"recordsWritten\":7,\"result\":\"notBack\",\"seconds\":4.53,\"software\":7}\n", "The controller on /dev/ttySIM0 (software 07) will be erased and programmed with FW (software 12).\nNot back within 2 s: the firmware is written and verified, but the controller has not answered since its restart; check its cable and power, then run korvane-cli info\n"},
         {[](auto& t) { t.controller().restartAbsence.reset(); t.ports.device("/dev/ttySIM1")->controller.faults.silent = false; }, {"--port", "/dev/ttySIM0", "--port", "/dev/ttySIM1", "flash", "FW", "--yes"}, 0, kOpening + kYes + kProgrammed + "The device is rebooting; waiting up to 15 s for it to come back\nBack on /dev/ttySIM1 after 2.4 s: Bootloader: 012A, Device ID: BEEF, Soft: 07\n", ""},
         {none, {"settings", "load", "SAVED"}, 0, "Auto is updated\nConfig is updated\nSpeed Limit is updated\nSettings loaded\n", ""},
         {[](auto& t) { t.device().deviceId = {0x12, 0x34}; }, {"settings", "load", "SAVED"}, 1, "", "SAVED holds the settings of device BEEF, not of this controller (1234): add --force to load them anyway\n"},
@@ -152,6 +183,9 @@ TEST(CommandLine, SaysExactly) {
         {[](auto& t) { realisticImage(4).putInto(t.device()); t.device().programMemory[0x1025] ^= 1; }, {"verify", "FW"}, 1, "Checked 0 of 5 records (0%)\nChecked 1 of 5 records (20%)\nChecked 2 of 5 records (40%)\nChecked 3 of 5 records (60%)\nChecked 4 of 5 records (80%)\nChecked 5 of 5 records (100%)\n", "Record 3 (line 4, address 0x1020) differs\nFirmware differs from FW: the sums of 1 of 5 program records differ\n"},
         {none, {"set", "speed", "50", "--kmh"}, 0, "Speed Limit is updated\nSpeed Limit set to 30 mph (48 km/h)\n", ""},
         {none, {"set", "auto", "off"}, 0, "Auto is already off\n", ""},
+        {none, {"--fast", "--json", "set", "config", "2"}, 0, "{\"auto\":false,\"bootloader\":\"012A\",\"config\":2,\"deviceId\":\"BEEF\",\"port\":\"/dev/ttySIM0\",\"result\":\"ok\",\"seconds\":0.022,\"software\":7,\"speedLimitMph\":19}\n", ""},
+        {none, {"--json", "check", "FW"}, 0, "{\"epromBytes\":11,\"epromFirst\":\"0x0100\",\"epromLast\":\"0x010A\",\"epromRecords\":2,\"file\":\"FW\",\"notWritten\":2,\"notWrittenUpperAddresses\":[\"0x0030\"],\"programBytes\":68,\"programFirst\":\"0x1000\",\"programLast\":\"0x2003\",\"programRecords\":5,\"software\":12,\"valid\":true}\n", ""},
+        {none, {"check", "FW"}, 0, "Valid firmware file: FW\nSoftware version: 12\nProgram memory: 5 records, 68 bytes, 0x1000-0x2003\nEprom: 2 records, 11 bytes, 0x0100-0x010A\nRecords not written: 2 (upper address 0x0030)\n", ""},
         {[](auto& t) { t.device().faults.refuseWrites = true; }, {"set", "config", "3"}, 1, "", "Could not set Config\n"},
         {[](auto& t) { t.signalWhen = [] { return true; }; }, {"info"}, 130, "", "Interrupted during the search: nothing was changed\n"},
         {[](auto& t) { t.signalWhen = [&t] { return !t.console->asked.empty(); }; }, {"flash", "FW"}, 130, kOpening + "Update firmware from file Software version: 12? [Update/Cancel] ", "Firmware update cancelled\n"},
