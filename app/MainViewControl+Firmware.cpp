@@ -61,11 +61,11 @@ void MainViewControl::loadFirmware(FirmwareFile file) {
     // Known before the erase: records the controller has no memory for.
     std::string skipped = describeSkippedRecords(file);
     std::string detailBefore = firmwareDetail();
-    setFirmwareDetail(skipped);
+    setFirmwareDetail(std::move(skipped));
     showNotice(
         Notice::updateQuestion, question, {"Update", "Cancel"},
-        [self = weak_from_this(), file = std::move(file), connectsSoFar = connects_,
-         skipped = std::move(skipped), detailBefore = std::move(detailBefore)](int response) {
+        [self = weak_from_this(), file = std::move(file), shown = detailsShown_,
+         detailBefore = std::move(detailBefore)](int response) {
             const auto control = self.lock();
             if (!control) {
                 return;
@@ -77,9 +77,8 @@ void MainViewControl::loadFirmware(FirmwareFile file) {
                 return;
             }
             // Cancelled: a file not taken says nothing, and what was said before (a failed record,
-            // a refused file) stands again, unless the window was reset meanwhile.
-            if (control->connects_ == connectsSoFar && control->isConnected() &&
-                control->firmwareDetail() == skipped) {
+            // a refused file) stands again, unless something else was shown meanwhile (a reset).
+            if (control->detailsShown_ == shown) {
                 control->setFirmwareDetail(detailBefore);
             }
         });

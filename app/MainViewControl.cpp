@@ -207,6 +207,7 @@ void MainViewControl::setIsUpdateRunning(bool value) {
 }
 
 void MainViewControl::setFirmwareDetail(std::string value) {
+    ++detailsShown_;
     store(_firmwareDetail, std::move(value), Property::firmwareDetail);
 }
 

@@ -205,8 +205,9 @@ private:
     // Why each port of the search under way found no controller.
     std::vector<PortProbe> failedProbes_;
     UpdateStage updateStage_ = UpdateStage::none;
-    // Connects started so far.
+    // Connects started so far, and firmware details shown.
     std::uint64_t connects_ = 0;
+    std::uint64_t detailsShown_ = 0;
     bool resetting_ = false;
     // The port closed under the link; the alert saying so waits for OK.
     bool deviceGone_ = false;

@@ -156,6 +156,7 @@ MUTANTS = [
     ("a closed probe wins", "core", "serial/Discovery.cpp", "const bool closed = !portDelegate->isOpened();", "const bool closed = false;"),
     ("sent to a closed port", "core", "serial/ReplyWaiting.cpp", "    if (!portDelegate->isOpened()) {\n        logLine(\"Not sent", "    if (false) {\n        logLine(\"Not sent"),
     ("a lost exchange still completes", "core", "app/MainViewControl.cpp", "    port->abandonWait();\n", ""),
+    ("a cancelled question restores nothing", "core", "app/MainViewControl+Firmware.cpp", "if (control->detailsShown_ == shown) {", "if (false) {"),
     ("a file chosen after the loss", "core", "app/MainViewControl+Firmware.cpp", "if (!path || control->deviceGone_) {", "if (!path) {"),
     ("a written setting counted as read", "core", "serial/SimpleSerial+Device.cpp", "    settingsAsRead_ = false;", "    settingsAsRead_ = true;"),
     ("records of the wrong region finished", "core", "app/MainViewControl+Firmware.cpp", "std::min<std::uint64_t>(currFirmwareCount(), firmwareOrigins_.size())", "firmwareOrigins_.size()"),

@@ -184,6 +184,7 @@ TEST(CommandLine, SaysExactly) {
         {none, {"set", "speed", "50", "--kmh"}, 0, "Speed Limit is updated\nSpeed Limit set to 30 mph (48 km/h)\n", ""},
         {none, {"set", "auto", "off"}, 0, "Auto is already off\n", ""},
         {none, {"--fast", "--json", "set", "config", "2"}, 0, "{\"auto\":false,\"bootloader\":\"012A\",\"config\":2,\"deviceId\":\"BEEF\",\"port\":\"/dev/ttySIM0\",\"result\":\"ok\",\"seconds\":0.022,\"software\":7,\"speedLimitMph\":19}\n", ""},
+        {none, {"--fast", "flash", "FW", "--yes"}, 0, kOpening + kYes + kProgrammed + "The device is rebooting; waiting up to 15 s for it to come back\nBack after 1.0 s: Bootloader: 012A, Device ID: BEEF, Soft: 07\n", ""},
         {none, {"--json", "check", "FW"}, 0, "{\"epromBytes\":11,\"epromFirst\":\"0x0100\",\"epromLast\":\"0x010A\",\"epromRecords\":2,\"file\":\"FW\",\"notWritten\":2,\"notWrittenUpperAddresses\":[\"0x0030\"],\"programBytes\":68,\"programFirst\":\"0x1000\",\"programLast\":\"0x2003\",\"programRecords\":5,\"software\":12,\"valid\":true}\n", ""},
         {none, {"check", "FW"}, 0, "Valid firmware file: FW\nSoftware version: 12\nProgram memory: 5 records, 68 bytes, 0x1000-0x2003\nEprom: 2 records, 11 bytes, 0x0100-0x010A\nRecords not written: 2 (upper address 0x0030)\n", ""},
         {[](auto& t) { t.device().faults.refuseWrites = true; }, {"set", "config", "3"}, 1, "", "Could not set Config\n"},
