@@ -198,11 +198,6 @@ void SimpleSerial::findDevice(DiscoveryBlock completion, TransferMode mode,
     started(mode, std::move(completion), nullptr, std::move(report));
 }
 
-void SimpleSerial::findDevices(DevicesBlock completion, TransferMode mode,
-                               ProbeReportBlock report) {
-    started(mode, nullptr, std::move(completion), std::move(report));
-}
-
 std::unique_ptr<DeviceSearch> DeviceSearch::first(DiscoveryBlock done, TransferMode mode,
                                                   ProbeReportBlock report) {
     return std::unique_ptr<DeviceSearch>(

@@ -72,11 +72,6 @@ public:
     // hears first why each port failed.
     static void findDevice(DiscoveryBlock completion, TransferMode mode = TransferMode::standard,
                            ProbeReportBlock report = nullptr);
-    // Every available port is probed at once with the same requests; the completion gets every
-    // link whose device answered, once the last probe has ended, after `report` has heard why the
-    // others failed.
-    static void findDevices(DevicesBlock completion, TransferMode mode = TransferMode::standard,
-                            ProbeReportBlock report = nullptr);
     void open(ResultBlock completion);
     void probe(ResultBlock completion);
 

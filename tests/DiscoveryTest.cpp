@@ -2,6 +2,7 @@
 
 #include "app/AccessHint.h"
 #include "platform/SelectedPortManager.h"
+#include "serial/DeviceSearch.h"
 #include "tests/support/SimulatedBench.h"
 
 namespace korvane::testing {
@@ -74,11 +75,13 @@ TEST_F(DiscoveryTest, SearchForAllKeepsEveryAnsweringPortOnceInTheOrderOfPaths) 
                                  {"/dev/ttyS2", kControllerPath, "/dev/ttyS1", kControllerPath});
     const ORSSerialPortManager::Scope scope(selected);
     std::vector<std::unique_ptr<SimpleSerial>> found;
-    SimpleSerial::findDevices([&](std::vector<std::unique_ptr<SimpleSerial>> links) {
-        ++completions;
-        foundAt = loop.now();
-        found = std::move(links);
-    });
+    const auto search = DeviceSearch::all(
+        [&](std::vector<std::unique_ptr<SimpleSerial>> links) {
+            ++completions;
+            foundAt = loop.now();
+            found = std::move(links);
+        },
+        TransferMode::standard, nullptr);
     loop.runUntilIdle();
     EXPECT_EQ(completions, 1);
     EXPECT_EQ(foundAt, Duration{1400});
