@@ -62,26 +62,26 @@ void MainViewControl::loadFirmware(FirmwareFile file) {
     std::string skipped = describeSkippedRecords(file);
     std::string detailBefore = firmwareDetail();
     setFirmwareDetail(std::move(skipped));
-    showNotice(
-        Notice::updateQuestion, question, {"Update", "Cancel"},
-        [self = weak_from_this(), file = std::move(file), shown = detailsShown_,
-         detailBefore = std::move(detailBefore)](int response) {
-            const auto control = self.lock();
-            if (!control) {
-                return;
-            }
-            if (response == kAlertFirstButtonReturn) {
-                control->firmware = file.lines;
-                control->firmwareOrigins_ = file.origins;
-                control->updateFirmware();
-                return;
-            }
-            // Cancelled: a file not taken says nothing, and what was said before (a failed record,
-            // a refused file) stands again, unless something else was shown meanwhile (a reset).
-            if (control->detailsShown_ == shown) {
-                control->setFirmwareDetail(detailBefore);
-            }
-        });
+    showNotice(Notice::updateQuestion, question, {"Update", "Cancel"},
+               [self = weak_from_this(), file = std::move(file), shown = detailsShown_,
+                detailBefore = std::move(detailBefore)](int response) {
+                   const auto control = self.lock();
+                   if (!control) {
+                       return;
+                   }
+                   if (response == kAlertFirstButtonReturn) {
+                       control->firmware = file.lines;
+                       control->firmwareOrigins_ = file.origins;
+                       control->updateFirmware();
+                       return;
+                   }
+                   // Cancelled: a file not taken says nothing, and what was said before (a failed
+                   // record, a refused file) stands again, unless something else was shown
+                   // meanwhile (a reset).
+                   if (control->detailsShown_ == shown) {
+                       control->setFirmwareDetail(detailBefore);
+                   }
+               });
 }
 
 void MainViewControl::updateFirmware() {
