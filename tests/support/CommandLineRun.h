@@ -38,14 +38,17 @@ struct VirtualConsole final : Console {
     int run(const FrontEndOptions& options, const std::function<void(Finish)>& start,
             const std::function<int(int)>& interrupted,
             const std::function<void()>& ended) override {
-        SelectedPortManager selected(ORSSerialPortManager::sharedSerialPortManager(), options.ports);
+        SelectedPortManager selected(ORSSerialPortManager::sharedSerialPortManager(),
+                                     options.ports);
         std::optional<ORSSerialPortManager::Scope> scope;
         if (!options.ports.empty()) {
             scope.emplace(selected);
         }
         std::optional<int> status;
         start([&status](int result) { status = status.value_or(result); });
-        const auto signalled = [this] { return signalWhen && signalWhen(); };
+        const auto signalled = [this] {
+            return signalWhen && signalWhen();
+        };
         loop.runUntil([&] { return status || signalled(); }, std::chrono::minutes(30));
         status = status ? *status : signalled() ? interrupted(2) : -1;
         ended();
