@@ -102,7 +102,10 @@ struct CommandLineRuns : SimulatedBench {
     CommandLineRuns() { ports.addDevice("/dev/ttySIM1").controller.faults.silent = true; }
     CommandLineRun cli(std::vector<std::string> words, bool answer = true) {
         for (std::string& word : words) {
-            word = word == "FW" ? firmware : word == "SAVED" ? saved : word;
+            word = word == "FW"        ? firmware
+                   : word == "SAVED"   ? saved
+                   : word == "CONFIG1" ? config1
+                                       : word;
         }
         VirtualConsole running(loop);
         console = &running;
@@ -113,10 +116,14 @@ struct CommandLineRuns : SimulatedBench {
 
     TemporaryFolder folder;
     const std::string firmware = folder.write("fw.hex", realisticImage(4).file());
-    const std::string saved =
-        folder.write("bike.json", R"({"deviceId": "BEEF", "bootloader": "012A", "software": 7, )"
-                                  R"("auto": true, "config": 2, "speedLimitMph": 30, )"
-                                  R"("record": "070203091300A1A2A3A4A5A6"})");
+    const std::string savedText =
+        R"({"deviceId": "BEEF", "bootloader": "012A", "software": 7, "auto": true, "config": 2, )"
+        R"("speedLimitMph": 30, "record": "070203091300A1A2A3A4A5A6"})";
+    const std::string saved = folder.write("bike.json", savedText);
+    // The same with the first configuration.
+    const std::string config1 = folder.write(
+        "c1.json",
+        std::string(savedText).replace(savedText.find("\"config\": 2"), 11, "\"config\": 1"));
     std::function<bool()> signalWhen;
     VirtualConsole* console = nullptr;
     SimulatedPortManager empty;
@@ -178,6 +185,8 @@ TEST(CommandLine, SaysExactly) {
         {[](auto& t) { t.controller().restartAbsence.reset(); }, {"--json", "flash", "FW", "--yes", "--wait-back", "2"}, 3, "{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"erasing\",\"record\":0,\"records\":13,\"elapsedSeconds\":1.4}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":1,\"records\":13,\"elapsedSeconds\":2.4}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":2,\"records\":13,\"elapsedSeconds\":2.42}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":3,\"records\":13,\"elapsedSeconds\":2.44}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":4,\"records\":13,\"elapsedSeconds\":2.46}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":9,\"records\":13,\"elapsedSeconds\":2.48}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":10,\"records\":13,\"elapsedSeconds\":2.49}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"programming\",\"record\":12,\"records\":13,\"elapsedSeconds\":2.5}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"verifying\",\"record\":13,\"records\":13,\"elapsedSeconds\":2.52}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"restarting\",\"record\":13,\"records\":13,\"elapsedSeconds\":2.53}\n{\"event\":\"progress\",\"port\":\"/dev/ttySIM0\",\"stage\":\"waiting-back\",\"record\":13,\"records\":13,\"elapsedSeconds\":3.53}\n{\"bootloader\":\"012A\",\"deviceId\":\"BEEF\",\"fileSoftware\":12,\"port\":\"/dev/ttySIM0\",\"reason\":\"Not back within 2 s: the firmware is written and verified, but the controller has not answered since its restart; check its cable and power, then run korvane-cli info\",\"records\":7,\"recordsSkipped\":2,\"recordsWritten\":7,\"result\":\"notBack\",\"seconds\":4.53,\"software\":7}\n", "The controller on /dev/ttySIM0 (software 07) will be erased and programmed with FW (software 12).\nNot back within 2 s: the firmware is written and verified, but the controller has not answered since its restart; check its cable and power, then run korvane-cli info\n"},
         {[](auto& t) { t.controller().restartAbsence.reset(); t.ports.device("/dev/ttySIM1")->controller.faults.silent = false; }, {"--port", "/dev/ttySIM0", "--port", "/dev/ttySIM1", "flash", "FW", "--yes"}, 0, kOpening + kYes + kProgrammed + "The device is rebooting; waiting up to 15 s for it to come back\nBack on /dev/ttySIM1 after 2.4 s: Bootloader: 012A, Device ID: BEEF, Soft: 07\n", ""},
         {none, {"settings", "load", "SAVED"}, 0, "Auto is updated\nConfig is updated\nSpeed Limit is updated\nSettings loaded\n", ""},
+        {[](auto& t) { const std::uint8_t held[] = {7, 2, 3, 9, 30, 1}; t.device().setSettingsRecord(held); }, {"settings", "load", "SAVED"}, 0, "Auto is already on\nConfig is already 2\nSpeed Limit is already 30 mph\nSettings loaded\n", ""},
+        {[](auto& t) { const std::uint8_t unoffered[] = {7, 3, 3, 9, 30, 1}; t.device().setSettingsRecord(unoffered); t.device().faults.atRequests = {{ExchangeFault::garbage, 3}}; }, {"settings", "load", "CONFIG1"}, 0, "Auto is already on\nConfig is updated\nSpeed Limit is already 30 mph\nSettings loaded\n", ""},
         {[](auto& t) { t.device().deviceId = {0x12, 0x34}; }, {"settings", "load", "SAVED"}, 1, "", "SAVED holds the settings of device BEEF, not of this controller (1234): add --force to load them anyway\n"},
         {[](auto& t) { t.device().faults.refuseRequest = 5; }, {"settings", "load", "SAVED", "--force"}, 1, "Auto is updated\nSpeed Limit is updated\n", "Could not set Config\nSettings not all loaded\n"},
         {[](auto& t) { realisticImage(4).putInto(t.device()); t.device().programMemory[0x1025] ^= 1; }, {"verify", "FW"}, 1, "Checked 0 of 5 records (0%)\nChecked 1 of 5 records (20%)\nChecked 2 of 5 records (40%)\nChecked 3 of 5 records (60%)\nChecked 4 of 5 records (80%)\nChecked 5 of 5 records (100%)\n", "Record 3 (line 4, address 0x1020) differs\nFirmware differs from FW: the sums of 1 of 5 program records differ\n"},
