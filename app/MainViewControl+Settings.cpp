@@ -67,10 +67,12 @@ void MainViewControl::setIsKmh(int value) {
 }
 
 void MainViewControl::onSpeed(SpeedPopup& sender) {
-    if (!port || _isUpdateRunning || deviceGone_) {
+    const std::string title = sender.selectedItemTitle();
+    // Nothing selected is no choice.
+    if (!port || _isUpdateRunning || deviceGone_ || title.empty()) {
         return;
     }
-    const int chosen = std::atoi(sender.selectedItemTitle().c_str());
+    const int chosen = std::atoi(title.c_str());
     const int mph = isKmh() != 0 ? static_cast<int>(std::lround(chosen * kMphPerKmh)) : chosen;
     updatePort(&SimpleSerial::setSpeedLimit, "Speed Limit", std::min(mph, kMaxSpeedMph));
 }
@@ -124,12 +126,13 @@ void MainViewControl::selectDeviceSpeed() {
 void MainViewControl::updatePort(const SettingSetter& setter, const std::string& name, int value) {
     setSetStatus("Updating " + name + " ... please wait ...");
     setIsEnabled(false);
+    writing_ = name;
     // The link belongs to this controller: destroying it cancels this completion.
     setter(*port, value, [this, name](bool success) {
         setIsEnabled(true);
+        writing_.clear();
         if (restoreRunning_) {
             restoreReport_.push_back(success ? name + " is updated" : "Could not set " + name);
-            restoreWriting_.clear();
         }
         if (success) {
             // Within a restore, nothing is written that it did not ask for: showGUI would write
@@ -200,7 +203,6 @@ void MainViewControl::continueRestore() {
         restoreSteps_.pop_front();
         step.write();
         if (!_isEnabled) {
-            restoreWriting_ = step.name;
             return;  // a write runs; its completion continues
         }
         restoreReport_.push_back(step.already);
@@ -215,6 +217,10 @@ void MainViewControl::continueRestore() {
     setSetStatus(kept ? "Settings loaded" : "Settings not all loaded");
 }
 
+std::string MainViewControl::unconfirmedWrite() const {
+    return writing_.empty() ? "" : writing_ + " was being written: the controller may not hold it";
+}
+
 std::string MainViewControl::restoreProgress() const {
     if (!isRestoring()) {
         return {};
@@ -223,9 +229,8 @@ std::string MainViewControl::restoreProgress() const {
     for (const std::string& line : restoreReport_) {
         text += (text.empty() ? "" : "\n") + line;
     }
-    if (!restoreWriting_.empty()) {
-        text += (text.empty() ? "" : "\n") + restoreWriting_ +
-                " was being written: the controller may not hold it";
+    if (!writing_.empty()) {
+        text += (text.empty() ? "" : "\n") + unconfirmedWrite();
     }
     if (!restoreSteps_.empty()) {
         std::string names;

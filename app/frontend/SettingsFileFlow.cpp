@@ -5,8 +5,26 @@
 
 namespace korvane {
 
+namespace {
+
+// Says why `what` ("save the settings to PATH") cannot be done now; false when it can.
+bool refusedNow(MainViewControl& control, const std::string& what) {
+    const char* why = control.canEditSettings()      ? nullptr
+                      : !control.isConnected()       ? "no controller is connected"
+                      : control.isUpdatingFirmware() ? "a firmware update has not ended"
+                      : control.isUpdateRunning()    ? "the firmware is being updated"
+                      : !control.isEnabled()         ? "a setting is being written"
+                                                     : "the controller is disconnected";
+    if (why != nullptr) {
+        control.setSetStatus("Could not " + what + ": " + why);
+    }
+    return why != nullptr;
+}
+
+}  // namespace
+
 void saveSettingsTo(MainViewControl& control, const std::string& path) {
-    if (!control.canEditSettings()) {
+    if (refusedNow(control, "save the settings to " + path)) {
         return;
     }
     // The link belongs to the controller: destroying it cancels this completion.
@@ -20,7 +38,7 @@ void saveSettingsTo(MainViewControl& control, const std::string& path) {
 }
 
 void loadSettingsFrom(MainViewControl& control, MainView& view, const std::string& path) {
-    if (!control.canEditSettings()) {
+    if (refusedNow(control, "load the settings from " + path)) {
         return;
     }
     const SettingsFileReading reading = readSettingsFile(path);
@@ -51,14 +69,19 @@ void loadSettingsFrom(MainViewControl& control, MainView& view, const std::strin
     for (std::size_t i = 1; i < doubts.size(); ++i) {
         question += ", and " + doubts[i];
     }
-    // Answered later: the device may have gone by then.
-    view.showAlert(question + ". Load them anyway?", {"Load", "Cancel"},
-                   [self = control.weak_from_this(), restore](int response) {
-                       const auto held = self.lock();
-                       if (held && response == kAlertFirstButtonReturn && held->canEditSettings()) {
-                           restore(*held);
-                       }
-                   });
+    // Answered later: an answer for a link that has gone does nothing.
+    view.showAlert(
+        question + ". Load them anyway?", {"Load", "Cancel"},
+        [self = control.weak_from_this(), restore, path,
+         forLink = control.linkNumber()](int response) {
+            const auto held = self.lock();
+            if (!held || response != kAlertFirstButtonReturn || held->linkNumber() != forLink) {
+                return;
+            }
+            if (!refusedNow(*held, "load the settings from " + path)) {
+                restore(*held);
+            }
+        });
 }
 
 }  // namespace korvane

@@ -7,7 +7,8 @@
 
 namespace korvane {
 
-// What the window does once the user has picked a settings file: the set status says how it went.
+// What the window does once the user has picked a settings file: the set status says how it went,
+// also when the settings cannot be read or written now (a write or an update runs), and why.
 
 // Saves what the controller holds to `path`, reading the record again first when a write left it
 // uncertain. The file panel has asked before replacing a file.

@@ -147,8 +147,8 @@ TEST_F(FleetTest, TheQuestionIsAskedOnceAndAnInterruptionNamesEachControllersSta
     EXPECT_THAT(out.str(), Not(HasSubstr("Update firmware"))) << "asked once, not each";
     // In the same tick the others have not yet heard that their erase is over.
     EXPECT_EQ(fleet.interruption().statement,
-              "/dev/ttySIM0: Firmware update interrupted after record 1 of 13: the controller "
-              "has no complete firmware; flash again\n"
+              "/dev/ttySIM0: Firmware update interrupted after record 1 of 13, with record 2 not "
+              "confirmed: the controller has no complete firmware; flash again\n"
               "/dev/ttySIM1: Firmware update interrupted during the erase: the controller may "
               "have no firmware; flash again\n"
               "/dev/ttySIM2: Firmware update interrupted during the erase: the controller may "

@@ -68,5 +68,5 @@ Record 2 of 103 failed (line 2, address 0x00001000): the controller's firmware i
     run --separate-stderr korvane-cli --port "$port" flash "$firmware" --yes
     [ "$status" -eq 1 ]
     same "$stderr" "The device is disconnected
-Firmware update interrupted after record 4 of 103: the controller has no complete firmware; flash again"
+Firmware update interrupted after record 4 of 103, with record 5 not confirmed: the controller has no complete firmware; flash again"
 }

@@ -34,7 +34,7 @@ without_seconds() { sed -E 's/"seconds":[0-9.]+,?//' <<<"$output"; }
     await_requests 02 3
     signal_cli TERM
     [ "$status" -eq 143 ]
-    local expected='^\{"bootloader":"012A","deviceId":"BEEF","fileSoftware":8,"port":"[^"]+","reason":"Firmware update interrupted after record [0-9]+ of 103: the controller has no complete firmware; flash again","records":99,"recordsSkipped":0,"recordsWritten":[0-9]+,"result":"interrupted","software":7\}$'
+    local expected='^\{"bootloader":"012A","deviceId":"BEEF","fileSoftware":8,"port":"[^"]+","reason":"Firmware update interrupted after record [0-9]+ of 103, with record [0-9]+ not confirmed: the controller has no complete firmware; flash again","records":99,"recordsSkipped":0,"recordsWritten":[0-9]+,"result":"interrupted","software":7\}$'
     [[ "$(without_seconds)" =~ $expected ]]
 }
 
