@@ -76,8 +76,8 @@ void MainViewControl::loadDataFile(ByteView data) {
             }
             // Not taken: a file not taken says nothing, and what was said before (a failed record,
             // a refused file) stands again, unless the window was reset meanwhile.
-            if (control->firmwareDetail() == skipped) {
-                control->setFirmwareDetail(linkKept ? detailBefore : "");
+            if (linkKept && control->firmwareDetail() == skipped) {
+                control->setFirmwareDetail(detailBefore);
             }
         });
 }

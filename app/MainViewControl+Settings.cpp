@@ -67,12 +67,10 @@ void MainViewControl::setIsKmh(int value) {
 }
 
 void MainViewControl::onSpeed(SpeedPopup& sender) {
-    const std::string title = sender.selectedItemTitle();
-    // Nothing selected is no choice.
-    if (!port || _isUpdateRunning || deviceGone_ || title.empty()) {
+    if (!port || _isUpdateRunning || deviceGone_) {
         return;
     }
-    const int chosen = std::atoi(title.c_str());
+    const int chosen = std::atoi(sender.selectedItemTitle().c_str());
     const int mph = isKmh() != 0 ? static_cast<int>(std::lround(chosen * kMphPerKmh)) : chosen;
     updatePort(&SimpleSerial::setSpeedLimit, "Speed Limit", std::min(mph, kMaxSpeedMph));
 }

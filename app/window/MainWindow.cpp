@@ -214,14 +214,13 @@ void MainWindow::runOpenPanel(const std::string& fileType, OpenPanelCompletion c
 
 void MainWindow::openFileDialog(const QString& title, const QString& filter,
                                 QFileDialog::AcceptMode mode, OpenPanelCompletion completion) {
-    // A sheet on the window, like the alerts: no other control acts while it is open. The answer
-    // comes later, from the event loop.
+    // Opened window-modal, a sheet on the window like the alerts: no other control acts while it
+    // is open. The answer comes later, from the event loop.
     auto* panel = new QFileDialog(this, title, QString(), filter);
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setAcceptMode(mode);
     panel->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
-    panel->setWindowModality(Qt::WindowModal);
     QObject::connect(panel, &QFileDialog::finished, this,
                      [panel, completion = std::move(completion)](int result) {
                          const QStringList chosen = panel->selectedFiles();
