@@ -209,8 +209,7 @@ std::vector<std::string> brokenPromises(World& world, const Requests& allowed,
                 titles.size() == static_cast<std::size_t>(control.maxSpeed()) &&
                 titles.front() == "1" && titles.back() == std::to_string(control.maxSpeed()),
             "the speed list holds 1 to the unit's highest speed");
-    const std::optional<Bytes> reported =
-        world.held() ? lastReported(*world.held()) : std::nullopt;
+    const std::optional<Bytes> reported = world.held() ? lastReported(*world.held()) : std::nullopt;
     if (link && link->deviceReady && control.isEnabled() && !link->isWaiting() && !lossOpen &&
         !view.repliesUnclear && reported) {
         const Bytes& record = *reported;
@@ -347,7 +346,8 @@ const Event kEvents[] = {
     {"speed item", 2, number<&Step::speedItem>, settingsOpen,
      [](World& w, const Step& s) {
          const auto& titles = w.speeds.titles();
-         w.speeds.selectItemWithTitle(titles[static_cast<std::size_t>(s.speedItem()) % titles.size()]);
+         w.speeds.selectItemWithTitle(
+             titles[static_cast<std::size_t>(s.speedItem()) % titles.size()]);
          w.control->onSpeed(w.speeds);
      },
      writes, true},

@@ -178,10 +178,10 @@ inline void PropertyView::checkSetStatus(const std::string& status) {
         // Besides a choice and a restore, only the refresh writes: the first configuration over
         // one the window does not offer.
         const std::optional<Bytes> reported = device ? lastReported(*device) : std::nullopt;
-        const bool rewrite = status.starts_with("Updating Config") &&
-                             (repliesUnclear || !reported || ((*reported)[11] != 1 &&
-                                                              (*reported)[11] != 2 &&
-                                                              (*reported)[11] != 4));
+        const bool rewrite =
+            status.starts_with("Updating Config") &&
+            (repliesUnclear || !reported ||
+             ((*reported)[11] != 1 && (*reported)[11] != 2 && (*reported)[11] != 4));
         if (!choosing && !control->isRestoring() && !rewrite) {
             broken.push_back("no write without a choice: " + status);
         }
