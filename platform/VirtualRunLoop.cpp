@@ -61,13 +61,6 @@ bool VirtualRunLoop::runUntil(const std::function<bool()>& done, Duration limit)
     return true;
 }
 
-std::optional<Duration> VirtualRunLoop::nextDue() const {
-    if (timers_.empty()) {
-        return std::nullopt;
-    }
-    return Duration{timers_.begin()->first.first};
-}
-
 void VirtualRunLoop::runUntilIdle(Duration limit) {
     runUntil([] { return false; }, limit);
 }

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <optional>
 #include <unordered_map>
 #include <utility>
 
@@ -37,8 +36,6 @@ public:
     // Fires timers until none is left or time would pass `limit` from now.
     void runUntilIdle(Duration limit = std::chrono::hours(1));
 
-    // When the earliest pending timer is due, or none.
-    std::optional<Duration> nextDue() const;
     std::size_t pendingTimers() const { return timers_.size(); }
     std::uint64_t firedTimers() const { return fired_; }
 

@@ -6,8 +6,10 @@ mergeInto(LibraryManager.library, {
   korvane_dom_checked: function (id, checked) {
     document.getElementById(UTF8ToString(id)).checked = checked;
   },
+  // A group (the configuration's choices) passes it on to its controls.
   korvane_dom_enabled: function (id, enabled) {
-    document.getElementById(UTF8ToString(id)).disabled = !enabled;
+    const element = document.getElementById(UTF8ToString(id));
+    for (const control of [element, ...element.querySelectorAll('input')]) control.disabled = !enabled;
   },
   korvane_dom_shown: function (id, shown) {
     document.getElementById(UTF8ToString(id)).hidden = !shown;

@@ -1,15 +1,17 @@
 #pragma once
 
-#include <optional>
+#include <map>
+#include <unordered_map>
+#include <utility>
 
 #include "platform/RunLoop.h"
-#include "platform/VirtualRunLoop.h"
 
 namespace korvane {
 
-// The run loop on the browser's timers. The timers wait in a virtual-time loop, in due order, ties
-// in arming order, as everywhere else; one browser timer wakes the page when the earliest is due,
-// and the virtual time is then moved to the browser's clock.
+// The run loop on the browser's timers: the timers wait here, in due order, ties in arming order,
+// and one browser timer wakes the page when the earliest is due. Due times are kept to the
+// browser clock's fraction of a millisecond, so a chain of waits stretches no more than the
+// desktop's does.
 class WebRunLoop final : public RunLoop {
 public:
     WebRunLoop();
@@ -25,12 +27,19 @@ public:
     void wake();
 
 private:
+    // Milliseconds since the loop was made, with their fraction.
+    double elapsed() const;
     // Asks the browser for a wake-up when the earliest timer is due, unless one is asked already.
     void arm();
 
+    using Key = std::pair<double, TimerId>;
+
     double start_;
-    VirtualRunLoop timers_;
-    std::optional<Duration> armedFor_;
+    TimerId nextId_ = 1;
+    std::map<Key, Callback> timers_;
+    std::unordered_map<TimerId, double> dueTimes_;
+    // When the wake-up asked for is due; negative when none is asked.
+    double armedFor_ = -1;
 };
 
 }  // namespace korvane

@@ -2,16 +2,22 @@
 mergeInto(LibraryManager.library, {
   $korvaneTimer: null,
   korvane_loop_wake__deps: ['$korvaneTimer'],
-  korvane_loop_wake: function (loop, delayMs) {
+  korvane_loop_wake: function (loop, at) {
     if (!korvaneTimer) {
       // A worker's timers: chained ones are not held to 4 ms at least as the page's are, and none
-      // is slowed down while the page is in the background, so an update keeps its pace.
-      const source = 'let t; onmessage = (e) => { clearTimeout(t);' +
-        ' if (e.data[1] >= 0) t = setTimeout(() => postMessage(e.data[0]), e.data[1]); };';
+      // is slowed down while the page is in the background, so an update keeps its pace. A timer
+      // may be a millisecond late where a message is not: the worker waits out the last one.
+      const source = `let timer;
+        const now = () => performance.timeOrigin + performance.now();
+        onmessage = (event) => {
+          clearTimeout(timer);
+          const [loop, at] = event.data;
+          if (at >= 0) timer = setTimeout(() => { while (now() < at); postMessage(loop); }, at - now() - 1);
+        };`;
       korvaneTimer = new Worker(URL.createObjectURL(new Blob([source], { type: 'text/javascript' })));
-      korvaneTimer.onmessage = (e) => _korvane_loop_fire(e.data);
+      korvaneTimer.onmessage = (event) => _korvane_loop_fire(event.data);
     }
-    korvaneTimer.postMessage([loop, delayMs]);
+    korvaneTimer.postMessage([loop, at < 0 ? -1 : performance.timeOrigin + at]);
   },
 
   // granted: every port granted since the page was loaded (a port's number is its place + 1);
