@@ -1,6 +1,6 @@
 // The page in Chromium: on the built-in simulated controller, and on korvane-sim through a stand-in
 // for the browser's serial ports, so the page's WebAssembly drives the simulator byte for byte.
-import { after, before, test } from 'node:test';
+import { after, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
@@ -17,12 +17,9 @@ const broken = { name: 'broken.hex', mimeType: 'text/plain',
 const connected = 'Connected. Bootloader: 012A, Device ID: BEEF, Soft: ';
 const erase = 'Writing <55 03 C0 01 55 AA 00 10 00 00>';
 
-let browser;
-before(async () => {
-  browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: ['--headless',
-    '--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
-    '--no-first-run'] });
-});
+const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: ['--headless',
+  '--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
+  '--no-first-run'] });
 after(() => browser.close());
 
 // A page served from the built page's folder on http://localhost (a secure context).
@@ -32,7 +29,6 @@ async function openPage(query, prepare = async () => {}) {
     path: pageFolder + (new URL(route.request().url()).pathname.replace(/\/$/, '/index.html')) }));
   await prepare(context);
   const page = await context.newPage();
-  if (process.env.DEBUG) page.on('console', (m) => console.log('console:', m.text()));
   await page.goto(`http://localhost/${query}`);
   await page.locator('#connect:enabled').waitFor();
   return page;
@@ -64,7 +60,6 @@ async function update(page, file, version) {
 
 test('the demo: settings, units, a refused file, an update, disconnect', async () => {
   const page = await openPage('?demo');
-  assert.equal(await page.locator('#noSerial').isHidden(), true);
   await page.click('#connect');
   assert.equal(await until(page, 'connectStatus', connected), connected + '07');
 
@@ -78,6 +73,7 @@ test('the demo: settings, units, a refused file, an update, disconnect', async (
     [(p) => p.selectOption('#speed', '25'), 'Speed Limit is updated', '#speed',   '25', 30],
     [(p) => p.check('#kmh'),                null,                     '#speed',   '40', 50],
     [(p) => p.selectOption('#speed', '16'), 'Speed Limit is updated', '#speed',   '16', 50],
+    [(p) => p.press('#speed', 'ArrowDown'), null,                     '#speed',   '16', 50],
     [(p) => p.check('#mph'),                null,                     '#speed',   '10', 30],
   ];
   for (const [act, status, id, shown, items] of steps) {
@@ -101,6 +97,16 @@ test('the demo: settings, units, a refused file, an update, disconnect', async (
   await page.click('#disconnect');
   assert.equal(await text(page, 'connectStatus'), '');
   assert.equal(await page.locator('#connect').isEnabled(), true);
+});
+
+test('a browser without Web Serial says so, and offers the demo', async () => {
+  const page = await openPage('', (context) =>
+    context.addInitScript(() => { delete Navigator.prototype.serial; }));
+  // Hidden, it is not found.
+  assert.equal(await page.locator('#noSerial:visible').textContent({ timeout: 1000 }),
+    'This browser cannot reach serial ports: open this page in Chrome, Edge or Opera, or use the' +
+    ' desktop program korvane-config. The demo runs here too.');
+  assert.equal(await page.locator('#demoLink').isVisible(), true);
 });
 
 // korvane-sim with `args`; its link's path once it serves.
@@ -150,11 +156,19 @@ test('korvane-sim through the serial stand-in: discovery, a setting, an update, 
         ports[n].readable = null;
         ports[n].feed.error(new DOMException('The device has been lost.', 'NetworkError'));
       };
-      Object.defineProperty(navigator, 'serial', { value: {
-        getPorts: async () => ports, requestPort: async () => ports[0], addEventListener() {} } });
+      // The chooser grants one port more each time.
+      const granted = [];
+      Object.defineProperty(navigator, 'serial', { value: { getPorts: async () => granted,
+        requestPort: async () => granted[granted.push(ports[granted.length]) - 1],
+        addEventListener() {} } });
     });
   });
 
+  // With no port granted, Connect asks for one first: the silent one.
+  await page.click('#connect');
+  assert.equal(await until(page, 'connectStatus', 'Please'), 'Please connect the USB device');
+  assert.equal(await text(page, 'connectDetail'), 'serial port 1: silent');
+  await page.click('#addPort');
   await page.click('#connect');
   assert.equal(await until(page, 'connectStatus', connected), connected + '07');
   assert.deepEqual(await page.evaluate(() => ports.map((port) => [port.opened[0], port.signals])),
