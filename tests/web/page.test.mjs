@@ -116,10 +116,11 @@ function startSimulator(args) {
     resolve({ child, path: String(line).split('\n')[0].split(' ').pop() })));
 }
 
-test('korvane-sim through the serial stand-in: discovery, a setting, an update, an unplug', async () => {
+test('korvane-sim through the serial stand-in: discovery, a setting, an update, an unplug', async (t) => {
   const simulators = [await startSimulator(['--silent']), await startSimulator([])];
   const written = [[], []];
   const lines = [];
+  t.after(() => simulators.forEach(({ child }) => child.kill()));
   const page = await openPage('', async (context) => {
     // The simulator's pseudo-terminal; a hang-up (a reset, a stop) is a lost device.
     await context.exposeFunction('simulatorOpen', (n) => {
@@ -185,5 +186,4 @@ test('korvane-sim through the serial stand-in: discovery, a setting, an update, 
   simulators[1].child.kill();
   await answer(page, 'The device is disconnected', 'OK');
   assert.equal(await text(page, 'connectStatus'), '');
-  simulators[0].child.kill();
 });
