@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Makes the .deb in a configured build folder and checks it as a user would meet it: its files
-# validate, and the programs run from the unpacked package.
+# Makes the .deb in a configured build folder and checks it as a user would meet it: it follows
+# Debian's rules (lintian, failing on an error), its files validate, and the programs run from the
+# unpacked package.
 #   scripts/package-check.sh BUILD_DIR
 set -euo pipefail
 build="$(cd "${1:?usage: scripts/package-check.sh BUILD_DIR}" && pwd)"
@@ -11,6 +12,14 @@ trap 'rm -rf "$unpacked"' EXIT
 package="$(ls -t "$build"/korvane_*.deb | head -1)"
 dpkg-deb -x "$package" "$unpacked"
 echo "$(basename "$package"): $(dpkg-deb -f "$package" Depends)"
+
+# Errors fail; warnings are shown, for a person to weigh.
+lintian --allow-root --fail-on error "$package"
+# The changelog's newest entry is the version packaged (a release that forgot it would ship
+# another version's notes).
+changelog_version="$(zcat "$unpacked/usr/share/doc/korvane/changelog.gz" | dpkg-parsechangelog -l- -S Version)"
+[ "$changelog_version" = "$(dpkg-deb -f "$package" Version)" ] ||
+  { echo "the changelog's newest entry is $changelog_version, not the package's version" >&2; exit 1; }
 
 desktop-file-validate "$unpacked/usr/share/applications/korvane-config.desktop"
 appstreamcli validate --no-net --pedantic "$unpacked/usr/share/metainfo/org.korvane.config.metainfo.xml"
@@ -50,7 +59,7 @@ expect_completion "$files/bike 2.json|$files/old bikes (filenames)" settings loa
 expect_completion "$files/my firmware.hex (filenames)" --demo check "$files/my"
 expect_completion "$files/my firmware.hex (filenames)" verify "$files/my"
 # The man pages: --help, then the sections of packaging/PROGRAM.h2m.
-man_page() { sed 's/\\-/-/g; s/\\f[BIRP]//g' "$unpacked/usr/share/man/man1/$1.1"; }
+man_page() { zcat "$unpacked/usr/share/man/man1/$1.1.gz" | sed 's/\\-/-/g; s/\\f[BIRP]//g'; }
 expect_in_man_page() {
   # Not grep -q: stopping at the first match would fail the pipe (pipefail) when sed is not done.
   man_page "$1" | grep -E "$2" >/dev/null ||

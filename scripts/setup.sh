@@ -1,11 +1,23 @@
 #!/usr/bin/env bash
-# Installs what is missing on Debian or Ubuntu, then configures and builds.
-#   scripts/setup.sh BUILD_DIR [extra cmake arguments...]
+# Installs what is missing on Debian or Ubuntu, then configures and builds: every target, or
+# only those named with --target (repeatable).
+#   scripts/setup.sh BUILD_DIR [--target NAME]... [extra cmake arguments...]
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:?usage: scripts/setup.sh BUILD_DIR [cmake arguments...]}"
+build="${1:?usage: scripts/setup.sh BUILD_DIR [--target NAME]... [cmake arguments...]}"
 shift
+configure=()
+targets=()
+while [ $# -gt 0 ]; do
+  if [ "$1" = --target ]; then
+    targets+=(--target "${2:?--target needs a target name}")
+    shift 2
+  else
+    configure+=("$1")
+    shift
+  fi
+done
 
 # Each entry lists alternative names of one package (Debian's first, then Ubuntu's).
 needed=(
@@ -27,7 +39,7 @@ if [ -n "${KORVANE_WEB:-}" ]; then
 # Not needed to build, package and run the programs.
 elif [ -n "${KORVANE_TEST_TOOLS:-}" ]; then
   needed+=(
-    "clang-format" "desktop-file-utils" "appstream"
+    "clang-format" "desktop-file-utils" "appstream" "lintian"
     "clang" "clang-tidy" "libc++-dev" "libc++abi-dev" "googletest"
     "g++-mingw-w64-x86-64-posix" "gcc-mingw-w64-x86-64-posix" "wine64"
   )
@@ -58,11 +70,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   done
 fi
 
-configure=(cmake)
+cmake=(cmake)
 if [ -n "${KORVANE_WEB:-}" ]; then
   # Emscripten's tools run on node, which finds Debian's acorn there also when node is another's.
   export NODE_PATH="${NODE_PATH:+$NODE_PATH:}/usr/share/nodejs"
-  configure=(emcmake cmake)
+  cmake=(emcmake cmake)
 fi
-"${configure[@]}" -S "$root" -B "$build" -G Ninja "$@" >/dev/null
-cmake --build "$build"
+"${cmake[@]}" -S "$root" -B "$build" -G Ninja "${configure[@]}" >/dev/null
+cmake --build "$build" "${targets[@]}"
