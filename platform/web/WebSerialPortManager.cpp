@@ -5,8 +5,8 @@
 extern "C" {
 // The number of the index-th port present, or 0 past the last.
 int korvane_serial_listed(int index);
-// A port's USB vendor id in the high 16 bits and product id in the low ones, or -1.
-int korvane_serial_usb_ids(int number);
+// False when the port is not a USB device.
+bool korvane_serial_usb_ids(int number, std::uint16_t* vendorId, std::uint16_t* productId);
 }
 
 namespace korvane {
@@ -15,13 +15,11 @@ namespace {
 
 PortDescription describe(int number) {
     const std::string path = "serial port " + std::to_string(number);
-    const int ids = korvane_serial_usb_ids(number);
-    if (ids < 0) {
+    UsbIds ids;
+    if (!korvane_serial_usb_ids(number, &ids.vendorId, &ids.productId)) {
         return {path, path, std::nullopt};
     }
-    return {
-        path, path,
-        UsbIds{static_cast<std::uint16_t>(ids >> 16), static_cast<std::uint16_t>(ids & 0xFFFF)}};
+    return {path, path, ids};
 }
 
 }  // namespace

@@ -64,9 +64,12 @@ mergeInto(LibraryManager.library, {
     const port = korvaneSerial.present[index];
     return port ? korvaneSerial.granted.indexOf(port) + 1 : 0;
   },
-  korvane_serial_usb_ids: function (number) {
+  korvane_serial_usb_ids: function (number, vendorId, productId) {
     const info = korvaneSerial.granted[number - 1].getInfo();
-    return info.usbVendorId === undefined ? -1 : (info.usbVendorId << 16) | info.usbProductId;
+    if (info.usbVendorId === undefined) return false;
+    HEAPU16[vendorId >> 1] = info.usbVendorId;
+    HEAPU16[productId >> 1] = info.usbProductId;
+    return true;
   },
   $korvaneWithString__deps: ['malloc', 'free'],
   $korvaneWithString: function (text, use) {

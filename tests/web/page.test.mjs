@@ -141,7 +141,7 @@ test('korvane-sim through the serial stand-in: discovery, a setting, an update, 
     await context.addInitScript(() => {
       const ports = [0, 1].map((n) => ({
         opened: [],
-        getInfo: () => ({ usbVendorId: 0x1209, usbProductId: 0x4b56 }),
+        getInfo: () => ({ usbVendorId: 0x9209, usbProductId: 0x4b56 }),
         async open(options) {
           await window.simulatorOpen(n);
           this.opened.push(options);
@@ -175,6 +175,7 @@ test('korvane-sim through the serial stand-in: discovery, a setting, an update, 
   assert.deepEqual(await page.evaluate(() => ports.map((port) => [port.opened[0], port.signals])),
     Array(2).fill([{ baudRate: 19200, dataBits: 8, parity: 'none', stopBits: 1, flowControl: 'none' },
       { dataTerminalReady: false, requestToSend: false }]));
+  assert.match(await text(page, 'logPanel'), /Path: serial port 2, .*, VendorId: 37385, ProductId: 19286\n/);
   const identify = [0x55, 0, 0, 0, 0, 0, 0, 0, 0, 0];
   assert.deepEqual(written.map((bytes) => bytes.slice(0, 10)), [identify, identify]);
 
