@@ -79,7 +79,7 @@ mergeInto(LibraryManager.library, {
     use(pointer);
     _free(pointer);
   },
-  korvane_serial_open__deps: ['$korvaneSerial', '$korvaneWithString', 'malloc', 'free'],
+  korvane_serial_open__deps: ['$korvaneSerial', '$korvaneWithString', '$korvaneLog', 'malloc', 'free'],
   korvane_serial_open: function (handle, number) {
     const port = korvaneSerial.granted[number - 1];
     const session = { port: port };
@@ -115,7 +115,7 @@ mergeInto(LibraryManager.library, {
       try {
         await port.setSignals({ dataTerminalReady: false, requestToSend: false });
       } catch (error) {
-        console.log('Could not set DTR and RTS on serial port ' + number + ': ' + error.message);
+        korvaneLog('Could not set DTR and RTS on serial port ' + number + ': ' + error.message);
       }
       const writer = port.writable.getWriter();
       session.writer = writer;
@@ -158,12 +158,15 @@ mergeInto(LibraryManager.library, {
     return true;
   },
 
-  korvane_log: function (text, size) {
-    const line = UTF8ToString(text, size).replace(/[\r\n]+$/, '');
-    // The time as the window's Log panel shows it.
+  // A line with the time as the window's Log panel shows it, to the console and the page's panel.
+  $korvaneLog: function (line) {
     const now = new Date();
     const stamped = now.toTimeString().slice(0, 8) + '.' + String(now.getMilliseconds()).padStart(3, '0') + ' ' + line;
     console.log(stamped);
     if (Module.logLine) Module.logLine(stamped);
+  },
+  korvane_log__deps: ['$korvaneLog'],
+  korvane_log: function (text, size) {
+    korvaneLog(UTF8ToString(text, size).replace(/[\r\n]+$/, ''));
   },
 });
