@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Makes the .deb in a configured build folder and checks it as a user would meet it: its files
-# validate, and the programs run from the unpacked package.
+# Makes the .deb in a configured build folder and checks it as a user would meet it: it follows
+# Debian's rules (lintian, failing on an error), its files validate, and the programs run from the
+# unpacked package.
 #   scripts/package-check.sh BUILD_DIR
 set -euo pipefail
 build="$(cd "${1:?usage: scripts/package-check.sh BUILD_DIR}" && pwd)"
@@ -11,6 +12,14 @@ trap 'rm -rf "$unpacked"' EXIT
 package="$(ls -t "$build"/korvane_*.deb | head -1)"
 dpkg-deb -x "$package" "$unpacked"
 echo "$(basename "$package"): $(dpkg-deb -f "$package" Depends)"
+
+# Errors fail; warnings are shown, for a person to weigh.
+lintian --allow-root --fail-on error "$package"
+# The changelog's newest entry is the version packaged (a release that forgot it would ship
+# another version's notes).
+changelog_version="$(zcat "$unpacked/usr/share/doc/korvane/changelog.gz" | dpkg-parsechangelog -l- -S Version)"
+[ "$changelog_version" = "$(dpkg-deb -f "$package" Version)" ] ||
+  { echo "the changelog's newest entry is $changelog_version, not the package's version" >&2; exit 1; }
 
 desktop-file-validate "$unpacked/usr/share/applications/korvane-config.desktop"
 appstreamcli validate --no-net --pedantic "$unpacked/usr/share/metainfo/org.korvane.config.metainfo.xml"
@@ -50,7 +59,7 @@ expect_completion "$files/bike 2.json|$files/old bikes (filenames)" settings loa
 expect_completion "$files/my firmware.hex (filenames)" --demo check "$files/my"
 expect_completion "$files/my firmware.hex (filenames)" verify "$files/my"
 # The man pages: --help, then the sections of packaging/PROGRAM.h2m.
-man_page() { sed 's/\\-/-/g; s/\\f[BIRP]//g' "$unpacked/usr/share/man/man1/$1.1"; }
+man_page() { zcat "$unpacked/usr/share/man/man1/$1.1.gz" | sed 's/\\-/-/g; s/\\f[BIRP]//g'; }
 expect_in_man_page() {
   # Not grep -q: stopping at the first match would fail the pipe (pipefail) when sed is not done.
   man_page "$1" | grep -E "$2" >/dev/null ||
@@ -68,5 +77,12 @@ for switch in port demo fast verbose all expect json history version help kmh ye
   expect_in_man_page korvane-cli "^--$switch( |$)"
 done
 test -s "$unpacked/usr/share/icons/hicolor/scalable/apps/korvane-config.svg"
+# The web page, when the build was given one (-DKORVANE_WEB_PAGE).
+if grep -q '^KORVANE_WEB_PAGE:PATH=.' "$build/CMakeCache.txt"; then
+  for file in index.html page.js style.css korvane.js korvane.wasm; do
+    test -s "$unpacked/usr/share/korvane/web/$file" ||
+      { echo "the package has no usr/share/korvane/web/$file" >&2; exit 1; }
+  done
+fi
 "$unpacked/usr/bin/korvane-cli" --demo info
 echo "the package holds what it should, and its programs run"

@@ -1,11 +1,23 @@
 #!/usr/bin/env bash
-# Installs what is missing on Debian or Ubuntu, then configures and builds.
-#   scripts/setup.sh BUILD_DIR [extra cmake arguments...]
+# Installs what is missing on Debian or Ubuntu, then configures and builds: every target, or
+# only those named with --target (repeatable).
+#   scripts/setup.sh BUILD_DIR [--target NAME]... [extra cmake arguments...]
 set -euo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-build="${1:?usage: scripts/setup.sh BUILD_DIR [cmake arguments...]}"
+build="${1:?usage: scripts/setup.sh BUILD_DIR [--target NAME]... [cmake arguments...]}"
 shift
+configure=()
+targets=()
+while [ $# -gt 0 ]; do
+  if [ "$1" = --target ]; then
+    targets+=(--target "${2:?--target needs a target name}")
+    shift 2
+  else
+    configure+=("$1")
+    shift
+  fi
+done
 
 # Each entry lists alternative names of one package (Debian's first, then Ubuntu's).
 needed=(
@@ -15,11 +27,19 @@ needed=(
   # The man pages and the .deb (cpack -G DEB).
   "help2man" "dpkg-dev" "file"
 )
+# The web page (KORVANE_WEB): Emscripten, whose optimizer needs acorn, instead of the desktop's
+# packages; its tests also need Chromium, and npm for Playwright.
+if [ -n "${KORVANE_WEB:-}" ]; then
+  needed=("cmake" "ninja-build" "emscripten" "node-acorn")
+  if [ -n "${KORVANE_TEST_TOOLS:-}" ]; then
+    needed+=("chromium")
+    command -v npm >/dev/null || needed+=("npm")
+  fi
 # What the test command also needs: formatting, the package's checks, the clang + libc++ build.
 # Not needed to build, package and run the programs.
-if [ -n "${KORVANE_TEST_TOOLS:-}" ]; then
+elif [ -n "${KORVANE_TEST_TOOLS:-}" ]; then
   needed+=(
-    "clang-format" "desktop-file-utils" "appstream"
+    "clang-format" "desktop-file-utils" "appstream" "lintian"
     "clang" "clang-tidy" "libc++-dev" "libc++abi-dev" "googletest"
     "g++-mingw-w64-x86-64-posix" "gcc-mingw-w64-x86-64-posix" "wine64"
   )
@@ -50,5 +70,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   done
 fi
 
-cmake -S "$root" -B "$build" -G Ninja "$@" >/dev/null
-cmake --build "$build"
+cmake=(cmake)
+if [ -n "${KORVANE_WEB:-}" ]; then
+  # Emscripten's tools run on node, which finds Debian's acorn there also when node is another's.
+  export NODE_PATH="${NODE_PATH:+$NODE_PATH:}/usr/share/nodejs"
+  cmake=(emcmake cmake)
+fi
+"${cmake[@]}" -S "$root" -B "$build" -G Ninja "${configure[@]}" >/dev/null
+cmake --build "$build" "${targets[@]}"
