@@ -15,9 +15,9 @@ void ListSpeedPopup::addItemWithTitle(const std::string& title) {
 
 void ListSpeedPopup::selectItemWithTitle(const std::string& title) {
     const auto found = std::find(titles_.begin(), titles_.end(), title);
-    if (found != titles_.end()) {
-        selected_ = static_cast<std::size_t>(found - titles_.begin());
-    }
+    selected_ = found == titles_.end()
+                    ? std::nullopt
+                    : std::optional(static_cast<std::size_t>(found - titles_.begin()));
 }
 
 std::string ListSpeedPopup::selectedItemTitle() const {

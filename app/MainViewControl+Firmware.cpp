@@ -16,14 +16,16 @@ void MainViewControl::onChooseFile(Control& sender) {
 
 void MainViewControl::chooseFile(Control& sender) {
     sender.setEnabled(false);
-    view_.runOpenPanel("hex", [self = weak_from_this(), &sender](std::optional<std::string> path) {
+    view_.runOpenPanel("hex", [self = weak_from_this(), &sender,
+                               forLink = linkNumber()](std::optional<std::string> path) {
         const auto control = self.lock();
         if (!control) {
             return;
         }
         sender.setEnabled(true);
-        // A file picked after the device went is for no device: the loss's alert says so.
-        if (!path || control->deviceGone_) {
+        // A file picked after the link it was chosen for has gone is for no device: the loss's
+        // alert has said so.
+        if (!path || forLink == 0 || control->linkNumber() != forLink) {
             return;
         }
         const FileContent content =
@@ -63,22 +65,25 @@ void MainViewControl::loadFirmware(FirmwareFile file) {
     std::string detailBefore = firmwareDetail();
     setFirmwareDetail(std::move(skipped));
     showNotice(Notice::updateQuestion, question, {"Update", "Cancel"},
-               [self = weak_from_this(), file = std::move(file), shown = detailsShown_,
-                detailBefore = std::move(detailBefore)](int response) {
+               [self = weak_from_this(), file = std::move(file), forLink = linkNumber(),
+                shown = detailsShown_, detailBefore = std::move(detailBefore)](int response) {
                    const auto control = self.lock();
                    if (!control) {
                        return;
                    }
-                   if (response == kAlertFirstButtonReturn) {
+                   // An answer for a link that has gone starts nothing; the loss's alert has said
+                   // why.
+                   const bool linkKept = forLink != 0 && control->linkNumber() == forLink;
+                   if (response == kAlertFirstButtonReturn && linkKept) {
                        control->firmware = file.lines;
                        control->firmwareOrigins_ = file.origins;
                        control->updateFirmware();
                        return;
                    }
-                   // Cancelled: a file not taken says nothing, and what was said before (a failed
+                   // Not taken: a file not taken says nothing, and what was said before (a failed
                    // record, a refused file) stands again, unless something else was shown
                    // meanwhile (a reset).
-                   if (control->detailsShown_ == shown) {
+                   if (linkKept && control->detailsShown_ == shown) {
                        control->setFirmwareDetail(detailBefore);
                    }
                });
@@ -207,14 +212,16 @@ std::string MainViewControl::interruptionStatement() const {
             return "Firmware update interrupted during the erase: the controller may have no "
                    "firmware; flash again";
         case UpdateStage::programming:
+            // The next record is always under way: its write or its check had no answer.
             return stringPrintf(
-                "Firmware update interrupted after record %llu of %llu: the "
-                "controller has no complete firmware; flash again",
-                done, total);
+                "Firmware update interrupted after record %llu of %llu, with record %llu not "
+                "confirmed: the controller has no complete firmware; flash again",
+                done, total, done + 1);
         case UpdateStage::verifying:
             return stringPrintf(
-                "Firmware update interrupted after record %llu of %llu, before "
-                "the restart: flash again",
+                "Firmware update interrupted before the restart: every record (%llu of %llu) is "
+                "written and confirmed, but the controller was not told to restart; switch it off "
+                "and on, or run korvane-cli reset, to start the new firmware",
                 done, total);
         case UpdateStage::none:
         case UpdateStage::restarting:

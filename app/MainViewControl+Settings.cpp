@@ -127,13 +127,14 @@ void MainViewControl::updatePort(const SettingSetter& setter, Setting setting, i
     const std::string name(settingName(setting));
     setSetStatus("Updating " + name + " ... please wait ...");
     setIsEnabled(false);
+    writing_ = setting;
     // The link belongs to this controller: destroying it cancels this completion.
     setter(*port, value, [this, setting, name](bool success) {
         setIsEnabled(true);
+        writing_.reset();
         if (restoreRunning_) {
             restoreReport_.push_back(
                 {success ? RestoreLine::Kind::updated : RestoreLine::Kind::refused, setting});
-            restoreWriting_.reset();
         }
         if (success) {
             // Within a restore, nothing is written that it did not ask for: showGUI would write
@@ -204,7 +205,6 @@ void MainViewControl::continueRestore() {
         restoreSteps_.pop_front();
         step.write();
         if (!_isEnabled) {
-            restoreWriting_ = step.setting;
             return;  // a write runs; its completion continues
         }
         restoreReport_.push_back({RestoreLine::Kind::already, step.setting, step.value});
@@ -219,6 +219,12 @@ void MainViewControl::continueRestore() {
     setSetStatus(restoreKept_ ? "Settings loaded" : "Settings not all loaded");
 }
 
+std::string MainViewControl::unconfirmedWrite() const {
+    return writing_ ? std::string(settingName(*writing_)) +
+                          " was being written: the controller may not hold it"
+                    : "";
+}
+
 std::string MainViewControl::restoreProgress() const {
     if (!isRestoring()) {
         return {};
@@ -227,9 +233,8 @@ std::string MainViewControl::restoreProgress() const {
     for (const RestoreLine& line : restoreReport_) {
         text += (text.empty() ? "" : "\n") + describe(line);
     }
-    if (restoreWriting_) {
-        text += (text.empty() ? "" : "\n") + std::string(settingName(*restoreWriting_)) +
-                " was being written: the controller may not hold it";
+    if (writing_) {
+        text += (text.empty() ? "" : "\n") + unconfirmedWrite();
     }
     if (!restoreSteps_.empty()) {
         std::string names;

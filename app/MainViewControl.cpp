@@ -37,7 +37,7 @@ void MainViewControl::resetGUI() {
     deviceGone_ = false;
     restoreSteps_.clear();
     restoreRunning_ = false;
-    restoreWriting_.reset();
+    writing_.reset();
     setCanConnect(true);
     setIsEnabled(true);
     setIsConnected(false);
@@ -120,15 +120,23 @@ void MainViewControl::connected(std::unique_ptr<SimpleSerial> link) {
 
 void MainViewControl::deviceLost() {
     deviceGone_ = true;
-    // What was in flight stays as the window shows it until the user has read the alert: its
-    // failure would change the window under the alert and say less than the statement does.
+    // The exchange in flight ends here: its failure would come later and say less than the
+    // statements below, which the window shows under the alert and again once it is reset.
     port->abandonWait();
     const std::string restored = restoreProgress();
     if (_isUpdateRunning && updateStage_ != UpdateStage::restarting) {
         endUpdate(UpdateEnd::Kind::deviceLost);
     }
-    showAlertThenReset(Notice::deviceLost, kDeviceLost, connects_, interruptionStatement(),
-                       restored.empty() ? "" : "Settings not all loaded:\n" + restored);
+    const std::string settings =
+        restored.empty() ? unconfirmedWrite() : "Settings not all loaded:\n" + restored;
+    const std::string update = interruptionStatement();
+    if (!update.empty()) {
+        setFirmwareStatus(update);
+    }
+    if (!settings.empty()) {
+        setSetStatus(settings);
+    }
+    showAlertThenReset(Notice::deviceLost, kDeviceLost, connects_, update, settings);
 }
 
 void MainViewControl::showAlertAndResetGui(const std::string& message, Notice kind) {

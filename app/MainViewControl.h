@@ -94,6 +94,9 @@ public:
     // How far a restore that ends now got, a line each: the report so far, the setting being
     // written, and those not written; empty when none runs.
     std::string restoreProgress() const;
+    // What a write that ends now without its answer leaves: "Auto was being written: the
+    // controller may not hold it"; empty when none runs.
+    std::string unconfirmedWrite() const;
 
     // Firmware update: choose a file, confirm, erase, program record by record, restart.
     void onChooseFile(Control& sender);
@@ -160,6 +163,9 @@ public:
 
     // The link held, or none.
     const SimpleSerial* link() const { return port.get(); }
+    // The link held, as a number no other link of this controller has; 0 with none, or with one
+    // whose device is gone. A file panel's or a question's answer is for the link it was asked for.
+    std::uint64_t linkNumber() const { return port && !deviceGone_ ? connects_ : 0; }
     // The lines of the confirmed file not yet programmed.
     const std::deque<std::string>& firmwareLines() const { return firmware; }
     // The confirmed file's records of a kind finished so far.
@@ -220,8 +226,8 @@ private:
     };
     std::deque<RestoreStep> restoreSteps_;
     bool restoreRunning_ = false;
-    // The setting the restore is writing now, if any.
-    std::optional<Setting> restoreWriting_;
+    // The setting being written now, if any.
+    std::optional<Setting> writing_;
     std::vector<RestoreLine> restoreReport_;
     bool restoreKept_ = false;
     std::optional<WriteEnd> lastWrite_;

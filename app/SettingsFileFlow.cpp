@@ -2,9 +2,27 @@
 
 namespace korvane {
 
+namespace {
+
+// Says why `what` ("save the settings to PATH") cannot be done now; false when it can.
+bool refusedNow(MainViewControl& control, const std::string& what) {
+    const char* why = control.canEditSettings()      ? nullptr
+                      : !control.isConnected()       ? "no controller is connected"
+                      : control.isUpdatingFirmware() ? "a firmware update has not ended"
+                      : control.isUpdateRunning()    ? "the firmware is being updated"
+                      : !control.isEnabled()         ? "a setting is being written"
+                                                     : "the controller is disconnected";
+    if (why != nullptr) {
+        control.setSetStatus("Could not " + what + ": " + why);
+    }
+    return why != nullptr;
+}
+
+}  // namespace
+
 void saveSettings(MainViewControl& control, const std::string& path, const SettingsWriter& write,
                   SaveDone done) {
-    if (!control.canEditSettings()) {
+    if (refusedNow(control, "save the settings to " + path)) {
         return;
     }
     // The link belongs to the controller: destroying it cancels this completion.
@@ -38,7 +56,7 @@ std::string LoadDoubts::question() const {
 
 void loadSettings(MainViewControl& control, const std::string& path, const FileContent& content,
                   const ConfirmDoubts& confirm) {
-    if (!control.canEditSettings()) {
+    if (refusedNow(control, "load the settings from " + path)) {
         return;
     }
     const SettingsFileReading reading = content.problem.empty()
@@ -60,10 +78,12 @@ void loadSettings(MainViewControl& control, const std::string& path, const FileC
         control.restoreSettings(saved.settings);
         return;
     }
-    // Answered later: the device may have gone by then.
-    confirm(doubts, [self = control.weak_from_this(), settings = saved.settings](bool load) {
+    // Answered later: an answer for a link that has gone does nothing.
+    confirm(doubts, [self = control.weak_from_this(), settings = saved.settings, path,
+                     forLink = control.linkNumber()](bool load) {
         const auto held = self.lock();
-        if (held && load && held->canEditSettings()) {
+        if (held && load && held->linkNumber() == forLink &&
+            !refusedNow(*held, "load the settings from " + path)) {
             held->restoreSettings(settings);
         }
     });

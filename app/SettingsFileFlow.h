@@ -11,7 +11,8 @@
 namespace korvane {
 
 // Keeping the settings in a file and putting them back, for every front end: the set status
-// says how it went; what differs (where the text goes, who answers a doubt) is handed in.
+// says how it went, also when the settings cannot be read or written now (a write or an update
+// runs), and why; what differs (where the text goes, who answers a doubt) is handed in.
 
 // Writes a settings file's text whole; empty when written, otherwise why not.
 using SettingsWriter = std::function<std::string(const std::string& text)>;

@@ -9,7 +9,7 @@ class SpeedPopup {
 public:
     virtual void removeAllItems() = 0;
     virtual void addItemWithTitle(const std::string& title) = 0;
-    // No item with that title: the selection is left as it is.
+    // No item with that title: nothing is selected, as the platform's pop-up list does.
     virtual void selectItemWithTitle(const std::string& title) = 0;
     // Empty when nothing is selected.
     virtual std::string selectedItemTitle() const = 0;

@@ -9,7 +9,7 @@ constexpr Duration kSettleTime{2000};
 }
 
 std::optional<Duration> timeLeft(std::uint64_t done, std::uint64_t total, Duration elapsed) {
-    if (elapsed < kSettleTime || done == 0 || done > total) {
+    if (elapsed < kSettleTime || done == 0 || done >= total) {
         return std::nullopt;
     }
     const Duration left{static_cast<Duration::rep>(static_cast<double>(elapsed.count()) *

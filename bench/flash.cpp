@@ -4,6 +4,8 @@
 // 1 MiB file.
 //
 //   bench/flash [RECORDS]        (default 2048)
+//   bench/flash --demo FILE.hex  the seconds an update of FILE takes on the --demo controller (the
+//                                page's benchmark, bench/web.mjs, compares its own with these)
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 
@@ -24,6 +27,7 @@
 #include "platform/SelectedPortManager.h"
 #include "platform/qt/QtRunLoop.h"
 #include "platform/qt/QtSerialPortManager.h"
+#include "sim/DemoPorts.h"
 #include "sim/SimulatedPortManager.h"
 #include "tests/support/SimulatorProcess.h"
 
@@ -128,6 +132,17 @@ long peakKibOfCliFlash(const std::string& cli, const std::string& file) {
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
+    if (argc == 3 && std::string(argv[1]) == "--demo") {
+        QtRunLoop loop;
+        const RunLoop::Scope loopScope(loop);
+        SimulatedPortManager ports;
+        addDemoDevices(ports);
+        const ORSSerialPortManager::Scope portsScope(ports);
+        std::ifstream file(argv[2], std::ios::binary);
+        const std::string image{std::istreambuf_iterator<char>(file), {}};
+        std::printf("%.3f\n", timeUpdate(image));
+        return 0;
+    }
     const std::size_t records = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 2048;
     const std::string image = bench::makeHexImage(records);
     const std::string binaries = QCoreApplication::applicationDirPath().toStdString() + "/..";

@@ -17,6 +17,13 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/org.korvane.config.metainfo.xml
 install(FILES packaging/korvane-cli.bash-completion
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME korvane-cli)
 
+# The web page, when the build is told where a built one is (scripts/web.sh leaves it in
+# build-web/page): the desktop build itself never needs Emscripten.
+set(KORVANE_WEB_PAGE "" CACHE PATH "A built web page for the package to carry (build-web/page)")
+if(KORVANE_WEB_PAGE)
+  install(DIRECTORY ${KORVANE_WEB_PAGE}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/korvane/web)
+endif()
+
 # Man pages made from each program's --help, so they never disagree with it, and the sections
 # --help has no room for (exit status, examples, files) from packaging/PROGRAM.h2m. Compressed as
 # Debian's policy asks: gzip -9 without the name and time, so that a rebuild makes the same bytes.

@@ -9,10 +9,12 @@ namespace korvane {
 
 class ORSSerialPort;
 
-// The four callbacks of a serial port. Every one arrives on the run loop's thread, one at a
-// time; received bytes come in order, in chunks of any size, each byte once.
+// The callbacks of a serial port. Every one arrives on the run loop's thread, one at a time;
+// received bytes come in order, in chunks of any size, each byte once.
 class ORSSerialPortDelegate {
 public:
+    // The device left the system; its port's close is reported next.
+    virtual void serialPortWasRemovedFromSystem(ORSSerialPort& port) = 0;
     virtual void serialPortDidReceiveData(ORSSerialPort& port, ByteView data) = 0;
     virtual void serialPortDidEncounterError(ORSSerialPort& port, const PortError& error) = 0;
     virtual void serialPortWasOpened(ORSSerialPort& port) = 0;

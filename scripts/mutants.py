@@ -49,7 +49,7 @@ MUTANTS = [
     ("long settings accepted", "core", "serial/SimpleSerial+Device.cpp", "reply.size() != kSettingsLength", "reply.size() < kSettingsLength"),
     ("wrong read header kept quiet", "core", "serial/SimpleSerial+Device.cpp", "settingsAsRead_ = frameIndex(settings.header) == kReadSettingsEntry;", "settingsAsRead_ = true;"),
     ("version appended again", "core", "serial/SimpleSerial+Device.cpp", "identityText = stringPrintf(\"Bootloader: %s, Device ID: %s, Soft: %02u\",", "identityText += stringPrintf(\", Bootloader: %s, Device ID: %s, Soft: %02u\","),
-    ("write not read back", "core", "serial/SimpleSerial+Device.cpp", "                readSettings(completion);\n                return;", "                completion(true);\n                return;"),
+    ("write not read back", "core", "serial/SimpleSerial+Device.cpp", "                readSettings(done);\n                return;", "                done(true);\n                return;"),
     ("field not compared", "core", "serial/SimpleSerial+Device.cpp", "written && settings.*field != sent", "false"),
     # Firmware commands and records
     ("246 data bytes sent", "core", "serial/SimpleSerial+Firmware.cpp", "count > kMaxRecordData ||", "count > kMaxRecordData + 1 ||"),
@@ -68,7 +68,7 @@ MUTANTS = [
     ("skipped records uncounted", "core", "firmware/FirmwareFile.cpp", "            ++file.skippedRecords;\n", ""),
     ("version from the first record", "core", "firmware/FirmwareFile.cpp", "hexToBytes(std::string_view(file.lines.back()).substr(1))[4]", "hexToBytes(std::string_view(file.lines.front()).substr(1))[4]"),
     # The controller
-    ("reset leaves Connect off", "core", "app/MainViewControl.cpp", "    restoreWriting_.reset();\n    setCanConnect(true);", "    restoreWriting_.reset();"),
+    ("reset leaves Connect off", "core", "app/MainViewControl.cpp", "    writing_.reset();\n    setCanConnect(true);", "    writing_.reset();"),
     ("loss not watched", "core", "app/MainViewControl.cpp", "            control->deviceLost();", "            (void)control;"),
     ("late notice resets a search", "core", "app/MainViewControl.cpp", "control->connects_ != connectsSoFar", "false"),
     ("reset may write", "core", "app/MainViewControl.h", "!_isUpdateRunning && !resetting_ && !deviceGone_;", "!_isUpdateRunning && !deviceGone_;"),
@@ -143,7 +143,7 @@ MUTANTS = [
     ("restore writes what it did not ask", "core", "app/MainViewControl+Settings.cpp", "            if (restoreRunning_) {\n                announceSettings();", "            if (false) {\n                announceSettings();"),
     ("failed verify taken as success", "core", "serial/SimpleSerial+Firmware.cpp", "completion(sum == programFrame.recordSum);", "completion(true);"),
     ("failed last record taken as success", "core", "app/MainViewControl+Firmware.cpp", "    if (success) {\n        writeFirstFirmwareLine();", "    if (success || firmware.empty()) {\n        writeFirstFirmwareLine();"),
-    ("unacknowledged settings write taken", "core", "serial/SimpleSerial+Device.cpp", "                return;\n            }\n            completion(false);", "                return;\n            }\n            completion(true);"),
+    ("unacknowledged settings write taken", "core", "serial/SimpleSerial+Device.cpp", "                return;\n            }\n            done(false);", "                return;\n            }\n            done(true);"),
     ("held setting unsaid", "core", "app/MainViewControl+Settings.cpp", "        restoreReport_.push_back({RestoreLine::Kind::already, step.setting, step.value});\n", ""),
     ("time left counted from the erase", "window", "app/window/MainWindow.cpp", "if (done == 0 || !programmingSince_) {", "if (!programmingSince_) {"),
     # Written after the fact, by someone other than the tests' author: the newest code's own
@@ -156,8 +156,8 @@ MUTANTS = [
     ("a closed probe wins", "core", "serial/Discovery.cpp", "const bool closed = !portDelegate->isOpened();", "const bool closed = false;"),
     ("sent to a closed port", "core", "serial/ReplyWaiting.cpp", "    if (!portDelegate->isOpened()) {\n        logLine(\"Not sent", "    if (false) {\n        logLine(\"Not sent"),
     ("a lost exchange still completes", "core", "app/MainViewControl.cpp", "    port->abandonWait();\n", ""),
-    ("a cancelled question restores nothing", "core", "app/MainViewControl+Firmware.cpp", "if (control->detailsShown_ == shown) {", "if (false) {"),
-    ("a file chosen after the loss", "core", "app/MainViewControl+Firmware.cpp", "if (!path || control->deviceGone_) {", "if (!path) {"),
+    ("a cancelled question restores nothing", "core", "app/MainViewControl+Firmware.cpp", "if (linkKept && control->detailsShown_ == shown) {", "if (linkKept && false) {"),
+    ("a file chosen after the loss", "core", "app/MainViewControl+Firmware.cpp", "if (!path || forLink == 0 || control->linkNumber() != forLink) {", "if (!path) {"),
     ("a written setting counted as read", "core", "serial/SimpleSerial+Device.cpp", "    settingsAsRead_ = false;", "    settingsAsRead_ = true;"),
     ("records of the wrong region finished", "core", "app/MainViewControl+Firmware.cpp", "std::min<std::uint64_t>(currFirmwareCount(), firmwareOrigins_.size())", "firmwareOrigins_.size()"),
     ("the interruption after the last record said as during programming", "core", "app/MainViewControl+Firmware.cpp", "        case UpdateStage::verifying:\n", ""),
@@ -181,6 +181,21 @@ MUTANTS = [
     ("km/h click ignored", "window", "app/window/MainWindow.cpp", "[this] { control_->setIsKmh(1); });", "[] {});"),
     ("third config choice wrong", "window", "app/window/MainWindow.cpp", "for (int index = 0; index < 3; ++index) {", "for (int index = 0; index < 2; ++index) {"),
     ("set status not shown", "window", "app/window/MainWindow.cpp", "form.setStatusLabel->setText(QString::fromStdString(control.setStatus()));", ""),
+    # What the window tells under the hand
+    ("the wheel chooses a speed", "window", "app/window/ComboSpeedPopup.cpp", "    if (event->type() == QEvent::Wheel) {", "    if (false) {"),
+    ("keys choose on the closed list", "window", "app/window/ComboSpeedPopup.cpp", "        default:\n            return true;", "        default:\n            return false;"),
+    ("a speed the list lacks keeps the last choice", "window", "app/window/ComboSpeedPopup.cpp", "    combo_.setCurrentIndex(combo_.findText(QString::fromStdString(title)));", "    if (combo_.findText(QString::fromStdString(title)) >= 0) combo_.setCurrentIndex(combo_.findText(QString::fromStdString(title)));"),
+    ("a refused value kept in the record", "core", "serial/SimpleSerial+Device.cpp", "            settings = lastRead_;\n", ""),
+    ("the idle bar busy", "window", "app/window/MainWindow.cpp", "toProgress(std::max<std::uint64_t>(total, 1))", "toProgress(total)"),
+    ("nothing left shown as 0:00", "core", "app/TimeLeft.cpp", "done >= total", "done > total"),
+    ("time left during the erase", "window", "app/window/MainWindow.cpp", "control.updateStage() == UpdateStage::programming", "control.isUpdateRunning()"),
+    ("a write cut by a loss still waits", "core", "app/MainViewControl.cpp", "        setSetStatus(settings);\n", ""),
+    ("a record cut by a loss still updating", "core", "app/MainViewControl.cpp", "        setFirmwareStatus(update);\n", ""),
+    ("an update confirmed for a link gone", "core", "app/MainViewControl+Firmware.cpp", "kAlertFirstButtonReturn && linkKept", "kAlertFirstButtonReturn"),
+    ("a late panel saves for the next link", "window", "app/window/MainWindow+SettingsFiles.cpp", "if (path && control_->linkNumber() == forLink) {\n                           korvane::saveSettings", "if (path) {\n                           korvane::saveSettings"),
+    ("a save that cannot run unsaid", "window", "app/SettingsFileFlow.cpp", "        control.setSetStatus(\"Could not \" + what + \": \" + why);\n", ""),
+    ("a closed port's send unlogged", "core", "serial/ReplyWaiting.cpp", "    logLine(\"Writing \" + describeBytes(bytes));\n    // A port", "    // A port"),
+    ("an unplug not told as a removal", "core", "sim/SimulatedPort.cpp", "            delegate_->serialPortWasRemovedFromSystem(*this);\n", ""),
 ]
 
 # The process suites (transcripts, the Qt backend), each test stopped after 5 minutes.

@@ -77,5 +77,12 @@ for switch in port demo fast verbose all expect json history version help kmh ye
   expect_in_man_page korvane-cli "^--$switch( |$)"
 done
 test -s "$unpacked/usr/share/icons/hicolor/scalable/apps/korvane-config.svg"
+# The web page, when the build was given one (-DKORVANE_WEB_PAGE).
+if grep -q '^KORVANE_WEB_PAGE:PATH=.' "$build/CMakeCache.txt"; then
+  for file in index.html page.js style.css korvane.js korvane.wasm; do
+    test -s "$unpacked/usr/share/korvane/web/$file" ||
+      { echo "the package has no usr/share/korvane/web/$file" >&2; exit 1; }
+  done
+fi
 "$unpacked/usr/bin/korvane-cli" --demo info
 echo "the package holds what it should, and its programs run"

@@ -27,9 +27,17 @@ needed=(
   # The man pages and the .deb (cpack -G DEB).
   "help2man" "dpkg-dev" "file"
 )
+# The web page (KORVANE_WEB): Emscripten, whose optimizer needs acorn, instead of the desktop's
+# packages; its tests also need Chromium, and npm for Playwright.
+if [ -n "${KORVANE_WEB:-}" ]; then
+  needed=("cmake" "ninja-build" "emscripten" "node-acorn")
+  if [ -n "${KORVANE_TEST_TOOLS:-}" ]; then
+    needed+=("chromium")
+    command -v npm >/dev/null || needed+=("npm")
+  fi
 # What the test command also needs: formatting, the package's checks, the clang + libc++ build.
 # Not needed to build, package and run the programs.
-if [ -n "${KORVANE_TEST_TOOLS:-}" ]; then
+elif [ -n "${KORVANE_TEST_TOOLS:-}" ]; then
   needed+=(
     "clang-format" "desktop-file-utils" "appstream" "lintian"
     "clang" "clang-tidy" "libc++-dev" "libc++abi-dev" "googletest"
@@ -62,5 +70,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   done
 fi
 
-cmake -S "$root" -B "$build" -G Ninja "${configure[@]}" >/dev/null
+cmake=(cmake)
+if [ -n "${KORVANE_WEB:-}" ]; then
+  # Emscripten's tools run on node, which finds Debian's acorn there also when node is another's.
+  export NODE_PATH="${NODE_PATH:+$NODE_PATH:}/usr/share/nodejs"
+  cmake=(emcmake cmake)
+fi
+"${cmake[@]}" -S "$root" -B "$build" -G Ninja "${configure[@]}" >/dev/null
 cmake --build "$build" "${targets[@]}"

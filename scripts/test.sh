@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test twice: a normal build, and one with
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer; then the web page's tests in Chromium.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -41,3 +41,11 @@ ctest --test-dir build-mingw --output-on-failure -j2
 echo "== sanitizer build =="
 scripts/setup.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON
 ctest --test-dir build-asan --output-on-failure -j2
+
+echo "== the web page: built with Emscripten, carried by the package, tested in Chromium =="
+scripts/web.sh --build-only  # with KORVANE_TEST_TOOLS, also Chromium and npm for the tests
+cmake build -DKORVANE_WEB_PAGE="$root/build-web/page" >/dev/null
+scripts/package-check.sh build
+cmake build -UKORVANE_WEB_PAGE >/dev/null
+(cd tests/web && npm ci --no-audit --no-fund --loglevel=error &&
+  KORVANE_PAGE="$root/build-web/page" KORVANE_SIM="$root/build/korvane-sim" npm test)

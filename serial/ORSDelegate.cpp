@@ -10,6 +10,11 @@ void ORSDelegate::resetData() {
     total = Bytes{};
 }
 
+void ORSDelegate::serialPortWasRemovedFromSystem(ORSSerialPort&) {
+    // Only logged: the close that follows is how the link learns of the loss.
+    logLine("serialPortWasRemovedFromSystem");
+}
+
 void ORSDelegate::serialPortDidReceiveData(ORSSerialPort&, ByteView data) {
     total.insert(total.end(), data.begin(), data.end());
     if (total.size() > kMaxBuffered) {

@@ -29,6 +29,7 @@ public:
     const std::uint8_t* data() const { return total.data(); }
     std::uint64_t dataLength() const { return total.size(); }
 
+    void serialPortWasRemovedFromSystem(ORSSerialPort& port) override;
     void serialPortDidReceiveData(ORSSerialPort& port, ByteView data) override;
     void serialPortDidEncounterError(ORSSerialPort& port, const PortError& error) override;
     void serialPortWasOpened(ORSSerialPort& port) override;

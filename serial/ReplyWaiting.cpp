@@ -63,12 +63,13 @@ void SimpleSerial::finishWait() {
 }
 
 bool SimpleSerial::send(ByteView bytes) {
+    // Every attempt is logged, then why it went nowhere.
+    logLine("Writing " + describeBytes(bytes));
     // A port that has reported its close takes nothing more; the exchange ends at its budget.
     if (!portDelegate->isOpened()) {
-        logLine("Not sent to " + portPath_ + ", which has closed: " + describeBytes(bytes));
+        logLine("Not sent to " + portPath_ + ", which has closed");
         return false;
     }
-    logLine("Writing " + describeBytes(bytes));
     return serialPort->sendData(bytes);
 }
 

@@ -40,6 +40,7 @@ void SimpleSerial::readSettings(ResultBlock completion) {
             }
             // Kept even when the header is wrong: the next write starts from what was read.
             settings = DeviceSettings::fromBytes(reply);
+            lastRead_ = settings;
             settingsAsRead_ = frameIndex(settings.header) == kReadSettingsEntry;
             if (!settingsAsRead_) {
                 completion(false);
@@ -65,14 +66,21 @@ void SimpleSerial::writeSettings(ResultBlock completion) {
     settingsAsRead_ = false;
     buildFrame(settings.header, kWriteSettingsEntry);
     send(settings.bytes());
+    // Not confirmed: the record goes back to what the device last sent, whatever was sent since.
+    ResultBlock done = [this, completion = std::move(completion)](bool written) {
+        if (!written) {
+            settings = lastRead_;
+        }
+        completion(written);
+    };
     waitForReply(
-        [this, completion = std::move(completion)](bool received, ByteView reply) {
+        [this, done = std::move(done)](bool received, ByteView reply) {
             // The device echoes the write's header.
             if (received && frameMatches(reply, kWriteSettingsEntry)) {
-                readSettings(completion);
+                readSettings(done);
                 return;
             }
-            completion(false);
+            done(false);
         },
         // The echo has no fixed length: at least its header, then a quiet line.
         kSettingsReplyBudgetMs, kUnreachableCount, ReplyEnd{kFrameLength, kQuietGap});

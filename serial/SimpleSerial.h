@@ -119,10 +119,11 @@ public:
     DeviceIdentity identity;
     // "Bootloader: %02X%02X, Device ID: %02X%02X, Soft: %02d", made from `identity`.
     std::string identityText;
-    // The device's settings record as last read, with the changes of a write in progress.
+    // The device's settings record as last read, with the changes of a write in progress. A
+    // write that fails puts the record as last read back: the value sent was not confirmed.
     DeviceSettings settings;
-    // `settings` is the record as the device sent it: read, and not changed by a write since
-    // (one the device did not acknowledge leaves the value that was sent).
+    // The device is known to hold `settings`: read, and no write since that may have changed it
+    // unseen (one the device took but did not acknowledge).
     bool settingsAsRead() const { return settingsAsRead_; }
 
 private:
@@ -153,6 +154,8 @@ private:
     // The open check not yet made.
     ResultBlock openCompletion_;
     bool settingsAsRead_ = false;
+    // The record as the device last sent it, for a write that fails.
+    DeviceSettings lastRead_;
 };
 
 }  // namespace korvane

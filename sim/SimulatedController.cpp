@@ -113,6 +113,15 @@ SimulatedController::Response SimulatedController::receive(ByteView bytes) {
 
 void SimulatedController::handle(ByteView request, Response& response) {
     requests_.emplace_back(request.begin(), request.end());
+    const std::size_t repliesBefore = response.replies.size();
+    respond(request, response);
+    if (request[1] == static_cast<std::uint8_t>(CommandCode::ReadEprom) &&
+        response.replies.size() > repliesBefore) {
+        settingsReplies_.push_back(response.replies.back());
+    }
+}
+
+void SimulatedController::respond(ByteView request, Response& response) {
     const std::uint64_t number = requests_.size();
     if (faults.strikes(ExchangeFault::unplug, number)) {
         response.unplugged = true;

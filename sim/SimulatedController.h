@@ -111,6 +111,8 @@ public:
 
     // Every whole request received, in order.
     const std::vector<Bytes>& requests() const { return requests_; }
+    // Every reply to a settings read, as it went out, faults and all.
+    const std::vector<Bytes>& settingsReplies() const { return settingsReplies_; }
     void clearRequests() { requests_.clear(); }
 
     // Word sum of `length` program-memory bytes from `address`, as Verify answers it.
@@ -118,12 +120,15 @@ public:
 
 private:
     void handle(ByteView request, Response& response);
+    // The reply to `request`, if any, with the faults that strike it.
+    void respond(ByteView request, Response& response);
     Bytes answer(ByteView request, Response& response);
     Bytes acknowledge(ByteView request, bool accepted) const;
     std::vector<std::uint8_t>* region(std::uint16_t upperAddress);
 
     Bytes pending_;
     std::vector<Bytes> requests_;
+    std::vector<Bytes> settingsReplies_;
     std::mt19937 random_{20261206};
 };
 

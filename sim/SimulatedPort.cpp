@@ -74,6 +74,9 @@ void SimulatedPort::close() {
 
 void SimulatedPort::closeFromDevice() {
     if (state_ == State::Open) {
+        if (delegate_ != nullptr) {
+            delegate_->serialPortWasRemovedFromSystem(*this);
+        }
         close();
     }
 }

@@ -29,7 +29,7 @@ public:
     std::optional<UsbIds> usbIds() const override;
 
     bool isOpen() const { return state_ == State::Open; }
-    // The device went away or restarted.
+    // The device went away or restarted: it left the system, and the port closes.
     void closeFromDevice();
 
 private:

@@ -150,12 +150,12 @@ TEST_F(FirmwareUpdateTest, UpdateThatCannotStartSaysWhy) {
     loop.runUntilIdle();
     EXPECT_EQ(requestsWith(CommandCode::Erase), 0u);
 
-    // Confirmed after the device was let go.
+    // Confirmed after the device was let go: the answer was for a link that is gone.
     control->loadDataFile(realisticImage().bytes());
     control->onDisconnect();
     view.answer(0);
     loop.runUntilIdle();
-    EXPECT_EQ(control->firmwareStatus(), "Firmware update not started: no controller is connected");
+    EXPECT_EQ(control->firmwareStatus(), "");
     EXPECT_FALSE(control->isUpdateRunning());
     EXPECT_EQ(control->maxFirmwareCount(), 0u);
 }

@@ -22,7 +22,9 @@ TEST_F(LinkLifetimeTest, OnlyTheDeviceClosingAnOpenPortIsALoss) {
     controller().unplug();
     EXPECT_FALSE(link->receiver().isOpened());
     EXPECT_TRUE(losses.empty());
-    EXPECT_EQ(log.count("serialPortWasClosed"), 1u);
+    // The device left the system: told, then the close.
+    EXPECT_EQ(std::vector(log.lines().end() - 2, log.lines().end()),
+              (std::vector<std::string>{"serialPortWasRemovedFromSystem", "serialPortWasClosed"}));
 
     // Lost during an exchange, a write of the value held: the wait runs out all the same.
     link = reported(readyLink());
@@ -43,6 +45,7 @@ TEST_F(LinkLifetimeTest, OnlyTheDeviceClosingAnOpenPortIsALoss) {
     EXPECT_EQ(ports.livePorts(), 0u);
     EXPECT_EQ(losses.size(), 1u);
     EXPECT_EQ(log.count("serialPortWasClosed"), 2u);
+    EXPECT_EQ(log.count("serialPortWasRemovedFromSystem"), 2u);
 }
 
 TEST_F(LinkLifetimeTest, DestroyingALinkCancelsItsWaitsAndChecks) {

@@ -145,18 +145,20 @@ INSTANTIATE_TEST_SUITE_P(
         Ending{.name = "UnpluggedAtAWrite",
                .unplugAt = 4,
                .alerts = {kLost},
-               .status = "Firmware update interrupted after record 2 of 33: the controller has "
-                         "no complete firmware; flash again"},
+               .status = "Firmware update interrupted after record 2 of 33, with record 3 not "
+                         "confirmed: the controller has no complete firmware; flash again"},
         Ending{.name = "UnpluggedAtAVerify",
                .unplugAt = 7,
                .alerts = {kLost},
-               .status = "Firmware update interrupted after record 3 of 33: the controller has "
-                         "no complete firmware; flash again"},
+               .status = "Firmware update interrupted after record 3 of 33, with record 4 not "
+                         "confirmed: the controller has no complete firmware; flash again"},
         Ending{.name = "UnpluggedAtTheLastVerify",
                .unplugAt = 54,
                .alerts = {kLost},
-               .status = "Firmware update interrupted after record 33 of 33, before the "
-                         "restart: flash again"},
+               .status = "Firmware update interrupted before the restart: every record (33 of "
+                         "33) is written and confirmed, but the controller was not told to "
+                         "restart; switch it off and on, or run korvane-cli reset, to start the "
+                         "new firmware"},
         // Disconnect waits for the update: it ends by itself.
         Ending{.name = "DisconnectPressedMidway",
                .atRequest = 10,

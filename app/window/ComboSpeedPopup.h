@@ -1,31 +1,26 @@
 #pragma once
 
 #include <QComboBox>
+#include <QObject>
 
 #include "app/SpeedPopup.h"
 
 namespace korvane {
 
-// The speed list of the window.
-class ComboSpeedPopup final : public SpeedPopup {
+// The speed list of the window. Like the platform's pop-up button it takes a choice only from its
+// open list (a click, or Enter on the highlighted item): the wheel and keys over the closed list
+// change nothing, since every choice writes the controller's speed limit.
+class ComboSpeedPopup final : public QObject, public SpeedPopup {
 public:
-    explicit ComboSpeedPopup(QComboBox& combo) : combo_(combo) {}
+    explicit ComboSpeedPopup(QComboBox& combo);
 
     void removeAllItems() override { combo_.clear(); }
-    void addItemWithTitle(const std::string& title) override {
-        const bool first = combo_.count() == 0;
-        combo_.addItem(QString::fromStdString(title));
-        if (first) {
-            combo_.setCurrentIndex(-1);  // a combo box selects its first item by itself
-        }
-    }
-    void selectItemWithTitle(const std::string& title) override {
-        const int index = combo_.findText(QString::fromStdString(title));
-        if (index >= 0) {
-            combo_.setCurrentIndex(index);
-        }
-    }
+    void addItemWithTitle(const std::string& title) override;
+    void selectItemWithTitle(const std::string& title) override;
     std::string selectedItemTitle() const override { return combo_.currentText().toStdString(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QComboBox& combo_;

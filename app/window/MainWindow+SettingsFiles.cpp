@@ -9,13 +9,16 @@ namespace {
 const QString kSettingsFilter = QStringLiteral("Settings (*.json)");
 }
 
+// A file picked after the link the panel was opened for has gone is for no controller: the
+// loss's alert has said so.
+
 void MainWindow::saveSettings() {
     if (!control_->canEditSettings()) {
         return;
     }
     openFileDialog(QStringLiteral("Save the settings"), kSettingsFilter, QFileDialog::AcceptSave,
-                   [this](std::optional<std::string> path) {
-                       if (path) {
+                   [this, forLink = control_->linkNumber()](std::optional<std::string> path) {
+                       if (path && control_->linkNumber() == forLink) {
                            korvane::saveSettings(*control_, *path, [path](const std::string& text) {
                                return writeWholeFile(*path, text, true);
                            });
@@ -28,8 +31,8 @@ void MainWindow::loadSettings() {
         return;
     }
     openFileDialog(QStringLiteral("Load settings"), kSettingsFilter, QFileDialog::AcceptOpen,
-                   [this](std::optional<std::string> path) {
-                       if (path) {
+                   [this, forLink = control_->linkNumber()](std::optional<std::string> path) {
+                       if (path && control_->linkNumber() == forLink) {
                            korvane::loadSettings(*control_, *path, settingsFileContent(*path),
                                                  askInAlert(*control_));
                        }

@@ -176,14 +176,17 @@ void MainWindow::showProgress() {
     if (done == 0 || !programmingSince_) {
         programmingSince_ = now;
     }
-    // Qt's progress bar counts in int.
-    bar.setMaximum(toProgress(total));
+    // Qt's progress bar counts in int, and draws a range of nothing as a busy bar: with no
+    // records it stays still and empty.
+    bar.setMaximum(toProgress(std::max<std::uint64_t>(total, 1)));
     bar.setValue(toProgress(done));
     // Nothing to show before the first update.
     bar.setTextVisible(total > 0);
-    // The bar keeps its values after an update; the time left means something only during one.
-    const std::optional<Duration> left =
-        control.isUpdateRunning() ? timeLeft(done, total, now - *programmingSince_) : std::nullopt;
+    // The bar keeps its values after an update; the time left means something only while records
+    // are programmed.
+    const std::optional<Duration> left = control.updateStage() == UpdateStage::programming
+                                             ? timeLeft(done, total, now - *programmingSince_)
+                                             : std::nullopt;
     bar.setFormat(
         left ? QStringLiteral("%p% - %1 left").arg(QString::fromStdString(clockText(*left)))
              : QStringLiteral("%p%"));
@@ -215,13 +218,13 @@ void MainWindow::runOpenPanel(const std::string& fileType, OpenPanelCompletion c
 
 void MainWindow::openFileDialog(const QString& title, const QString& filter,
                                 QFileDialog::AcceptMode mode, OpenPanelCompletion completion) {
-    // On its own, not a sheet; the window stays responsive meanwhile.
+    // Opened window-modal, a sheet on the window like the alerts: no other control acts while it
+    // is open. The answer comes later, from the event loop.
     auto* panel = new QFileDialog(this, title, QString(), filter);
     panel->setAttribute(Qt::WA_DeleteOnClose);
     panel->setAcceptMode(mode);
     panel->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
                                                        : QFileDialog::AnyFile);
-    panel->setWindowModality(Qt::NonModal);
     QObject::connect(panel, &QFileDialog::finished, this,
                      [panel, completion = std::move(completion)](int result) {
                          const QStringList chosen = panel->selectedFiles();
@@ -231,7 +234,7 @@ void MainWindow::openFileDialog(const QString& title, const QString& filter,
                              completion(std::nullopt);
                          }
                      });
-    panel->show();
+    panel->open();
 }
 
 void MainWindow::showAlert(const std::string& message, const std::vector<std::string>& buttons,

@@ -120,6 +120,9 @@ void QtSerialPort::failed(QSerialPort::SerialPortError error) {
             }
             if (goingAway_) {
                 goingAway_ = false;
+                if (delegate_ != nullptr) {
+                    delegate_->serialPortWasRemovedFromSystem(*this);
+                }
                 close();
             }
         },

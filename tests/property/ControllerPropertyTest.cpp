@@ -25,7 +25,8 @@ struct Step {
 
     int autoValue() const { return value % 4 - 1; }
     int configIndex() const { return value % 7 - 2; }
-    int speed() const { return value % 52; }
+    // An item of the speed list, counted from 0.
+    int speedItem() const { return value % 50; }
     int unit() const { return value % 2; }
     // The first button ("Update", "Load", "OK") more often.
     int alertButton() const { return value % 4 == 3 ? 1 : 0; }
@@ -209,11 +210,18 @@ std::vector<std::string> brokenPromises(World& world, const Requests& allowed,
                 titles.size() == static_cast<std::size_t>(control.maxSpeed()) &&
                 titles.front() == "1" && titles.back() == std::to_string(control.maxSpeed()),
             "the speed list holds 1 to the unit's highest speed");
-    if (link && link->deviceReady && control.isEnabled() && !control.isUpdateRunning()) {
-        const int speed = control.getDeviceSpeed();
-        promise(speed < 1 || speed > control.maxSpeed() ||
-                    world.speeds.selectedItemTitle() == std::to_string(speed),
-                "the speed list shows the device's speed");
+    const std::optional<Bytes> reported = world.held() ? lastReported(*world.held()) : std::nullopt;
+    if (link && link->deviceReady && control.isEnabled() && !link->isWaiting() && !lossOpen &&
+        !view.repliesUnclear && reported) {
+        const Bytes& record = *reported;
+        const int speed = control.isKmh() ? static_cast<int>(record[14] * 1.609344) : record[14];
+        const int config = record[11] == 2 ? 1 : record[11] == 4 ? 2 : 0;
+        const std::string title =
+            speed >= 1 && speed <= control.maxSpeed() ? std::to_string(speed) : "";
+        promise(control.isAuto() == record[15] && control.config() == config &&
+                    world.speeds.selectedItemTitle() == title,
+                "a shown setting equals what the controller last reported once no write is in "
+                "flight");
     }
     // After a loss, nothing is sent and nothing the window shows changes until OK.
     // Answering another alert that was up before it may change the window.
@@ -242,6 +250,8 @@ struct Event {
     bool (*possible)(World&);
     void (*perform)(World&, const Step&);
     Requests (*asks)(const World&, const Step&);
+    // The user chooses a setting: a write may start.
+    bool choice = false;
 };
 
 template <int (Step::*parameter)() const>
@@ -322,6 +332,7 @@ const Event kEvents[] = {
      [](World& w, const Step&) {
          ++w.connects;
          w.view.touchedSinceConnect = false;
+         w.view.repliesUnclear = false;
          w.control->onConnect();
      },
      search},
@@ -330,15 +341,17 @@ const Event kEvents[] = {
     {"fast transfers", 1, number<&Step::which>, always,
      [](World& w, const Step& s) { w.control->setFastTransfers(s.which()); }, nothing},
     {"auto", 2, number<&Step::autoValue>, settingsOpen,
-     [](World& w, const Step& s) { w.control->setIsAuto(s.autoValue()); }, writes},
+     [](World& w, const Step& s) { w.control->setIsAuto(s.autoValue()); }, writes, true},
     {"config index", 2, number<&Step::configIndex>, settingsOpen,
-     [](World& w, const Step& s) { w.control->setConfig(s.configIndex()); }, writes},
-    {"speed", 2, number<&Step::speed>, settingsOpen,
+     [](World& w, const Step& s) { w.control->setConfig(s.configIndex()); }, writes, true},
+    {"speed item", 2, number<&Step::speedItem>, settingsOpen,
      [](World& w, const Step& s) {
-         w.speeds.selectItemWithTitle(std::to_string(s.speed()));
+         const auto& titles = w.speeds.titles();
+         w.speeds.selectItemWithTitle(
+             titles[static_cast<std::size_t>(s.speedItem()) % titles.size()]);
          w.control->onSpeed(w.speeds);
      },
-     writes},
+     writes, true},
     {"unit (1 km/h)", 1, number<&Step::unit>, settingsOpen,
      [](World& w, const Step& s) { w.control->setIsKmh(s.unit()); }, writes},
     {"save settings", 4, number<&Step::which>, settingsOpen,
@@ -596,8 +609,12 @@ RC_GTEST_PROP(ControllerProperty, PromisesHoldOnEveryPath, ()) {
         if (event.possible(world)) {
             const Requests asked = event.asks(world, step);
             allowed.insert(asked.begin(), asked.end());
+            world.view.choosing = event.choice;
             event.perform(world, step);
+            world.view.choosing = false;
         }
+        const ControllerFaults& faults = world.target().controller.faults;
+        world.view.repliesUnclear |= faults.garbage || faults.replyLengthDelta != 0;
         for (const std::string& promise :
              brokenPromises(world, allowed, before, heldBefore, unsentBefore)) {
             std::ostringstream where;

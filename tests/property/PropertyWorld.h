@@ -49,6 +49,14 @@ inline std::string recordHex(const SimulatedController& device) {
     return hex;
 }
 
+// What the controller last reported of its settings: its last whole reply to a settings read.
+inline std::optional<Bytes> lastReported(const SimulatedController& device) {
+    const auto& replies = device.settingsReplies();
+    const auto found = std::find_if(replies.rbegin(), replies.rend(),
+                                    [](const Bytes& reply) { return reply.size() == 22; });
+    return found == replies.rend() ? std::nullopt : std::optional(*found);
+}
+
 // The texts the controller shows, by where it shows them: anything else is a wrong text.
 inline bool knownText(Property where, const std::string& text) {
     static const std::vector<std::pair<Property, std::regex>> known = [] {
@@ -62,8 +70,9 @@ inline bool knownText(Property where, const std::string& text) {
              std::regex("|Updating " + name + " \\.\\.\\. please wait \\.\\.\\.|" + name +
                         " is updated|Could not set " + name +
                         "|Reading the settings \\.\\.\\. please wait \\.\\.\\.|Settings saved to " +
-                        path + "|Could not save the settings to " + path +
-                        ": .+|Invalid settings file: " + path +
+                        path + "|Could not (save the settings to|load the settings from) " + path +
+                        ": .+|" + name + " was being written: the controller may not hold it" +
+                        "|Invalid settings file: " + path +
                         ": .+|Settings loaded|Settings not all loaded(:\n[\\s\\S]+)?")},
             {Property::firmwareStatus,
              std::regex("|Invalid firmware file|Firmware update not started: .+|Updating "
@@ -117,6 +126,11 @@ public:
     std::optional<HeldSettings> loadAsked;
     int saves = 0;
     int loads = 0;
+    // The step under way chooses a setting.
+    bool choosing = false;
+    // Replies of another length, or garbage, since the connect: what the link takes of them
+    // depends on how their bytes come.
+    bool repliesUnclear = false;
 
 private:
     void checkSetStatus(const std::string& status);
@@ -161,6 +175,16 @@ inline void PropertyView::checkSetStatus(const std::string& status) {
     if (status.starts_with("Updating ")) {
         ++writesStarted;
         recordTouched = false;
+        // Besides a choice and a restore, only the refresh writes: the first configuration over
+        // one the window does not offer.
+        const std::optional<Bytes> reported = device ? lastReported(*device) : std::nullopt;
+        const bool rewrite =
+            status.starts_with("Updating Config") &&
+            (repliesUnclear || !reported ||
+             ((*reported)[11] != 1 && (*reported)[11] != 2 && (*reported)[11] != 4));
+        if (!choosing && !control->isRestoring() && !rewrite) {
+            broken.push_back("no write without a choice: " + status);
+        }
     }
     writesEnded += status.ends_with(" is updated") || status.starts_with("Could not set ");
     const SimpleSerial* link = control->link();

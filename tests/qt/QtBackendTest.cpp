@@ -81,6 +81,14 @@ TEST_F(QtBackendTest, ProbeSetRestartAndLoss) {
     EXPECT_TRUE(runUntil([&] { return losses.size() == 2; }));
     EXPECT_FALSE(link->receiver().isOpened());
     EXPECT_EQ(losses, (std::vector<bool>{true, true}));
+    // Each time the device left the system: said so, then the close.
+    std::vector<std::string> port;
+    std::copy_if(log.lines().begin(), log.lines().end(), std::back_inserter(port),
+                 [](const std::string& line) { return line.starts_with("serialPortWas"); });
+    const std::vector<std::string> visit = {"serialPortWasOpened", "serialPortWasRemovedFromSystem",
+                                            "serialPortWasClosed"};
+    EXPECT_EQ(port, (std::vector<std::string>{visit[0], visit[1], visit[2], visit[0], visit[1],
+                                              visit[2]}));
 }
 
 // The link asks the port to open twice (when made and when probing): Qt fails the second attempt

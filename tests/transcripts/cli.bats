@@ -24,7 +24,7 @@ EOF
         await_requests 02 3
         signal_cli "${signal%:*}"
         [ "$status" -eq "${signal#*:}" ]
-        [[ "$stderr" =~ ^Firmware\ update\ interrupted\ after\ record\ [0-9]+\ of\ 103:\ the\ controller\ has\ no\ complete\ firmware\;\ flash\ again$ ]]
+        [[ "$stderr" =~ ^Firmware\ update\ interrupted\ after\ record\ [0-9]+\ of\ 103,\ with\ record\ [0-9]+\ not\ confirmed:\ the\ controller\ has\ no\ complete\ firmware\;\ flash\ again$ ]]
         # Once a later command is answered, all that was sent before has reached the controller.
         korvane-cli --port "$port" info >/dev/null || true
         same "$(requests | grep -c '55 09')" 0

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+
+// What the page's controls can be told; the elements are named by their ids in web/index.html.
+extern "C" {
+void korvane_dom_text(const char* id, const char* text);
+void korvane_dom_checked(const char* id, bool checked);
+void korvane_dom_enabled(const char* id, bool enabled);
+void korvane_dom_shown(const char* id, bool shown);
+void korvane_dom_progress(const char* id, double value, double maximum);
+// The speed list: emptied, an item added at the end, or the index-th item selected (-1: none).
+void korvane_dom_speed_clear();
+void korvane_dom_speed_add(const char* title);
+void korvane_dom_speed_select(int index);
+// A modal dialog with one button per line of `buttons`; the answer comes to korvane_answer.
+void korvane_dom_alert(int token, const char* message, const char* buttons);
+// The browser's file chooser; the file comes to korvane_file_chosen.
+void korvane_dom_choose_file(int token, const char* accept);
+}
