@@ -1,8 +1,10 @@
 // korvane-cli's words as its parser reads them, and what whole runs say, exactly, on virtual time.
 #include <gmock/gmock.h>
+#include <sys/stat.h>
 
 #include "app/SettingsFile.h"
 #include "app/cli/CommandLine.h"
+#include "app/frontend/WholeFile.h"
 #include "tests/support/CommandLineRun.h"
 #include "tests/support/SimulatedBench.h"
 #include "tests/support/TemporaryFolder.h"
@@ -85,6 +87,11 @@ TEST(SettingsFile, IsCheckedWhole) {
         {with("19", "255"), ""},
     };
     // clang-format on
+    // A device or a pipe in the file's place is never replaced by a plain file.
+    TemporaryFolder folder;
+    ASSERT_EQ(::mkfifo(folder.path("pipe.json").c_str(), 0600), 0);
+    EXPECT_EQ(writeWholeFile(folder.path("pipe.json"), good, true),
+              "is not a regular file (a device, a pipe or a socket)");
     for (const auto& [content, problem] : rows) {
         const auto bytes = reinterpret_cast<const std::uint8_t*>(content.data());
         EXPECT_EQ(parseSettingsFile(ByteView(bytes, content.size())).problem, problem) << content;
@@ -186,7 +193,7 @@ TEST(CommandLine, SaysExactly) {
         {[](auto& t) { t.controller().restartAbsence.reset(); t.ports.device("/dev/ttySIM1")->controller.faults.silent = false; }, {"--port", "/dev/ttySIM0", "--port", "/dev/ttySIM1", "flash", "FW", "--yes"}, 0, kOpening + kYes + kProgrammed + "The device is rebooting; waiting up to 15 s for it to come back\nBack on /dev/ttySIM1 after 2.4 s: Bootloader: 012A, Device ID: BEEF, Soft: 07\n", ""},
         {none, {"settings", "load", "SAVED"}, 0, "Auto is updated\nConfig is updated\nSpeed Limit is updated\nSettings loaded\n", ""},
         {[](auto& t) { const std::uint8_t held[] = {7, 2, 3, 9, 30, 1}; t.device().setSettingsRecord(held); }, {"settings", "load", "SAVED"}, 0, "Auto is already on\nConfig is already 2\nSpeed Limit is already 30 mph\nSettings loaded\n", ""},
-        {[](auto& t) { const std::uint8_t unoffered[] = {7, 3, 3, 9, 30, 1}; t.device().setSettingsRecord(unoffered); t.device().faults.atRequests = {{ExchangeFault::garbage, 3}}; }, {"settings", "load", "CONFIG1"}, 0, "Auto is already on\nConfig is updated\nSpeed Limit is already 30 mph\nSettings loaded\n", ""},
+        {[](auto& t) { const std::uint8_t unoffered[] = {7, 3, 3, 9, 30, 1}; t.device().setSettingsRecord(unoffered); t.device().faults.wrongHeaderTo = {CommandCode::WriteEprom}; }, {"settings", "load", "CONFIG1"}, 0, "Auto is already on\nConfig is already 1\nSpeed Limit is already 30 mph\nSettings loaded\n", ""},
         {[](auto& t) { t.device().deviceId = {0x12, 0x34}; }, {"settings", "load", "SAVED"}, 1, "", "SAVED holds the settings of device BEEF, not of this controller (1234): add --force to load them anyway\n"},
         {[](auto& t) { t.device().faults.refuseRequest = 5; }, {"settings", "load", "SAVED", "--force"}, 1, "Auto is updated\nSpeed Limit is updated\n", "Could not set Config\nSettings not all loaded\n"},
         {[](auto& t) { realisticImage(4).putInto(t.device()); t.device().programMemory[0x1025] ^= 1; }, {"verify", "FW"}, 1, "Checked 0 of 5 records (0%)\nChecked 1 of 5 records (20%)\nChecked 2 of 5 records (40%)\nChecked 3 of 5 records (60%)\nChecked 4 of 5 records (80%)\nChecked 5 of 5 records (100%)\n", "Record 3 (line 4, address 0x1020) differs\nFirmware differs from FW: the sums of 1 of 5 program records differ\n"},
