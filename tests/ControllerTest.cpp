@@ -1,0 +1,178 @@
+// The window's controller where a rule of the property test cannot say it: exact texts, log lines
+// and delays of an update, calls the window never makes, and extremes.
+#include <gtest/gtest.h>
+
+#include "tests/support/ControlBench.h"
+#include "tests/support/HexImage.h"
+
+namespace korvane::testing {
+namespace {
+
+using ControllerTest = ControlBench;
+
+TEST_F(ControllerTest, NamesThePortTakenWhenOthersAnswerToo) {
+    ports.addDevice("/dev/ttySIM1");
+    for (const char* said : {"1 more controller answered (/dev/ttySIM1)",
+                             "2 more controllers answered (/dev/ttySIM1, /dev/ttySIM2)"}) {
+        connect();
+        EXPECT_EQ(control->connectDetail(), "Took /dev/ttySIM0; " + std::string(said) +
+                                                ". korvane-cli --all serves several at once.");
+        control->onDisconnect();
+        ports.addDevice("/dev/ttySIM2");
+    }
+}
+
+TEST_F(ControllerTest, AFileIsJudgedBeforeItsQuestionAndEveryRecordIsLogged) {
+    connect();
+    control->loadDataFile(Bytes{':', '0', '0'});
+    EXPECT_EQ(log.countStartingWith("Invalid firmware file: line 1: "), 1u);
+    const HexImage image = realisticImage();
+    control->loadDataFile(image.bytes());
+    ASSERT_EQ(view.alerts.size(), 1u);
+    EXPECT_EQ(view.alerts[0].message, "Update firmware from file Software version: 12?");
+    EXPECT_EQ(view.alerts[0].buttons, (std::vector<std::string>{"Update", "Cancel"}));
+    EXPECT_EQ(control->firmwareDetail(), "Records not written: 2 (upper address 0x0030)");
+    view.answer(0);
+    answerEveryAlert();
+    for (std::size_t left = image.records; left >= 1; --left) {
+        EXPECT_EQ(log.countStartingWith("File line -" + std::to_string(left) + ": :"), 1u) << left;
+    }
+    EXPECT_EQ(log.count("File line -33: :020000040000FA"), 1u);
+}
+
+TEST_F(ControllerTest, TheRestartFollowsTheLastVerifyWhatItSaysAndTheNoticeASecondLater) {
+    controller().restartClosesPort = false;
+    // clang-format off
+    // How the last Verify (request 54 of an update of realisticImage(), after the erase and 25
+    // records verified, 2 eprom records) is answered, and when it is judged.
+    const struct { const char* fault; void (*apply)(ControllerFaults&); int judgedMs; } rows[] = {
+        {"wrong sum", [](ControllerFaults& f) { f.wrongVerifySum = true; }, 10},
+        {"no reply", [](ControllerFaults& f) { f.unanswered = {CommandCode::Verify}; }, 1000},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        connect();
+        device().faults = {};
+        device().clearRequests();
+        control->loadDataFile(realisticImage().bytes());
+        view.answer(0);
+        ASSERT_TRUE(loop.runUntil([&] { return wire().size() == 53; }));
+        row.apply(device().faults);
+        ASSERT_TRUE(loop.runUntil([&] { return wire().size() == 54; }));
+        const Duration verified = loop.now();
+        ASSERT_TRUE(loop.runUntil([&] { return wire().size() == 55; })) << row.fault;
+        EXPECT_EQ(loop.now() - verified, Duration{row.judgedMs}) << row.fault;
+        EXPECT_EQ(wire().back(), (Bytes{0x55, 0x09, 0, 0, 0, 0, 0, 0, 0, 0})) << row.fault;
+        const Duration reset = loop.now();
+        loop.runUntil([&] { return !view.alerts.empty(); });
+        EXPECT_EQ(loop.now() - reset, Duration{1000}) << row.fault;
+        EXPECT_EQ(view.alerts[0].message,
+                  "The device is rebooting. Click Connect button to reconnect");
+        EXPECT_EQ(control->firmwareStatus(), "Updating firmware. Please wait...") << row.fault;
+        view.answer();
+    }
+}
+
+TEST_F(ControllerTest, NothingElseStartsWhileAnUpdateRunsAndAnUpdateStartsOnlyWhenItCan) {
+    connect();
+    // Confirmed while a setting is written, or for a link that has gone.
+    control->loadDataFile(realisticImage().bytes());
+    control->setIsAuto(1);
+    view.answer(0);
+    EXPECT_EQ(control->firmwareStatus(),
+              "Firmware update not started: a setting is being written; "
+              "choose the file again when it is done");
+    settle();
+    control->loadDataFile(realisticImage().bytes());
+    control->onDisconnect();
+    view.answer(0);
+    EXPECT_EQ(control->firmwareStatus(), "");
+    EXPECT_FALSE(control->isUpdateRunning());
+    // Calls the window cannot make while an update runs change nothing.
+    connect();
+    device().clearRequests();
+    controller().restartClosesPort = false;
+    control->loadDataFile(realisticImage().bytes());
+    view.answer(0);
+    for (const int atMs : {500, 1105}) {
+        loop.runFor(Duration{atMs});
+        control->setIsAuto(0);
+        control->setConfig(2);
+        speeds.selectItemWithTitle("5");
+        control->onSpeed(speeds);
+        control->loadDataFile(realisticImage(2).bytes());
+        control->updateFirmware();
+        EXPECT_TRUE(view.alerts.empty());
+        EXPECT_EQ(control->setStatus(), "");
+    }
+    EXPECT_EQ(answerEveryAlert(), std::vector<std::string>{kRebootNotice});
+    EXPECT_EQ(wire().size(), 55u) << "one erase, the records, the last Verify, the reset";
+}
+
+TEST_F(ControllerTest, ManyRecordsWithoutExchangeKeepTheStackFlat) {
+    connect();
+    controller().restartClosesPort = false;
+    HexImage image;
+    image.upper(0x0030);
+    for (int i = 0; i < 100000; ++i) {
+        image.add(0, static_cast<std::uint16_t>(i * 4), {1, 2, 3, 4});
+    }
+    // The stack depth at every record's log line.
+    struct DepthLog final : LogSink {
+        void write(std::string_view) override {
+            const char here = 0;
+            const auto at = reinterpret_cast<std::uintptr_t>(&here);
+            lowest = std::min(lowest, at);
+            highest = std::max(highest, at);
+        }
+        std::uintptr_t lowest = UINTPTR_MAX;
+        std::uintptr_t highest = 0;
+    } depth;
+    const LogSink::Scope scope(depth);
+    control->loadDataFile(image.bytes());
+    view.answer(0);
+    EXPECT_EQ(answerEveryAlert(), std::vector<std::string>{kRebootNotice});
+    EXPECT_EQ(control->maxFirmwareCount(), 100001u);
+    EXPECT_LT(depth.highest - depth.lowest, 64u * 1024u);
+}
+
+TEST_F(ControllerTest, AConfigurationTheWindowDoesNotOfferIsWrittenAsTheFirstChoice) {
+    const std::uint8_t record[] = {7, 3};
+    device().setSettingsRecord(record);
+    connect();
+    EXPECT_EQ(control->setStatus(), "Updating Config ... please wait ...");
+    settle();
+    EXPECT_EQ(device().settingsRecord()[1], 1);
+}
+
+TEST_F(ControllerTest, BothTransferModesPutTheSameBytesOnTheWire) {
+    std::vector<Bytes> wires[2];
+    controller().restartClosesPort = false;
+    for (const bool fast : {false, true}) {
+        control->setFastTransfers(fast);
+        device().clearRequests();
+        device().setSettingsRecord(std::array<std::uint8_t, 6>{7, 1, 3, 9, 19, 0});
+        connect();
+        control->setIsAuto(1);
+        settle();
+        control->setConfig(2);
+        settle();
+        control->loadDataFile(realisticImage().bytes());
+        view.answer(0);
+        answerEveryAlert();
+        wires[fast] = wire();
+    }
+    EXPECT_EQ(wires[0], wires[1]);
+    EXPECT_EQ(wires[0].size(), 2u + 4u + 55u);
+}
+
+TEST_F(ControllerTest, AControllerGoneBeforeItsSearchEndsIsNotReached) {
+    control->onConnect();
+    loop.runFor(Duration{500});
+    control.reset();
+    loop.runUntilIdle();
+    EXPECT_EQ(ports.livePorts(), 0u);
+}
+
+}  // namespace
+}  // namespace korvane::testing
