@@ -1,3 +1,5 @@
+// Discovery on virtual time: every port probed at once, the first controller that answers wins,
+// the others are closed, and a search that finds none says so once, at its last failure.
 #include <gtest/gtest.h>
 
 #include "app/AccessHint.h"
@@ -8,116 +10,83 @@
 namespace korvane::testing {
 namespace {
 
-class DiscoveryTest : public SimulatedBench {
-protected:
-    // Starts a search and records each completion with its time.
-    void find() {
-        SimpleSerial::findDevice([this](std::unique_ptr<SimpleSerial> link) {
-            ++completions;
-            foundAt = loop.now();
-            winner = std::move(link);
-        });
-    }
+using DiscoveryTest = SimulatedBench;
 
-    int completions = 0;
-    Duration foundAt{-1};
-    std::unique_ptr<SimpleSerial> winner;
-};
-
-TEST_F(DiscoveryTest, NoPortCompletesAtOnce) {
-    SimulatedPortManager none;
-    const ORSSerialPortManager::Scope scope(none);
-    find();
-    EXPECT_EQ(std::pair(completions, winner.get()), std::pair(1, (SimpleSerial*)nullptr));
-}
-
-TEST_F(DiscoveryTest, DeviceAmongPortsWithoutOne) {
-    ports.addDevice("/dev/ttyS1").portFaults.neverOpens = true;
-    ports.addDevice("/dev/ttyS2").controller.faults.silent = true;
-    find();
-    loop.runFor(Duration{1000});
-    EXPECT_EQ(ports.device("/dev/ttyS1")->livePorts(), 0u) << "fails at the open check";
-    EXPECT_EQ(ports.device("/dev/ttyS2")->livePorts(), 1u);
-    loop.runFor(Duration{199});
-    EXPECT_EQ(ports.device("/dev/ttyS2")->livePorts(), 1u);
-    loop.runFor(Duration{1});
-    EXPECT_EQ(ports.device("/dev/ttyS2")->livePorts(), 0u) << "fails when identify runs out";
-    EXPECT_EQ(completions, 0);
-    loop.runUntilIdle();
-    EXPECT_EQ(std::pair(completions, foundAt), std::pair(1, Duration{1400}));
-    ASSERT_NE(winner, nullptr);
-    EXPECT_EQ(winner->portPath(), kControllerPath);
-    EXPECT_TRUE(winner->deviceReady);
-    EXPECT_EQ(ports.livePorts(), 1u);
-}
-
-TEST_F(DiscoveryTest, FirstOfTwoDevicesWinsAndTheOtherIsClosed) {
-    SimulatedDevice& second = ports.addDevice("/dev/ttyS1");
+// clang-format off
+// The ports beside a controller on /dev/ttySIM0, and what a search finds: the port taken, when,
+// the other controllers it names, and the ports still there when it ends.
+const struct { const char* ports; void (*add)(SimulatedPortManager&); const char* taken; int atMs; std::vector<std::string> others; std::size_t live; } kSearches[] = {
+    {"one that never opens, one silent", [](SimulatedPortManager& p) { p.addDevice("/dev/ttyS1").portFaults.neverOpens = true; p.addDevice("/dev/ttyS2").controller.faults.silent = true; }, "/dev/ttySIM0", 1400, {}, 1},
     // The second answers later, but within the same budget: both would succeed.
-    second.timing.latency = Duration{150};
-    find();
-    loop.runUntil([&] { return completions > 0; });
-    EXPECT_EQ(second.livePorts(), 0u) << "closed when the winner is found";
-    EXPECT_EQ(winner->othersIdentified, std::vector<std::string>{"/dev/ttyS1"});
-    loop.runUntilIdle();
-    EXPECT_EQ(completions, 1);
-    EXPECT_EQ(winner->portPath(), kControllerPath);
-    EXPECT_EQ(ports.openPorts(), 1u);
+    {"a slower controller", [](SimulatedPortManager& p) { p.addDevice("/dev/ttyS1").timing.latency = Duration{150}; }, "/dev/ttySIM0", 1400, {"/dev/ttyS1"}, 1},
+    // Silent, garbage, opening too late, its settings unanswered (the last to fail).
+    {"no controller", [](SimulatedPortManager& p) { p.device("/dev/ttySIM0")->controller.faults.silent = true; p.addDevice("/dev/ttyS1").controller.faults.garbage = true;
+         p.addDevice("/dev/ttyS2").portFaults.openDelay = Duration{1500}; p.addDevice("/dev/ttyS3").controller.faults.unanswered = {CommandCode::ReadEprom}; }, "", 1400, {}, 0},
+    {"no port at all", [](SimulatedPortManager& p) { p.device("/dev/ttySIM0")->setPresent(false); }, "", 0, {}, 0},
+};
+// clang-format on
+
+TEST_F(DiscoveryTest, TheFirstControllerToAnswerWinsAndTheOtherPortsAreClosed) {
+    for (const auto& row : kSearches) {
+        SimulatedPortManager machine;
+        const ORSSerialPortManager::Scope scope(machine);
+        machine.addDevice(kControllerPath);
+        row.add(machine);
+        const Duration start = loop.now();
+        std::vector<std::pair<Duration, std::unique_ptr<SimpleSerial>>> found;
+        std::size_t live = 0;
+        SimpleSerial::findDevice([&](std::unique_ptr<SimpleSerial> link) {
+            found.emplace_back(loop.now() - start, std::move(link));
+            live = machine.livePorts();
+        });
+        loop.runUntilIdle();
+        ASSERT_EQ(found.size(), 1u) << row.ports;
+        const SimpleSerial* link = found[0].second.get();
+        EXPECT_EQ(link ? link->portPath() : "", row.taken) << row.ports;
+        EXPECT_EQ(found[0].first, Duration{row.atMs}) << row.ports;
+        EXPECT_EQ(link ? link->othersIdentified : std::vector<std::string>{}, row.others);
+        EXPECT_EQ(live, row.live) << row.ports;
+        EXPECT_TRUE(!link || link->deviceReady);
+    }
 }
 
-TEST_F(DiscoveryTest, SearchForAllKeepsEveryAnsweringPortOnceInTheOrderOfPaths) {
+TEST_F(DiscoveryTest, ASearchForAllKeepsEveryAnsweringPortOnceInTheOrderOfPaths) {
     ports.addDevice("/dev/ttyS1").controller.faults.silent = true;
     ports.addDevice("/dev/ttyS2").timing.latency = Duration{150};
     SelectedPortManager selected(ports,
                                  {"/dev/ttyS2", kControllerPath, "/dev/ttyS1", kControllerPath});
     const ORSSerialPortManager::Scope scope(selected);
-    std::vector<std::unique_ptr<SimpleSerial>> found;
+    std::vector<std::pair<Duration, std::string>> found;
     const auto search = DeviceSearch::all(
         [&](std::vector<std::unique_ptr<SimpleSerial>> links) {
-            ++completions;
-            foundAt = loop.now();
-            found = std::move(links);
+            for (const auto& link : links) {
+                found.emplace_back(loop.now(),
+                                   link->portPath() + (link->deviceReady ? "" : " not ready"));
+            }
         },
         TransferMode::standard, nullptr);
     loop.runUntilIdle();
-    EXPECT_EQ(std::pair(completions, foundAt), std::pair(1, Duration{1400}));
-    ASSERT_EQ(found.size(), 2u);
-    EXPECT_EQ(found[0]->portPath() + " " + found[1]->portPath(), "/dev/ttyS2 /dev/ttySIM0");
-    EXPECT_TRUE(found[0]->deviceReady);
-    EXPECT_EQ(log.count("Device /dev/ttySIM0 Opened\r\n") +
-                  log.count("Device /dev/ttySIM0 Not opened\r\n"),
-              1u)
+    EXPECT_EQ(found, (std::vector<std::pair<Duration, std::string>>{
+                         {Duration{1400}, "/dev/ttyS2"}, {Duration{1400}, "/dev/ttySIM0"}}));
+    EXPECT_EQ(log.count("Device /dev/ttySIM0 Opened\r\n"), 1u)
         << "a port listed twice is probed once";
     EXPECT_EQ(ports.device("/dev/ttyS1")->livePorts(), 0u);
-}
-
-TEST_F(DiscoveryTest, NoDeviceAnywhereReportsNoneOnceAtTheLastFailure) {
-    controller().controller.faults.silent = true;
-    ports.addDevice("/dev/ttyS1").controller.faults.garbage = true;
-    ports.addDevice("/dev/ttyS2").portFaults.openDelay = Duration{1500};
-    // Identified, but its settings go unanswered: the last to fail.
-    ports.addDevice("/dev/ttyS3").controller.faults.unanswered = {CommandCode::ReadEprom};
-    find();
-    loop.runUntilIdle();
-    EXPECT_EQ(std::pair(completions, foundAt), std::pair(1, Duration{1400}));
-    EXPECT_EQ(winner, nullptr);
-    EXPECT_EQ(ports.livePorts(), 0u);
 }
 
 TEST_F(DiscoveryTest, APortThatClosesAfterItAnsweredHoldsNoControllerAndIsSentNothing) {
     // Closed once identify has been answered, or the settings read: before the next poll.
     for (const std::size_t answered : {1u, 2u}) {
-        SCOPED_TRACE(answered);
         controller().setPresent(true);
         device().clearRequests();
-        completions = 0;
-        find();
+        std::vector<std::unique_ptr<SimpleSerial>> found;
+        SimpleSerial::findDevice(
+            [&](std::unique_ptr<SimpleSerial> link) { found.push_back(std::move(link)); });
         loop.runUntil([&] { return wire().size() == answered; });
         loop.runFor(Duration{50});
         controller().unplug();
         loop.runUntilIdle();
-        EXPECT_EQ(completions, 1);
-        EXPECT_EQ(winner, nullptr);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0], nullptr) << answered;
         EXPECT_EQ(controller().sendsWhileClosed(), 0u);
     }
     // The attempt is logged, then why it went nowhere.
@@ -129,12 +98,11 @@ TEST_F(DiscoveryTest, APortThatClosesAfterItAnsweredHoldsNoControllerAndIsSentNo
     EXPECT_EQ(std::count(unsent, lines.end(), *unsent), 1);
 }
 
-TEST_F(DiscoveryTest, PortWithoutPermissionIsLoggedWithTheReasonAndHinted) {
-    controller().controller.faults.silent = true;
+TEST_F(DiscoveryTest, APortWithoutPermissionIsLoggedWithTheReasonAndHinted) {
+    device().faults.silent = true;
     ports.addDevice("/dev/ttyACM1").portFaults.noAccess = true;
-    find();
+    SimpleSerial::findDevice([](std::unique_ptr<SimpleSerial>) {});
     loop.runUntilIdle();
-    EXPECT_EQ(winner, nullptr);
     EXPECT_EQ(log.count("didEncounterError /dev/ttyACM1: Permission denied"), 1u);
     EXPECT_EQ(log.count("Device /dev/ttyACM1 Not opened\r\n"), 1u);
 #ifdef __linux__

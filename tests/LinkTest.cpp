@@ -149,144 +149,179 @@ TEST_F(LinkTest, TheOpenCheckSaysWhatItFoundOneSecondOn) {
               std::pair(Duration{1000}, std::optional(false)));
 }
 
-TEST_F(LinkTest, AProbeIdentifiesThenReadsAndTakesOnlyExactReplies) {
-    auto link = openLink(true);
-    EXPECT_EQ(wire(), (std::vector<Bytes>{kIdentify, kReadSettings}));
-    EXPECT_EQ(loop.now(), Duration{1400}) << "the open check's second, each wait's whole budget";
-    EXPECT_EQ(link->identityText, "Bootloader: 012A, Device ID: BEEF, Soft: 07");
-    EXPECT_EQ(log.count("got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 07"), 1u);
-    EXPECT_EQ(bytesOf(link->settings.bytes()), kReadSettings + kRecord);
-    // Replies a byte long or short, or with another frame's header: a settings read is refused
-    // and, only with a whole record, kept; identify is refused, and nothing follows it.
-    const std::uint8_t changed[] = {0x09, 0x02, 0x03, 0x09, 25, 0x01};
-    device().setSettingsRecord(changed);
-    for (const auto& [delta, header] : {std::pair{1, false}, {-1, false}, {0, true}}) {
-        device().faults.replyLengthDelta = delta;
-        device().faults.wrongHeader = header;
-        EXPECT_EQ(complete([&](ResultBlock done) { link->readSettings(done); }),
-                  std::optional(false));
-        EXPECT_EQ(link->settings.speedLimit, header ? 25 : 19) << delta;
-        EXPECT_EQ(link->settingsAsRead(), !header);
-    }
-    link.reset();
-    for (const auto& [delta, header] : {std::pair{1, false}, {-1, false}, {0, true}}) {
-        device().faults.replyLengthDelta = delta;
-        device().faults.wrongHeader = header;
-        device().clearRequests();
-        SimpleSerial refused(kControllerPath);
-        EXPECT_EQ(complete([&](ResultBlock done) { refused.probe(done); }), std::optional(false));
-        EXPECT_EQ(wire().size(), 1u) << "nothing follows a refused identify";
-        EXPECT_EQ(refused.identityText, "");
-    }
-    // Three digits of software: at least two are shown.
-    device().faults = {};
-    const std::uint8_t version[] = {123};
-    device().setSettingsRecord(version);
-    device().bootloaderVersion = {0x01, 0x02};
-    device().deviceId = {0x1A, 0x2B};
-    EXPECT_EQ(openLink(true)->identityText, "Bootloader: 0102, Device ID: 1A2B, Soft: 123");
-}
-
-TEST_F(LinkTest, ASetterWritesTheRecordAsReadWithItsByteChangedAndCountsOnlyTheReadBack) {
-    // clang-format off
-    // Each setter, the byte it changes, and the log line when the read-back holds another value.
-    const struct { void (SimpleSerial::*set)(int, ResultBlock); int value; std::size_t at; const char* notKept; } rows[] = {
-        {&SimpleSerial::setConfigMode, 4, 1, "write not kept: configMode is 1, not 4"},
-        {&SimpleSerial::setSpeedLimit, 25, 4, "write not kept: speedLimit is 19, not 25"},
-        {&SimpleSerial::setAutoMode, 1, 5, "write not kept: autoMode is 0, not 1"},
+using Operation = std::function<void(SimpleSerial&, ResultBlock)>;
+Operation set(void (SimpleSerial::*setter)(int, ResultBlock), int value) {
+    return [=](SimpleSerial& link, ResultBlock done) {
+        (link.*setter)(value, std::move(done));
     };
-    // clang-format on
-    for (const auto& row : rows) {
-        auto link = openLink(true);
-        const auto set = [&](ResultBlock done) {
-            ((*link).*row.set)(row.value, std::move(done));
-        };
-        Bytes sent = kRecord;
-        sent[row.at] = static_cast<std::uint8_t>(row.value);
-        // Echoed, but the old record kept: the link holds what the device holds.
-        device().faults.refuseWrites = true;
-        device().clearRequests();
-        EXPECT_EQ(timed(set), std::pair(Duration{400}, std::optional(false))) << "echo, read-back";
-        EXPECT_EQ(wire(), (std::vector<Bytes>{kWriteSettings + sent, kReadSettings}));
-        EXPECT_EQ(log.count(row.notKept), 1u);
-        EXPECT_EQ(bytesOf(link->settings.bytes()), kReadSettings + kRecord);
-        // Kept, while the device changed another byte (its version): only the field counts.
-        device().faults = {};
-        loop.schedule(Duration{100},
-                      [this] { device().setSettingsRecord(std::array<std::uint8_t, 1>{9}); });
-        EXPECT_EQ(complete(set), std::optional(true));
-        sent[0] = 9;
-        EXPECT_EQ(bytesOf(link->settings.bytes()), kReadSettings + sent);
-        EXPECT_EQ(link->identityText, "Bootloader: 012A, Device ID: BEEF, Soft: 09");
-        device().setSettingsRecord(kRecord);
-    }
-    // Not echoed (though stored), or echoed and the read-back unanswered: not confirmed, and the
-    // link holds the record as last read, known not to be the device's.
-    for (const auto& [unanswered, requests] :
-         {std::pair{CommandCode::WriteEprom, 1u}, {CommandCode::ReadEprom, 2u}}) {
-        auto link = openLink(true);
-        device().faults.unanswered = {unanswered};
-        device().clearRequests();
-        EXPECT_EQ(complete([&](ResultBlock done) { link->setAutoMode(1, done); }),
-                  std::optional(false));
-        EXPECT_EQ(wire().size(), requests);
-        EXPECT_EQ(bytesOf(link->settings.bytes()), kReadSettings + kRecord);
-        EXPECT_FALSE(link->settingsAsRead());
-        device().faults = {};
-        device().setSettingsRecord(kRecord);
-    }
 }
-
-TEST_F(LinkTest, FastTransfersEndEachWaitWhenItsReplyIsComplete) {
-    {
-        // The open check looks as soon as the port says it opened, also when it said so first.
-        SimpleSerial early(kControllerPath, TransferMode::fast);
-        loop.runFor(Duration{5});
-        EXPECT_EQ(timed([&](ResultBlock done) { early.open(done); }),
-                  std::pair(Duration{0}, std::optional(true)));
-    }
-    auto link = openLink(false, TransferMode::fast);
-    // clang-format off
-    // Replies come 5 ms after their request; the settings echo ends after a quiet gap of 2 ms.
-    const struct { const char* what; std::function<void(SimpleSerial&, ResultBlock)> operation; int tookMs; } rows[] = {
-        {"identify and read", [](SimpleSerial& l, ResultBlock d) { l.identify(d); }, 10},
-        {"setter", [](SimpleSerial& l, ResultBlock d) { l.setAutoMode(1, d); }, 12},
-        {"record and Verify", [](SimpleSerial& l, ResultBlock d) { l.writeRecord(hexRecord(0, 0x1000, {1, 2}), d); }, 10},
-        {"erase keeps its second", [](SimpleSerial& l, ResultBlock d) { l.eraseFirmware(d); }, 1000},
+// Writes `line` after an upper-address record for `upper`.
+Operation record(std::uint16_t upper, const std::string& line) {
+    return [=](SimpleSerial& link, ResultBlock done) {
+        link.writeRecord(upperAddressRecord(upper), [](bool) {});
+        link.writeRecord(line, std::move(done));
     };
-    // clang-format on
-    for (const auto& row : rows) {
+}
+const Operation kIdentifies = [](SimpleSerial& link, ResultBlock done) {
+    link.identify(done);
+};
+const Operation kReads = [](SimpleSerial& link, ResultBlock done) {
+    link.readSettings(done);
+};
+const Operation kVerify = [](SimpleSerial& link, ResultBlock done) {
+    link.verifyRecord(done);
+};
+const Operation kErase = [](SimpleSerial& link, ResultBlock done) {
+    link.eraseFirmware(done);
+};
+// The record with byte `at` changed to `value` (and the version to `version`).
+Bytes with(std::size_t at, std::uint8_t value, std::uint8_t version = 7) {
+    Bytes changed = kRecord;
+    changed[at] = value;
+    changed[0] = version;
+    return changed;
+}
+void none(Bench&) {}
+const Bytes kSixteen = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7,
+                        0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF};
+
+// clang-format off
+// One operation on a link whose probe read the controller, after a change to the controller: the
+// requests it got, how long the operation took (a wait of unknown length runs its whole budget;
+// one of known length ends at the first poll that sees it), its result, the record the link holds
+// then and whether it knows it to be the controller's, and a line the log gains.
+const struct { const char* what; bool fast; void (*change)(Bench&); Operation operation; std::vector<Bytes> wire; int tookMs; bool result; Bytes record; bool asRead; const char* logged; } kOperations[] = {
+    {"identify", false, none, kIdentifies, {kIdentify, kReadSettings}, 400, true, kRecord, true, "got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 07"},
+    {"identify, three digits of software", false, [](Bench& b) { b.device().setSettingsRecord(std::array<std::uint8_t, 1>{123}); b.device().bootloaderVersion = {1, 2}; b.device().deviceId = {0x1A, 0x2B}; },
+     kIdentifies, {kIdentify, kReadSettings}, 400, true, with(0, 123, 123), true, "got eprom: Bootloader: 0102, Device ID: 1A2B, Soft: 123"},
+    // Nothing follows a refused identify; a refused read leaves the record, unless it was whole.
+    {"identify answered a byte long", false, [](Bench& b) { b.device().faults.replyLengthDelta = 1; }, kIdentifies, {kIdentify}, 200, false, kRecord, true, ""},
+    {"identify answered a byte short", false, [](Bench& b) { b.device().faults.replyLengthDelta = -1; }, kIdentifies, {kIdentify}, 200, false, kRecord, true, ""},
+    {"identify answered with another header", false, [](Bench& b) { b.device().faults.wrongHeader = true; }, kIdentifies, {kIdentify}, 200, false, kRecord, true, ""},
+    {"settings a byte long", false, [](Bench& b) { b.device().faults.replyLengthDelta = 1; b.device().setSettingsRecord(with(4, 25)); }, kReads, {kReadSettings}, 200, false, kRecord, true, ""},
+    {"settings a byte short", false, [](Bench& b) { b.device().faults.replyLengthDelta = -1; b.device().setSettingsRecord(with(4, 25)); }, kReads, {kReadSettings}, 200, false, kRecord, true, ""},
+    {"settings with another header", false, [](Bench& b) { b.device().faults.wrongHeaderTo = {CommandCode::ReadEprom}; b.device().setSettingsRecord(with(4, 25)); }, kReads, {kReadSettings}, 200, false, with(4, 25), false, ""},
+    // A setter writes the record as last read with its byte changed, and counts only the read-back.
+    {"config 4", false, none, set(&SimpleSerial::setConfigMode, 4), {kWriteSettings + with(1, 4), kReadSettings}, 400, true, with(1, 4), true, ""},
+    {"speed 25", false, none, set(&SimpleSerial::setSpeedLimit, 25), {kWriteSettings + with(4, 25), kReadSettings}, 400, true, with(4, 25), true, ""},
+    {"auto on", false, none, set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1), kReadSettings}, 400, true, with(5, 1), true, ""},
+    {"config 4, echoed but not kept", false, [](Bench& b) { b.device().faults.refuseWrites = true; }, set(&SimpleSerial::setConfigMode, 4), {kWriteSettings + with(1, 4), kReadSettings}, 400, false, kRecord, true, "write not kept: configMode is 1, not 4"},
+    {"speed 25, echoed but not kept", false, [](Bench& b) { b.device().faults.refuseWrites = true; }, set(&SimpleSerial::setSpeedLimit, 25), {kWriteSettings + with(4, 25), kReadSettings}, 400, false, kRecord, true, "write not kept: speedLimit is 19, not 25"},
+    {"auto on, echoed but not kept", false, [](Bench& b) { b.device().faults.refuseWrites = true; }, set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1), kReadSettings}, 400, false, kRecord, true, "write not kept: autoMode is 0, not 1"},
+    // Only the field counts: the device may change other bytes meanwhile (its version, shown once).
+    {"auto on, the version changed", false, [](Bench& b) { b.loop.schedule(Duration{100}, [&b] { b.device().setSettingsRecord(std::array<std::uint8_t, 1>{9}); }); },
+     set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1), kReadSettings}, 400, true, with(5, 1, 9), true, "got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 09"},
+    {"auto on, stored but not echoed", false, [](Bench& b) { b.device().faults.unanswered = {CommandCode::WriteEprom}; }, set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1)}, 200, false, kRecord, false, ""},
+    {"auto on, the read-back unanswered", false, [](Bench& b) { b.device().faults.unanswered = {CommandCode::ReadEprom}; }, set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1), kReadSettings}, 400, false, kRecord, false, ""},
+    // Program memory is written and the record's word sum verified; the eprom only written; memory
+    // the controller lacks is skipped at once.
+    {"16 program bytes", false, none, record(0x0000, hexRecord(0, 0x0100, kSixteen)), {Bytes{0x55, 0x02, 0x10, 0x00, 0x55, 0xAA, 0x00, 0x01, 0x00, 0x00} + kSixteen, {0x55, 0x08, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00}}, 20, true, kRecord, true, ""},
+    {"no program bytes", false, none, record(0x0000, hexRecord(0, 0x1000, {})), {{0x55, 0x02, 0x00, 0x00, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00}, {0x55, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00}}, 20, true, kRecord, true, ""},
+    {"3 eprom bytes", false, none, record(0x00F0, hexRecord(0, 0x0020, {1, 2, 3})), {{0x55, 0x05, 0x03, 0x00, 0x55, 0xAA, 0x20, 0x00, 0xF0, 0x00, 1, 2, 3}}, 10, true, kRecord, true, ""},
+    {"a byte for memory it lacks", false, none, record(0x0030, hexRecord(0, 0x0040, {7})), {}, 0, true, kRecord, true, ""},
+    {"the largest record", false, none, record(0x0000, hexRecord(0, 0x1000, Bytes(245, 7))), {Bytes{0x55, 0x02, 0xF5, 0x00, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00} + Bytes(245, 7), {0x55, 0x08, 0xF5, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00}}, 20, true, kRecord, true, ""},
+    // Programming starts over: the last Verify then asks for nothing.
+    {"Verify after a reset", false, none, kVerify, {{0x55, 0x08, 0, 0, 0, 0, 0, 0, 0, 0}}, 10, true, kRecord, true, ""},
+    {"Verify after a reset, another sum", false, [](Bench& b) { b.device().faults.wrongVerifySum = true; }, kVerify, {{0x55, 0x08, 0, 0, 0, 0, 0, 0, 0, 0}}, 10, false, kRecord, true, ""},
+    {"erase, its reply awaited for a second", false, none, kErase, {{0x55, 0x03, 0xC0, 0x01, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00}}, 1000, true, kRecord, true, ""},
+    {"erase the port does not take", false, [](Bench& b) { b.controller().portFaults.refusesSend = true; }, kErase, {}, 0, false, kRecord, true, "Writing <55 03 C0 01 55 AA 00 10 00 00>"},
+    // Fast transfers: each wait ends when its reply is complete (5 ms after its request), the
+    // settings echo after a quiet gap of 2 ms; the same replies are refused.
+    {"fast identify", true, none, kIdentifies, {kIdentify, kReadSettings}, 10, true, kRecord, true, ""},
+    {"fast auto on", true, none, set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1), kReadSettings}, 12, true, with(5, 1), true, ""},
+    {"fast program bytes", true, none, record(0x0000, hexRecord(0, 0x0100, kSixteen)), {Bytes{0x55, 0x02, 0x10, 0x00, 0x55, 0xAA, 0x00, 0x01, 0x00, 0x00} + kSixteen, {0x55, 0x08, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00}}, 10, true, kRecord, true, ""},
+    {"fast erase, which keeps its second", true, none, kErase, {{0x55, 0x03, 0xC0, 0x01, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00}}, 1000, true, kRecord, true, ""},
+    // Each byte restarts the gap; the value is held, so the device only echoes, and nothing of the
+    // echo may be taken for the read-back.
+    {"fast echo in three pieces", true, [](Bench& b) { b.device().faults.unanswered = {CommandCode::WriteEprom}; for (const int ms : {5, 6, 8}) b.loop.schedule(Duration{ms}, [&b, ms] { b.controller().transmit(ms == 5 ? kWriteSettings : Bytes{1}); }); },
+     set(&SimpleSerial::setAutoMode, 0), {kWriteSettings + kRecord, kReadSettings}, 8 + 2 + 5, true, kRecord, true, ""},
+    {"fast identify with a stray byte", true, [](Bench& b) { b.device().faults.replyLengthDelta = 1; }, kIdentifies, {kIdentify}, 5, false, kRecord, true, ""},
+    {"fast identify, a byte a millisecond", true, [](Bench& b) { b.controller().timing = {Duration{5}, 1, Duration{1}}; }, kIdentifies, {kIdentify, kReadSettings}, 5 + 25 + 5 + 21, true, kRecord, true, ""},
+    // The acknowledgement is taken at 5 ms; a stray byte at 6 ms lands in the Verify's reply.
+    {"fast program bytes, a stray byte", true, [](Bench& b) { b.loop.schedule(Duration{6}, [&b] { b.controller().transmit(Bytes{0}); }); }, record(0x0000, hexRecord(0, 0x0100, kSixteen)),
+     {Bytes{0x55, 0x02, 0x10, 0x00, 0x55, 0xAA, 0x00, 0x01, 0x00, 0x00} + kSixteen, {0x55, 0x08, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00}}, 10, false, kRecord, true, ""},
+};
+// clang-format on
+
+TEST_F(LinkTest, EachOperationPutsItsBytesOnTheWireAndTakesOnlyExactReplies) {
+    for (const auto& row : kOperations) {
+        device() = SimulatedController();
+        controller().portFaults = {};
+        controller().timing = {};
+        auto link = openLink(true, row.fast ? TransferMode::fast : TransferMode::standard);
+        link->resetFirmwareState();
+        device().clearRequests();
+        const std::size_t logged = log.count(row.logged);
+        row.change(*this);
         EXPECT_EQ(timed([&](ResultBlock done) { row.operation(*link, done); }),
-                  std::pair(Duration{row.tookMs}, std::optional(true)))
+                  std::pair(Duration{row.tookMs}, std::optional(row.result)))
             << row.what;
+        EXPECT_EQ(wire(), row.wire) << row.what;
+        EXPECT_EQ(bytesOf(link->settings.bytes().subspan(10)), row.record) << row.what;
+        EXPECT_EQ(link->settingsAsRead(), row.asRead) << row.what;
+        EXPECT_EQ(log.count(row.logged) - logged, *row.logged ? 1u : 0u) << row.what;
     }
-    // An echo in three pieces, 1 and 2 ms apart: each byte restarts the gap. The value is held
-    // already, so the device only echoes: nothing of the echo may be taken for the read-back.
-    device().faults.unanswered = {CommandCode::WriteEprom};
-    loop.schedule(Duration{5}, [this] { controller().transmit(kWriteSettings); });
-    loop.schedule(Duration{6}, [this] { controller().transmit(Bytes{1}); });
-    loop.schedule(Duration{8}, [this] { controller().transmit(Bytes{1}); });
-    EXPECT_EQ(timed([&](ResultBlock done) { link->setAutoMode(1, done); }),
-              std::pair(Duration{8 + 2 + 5}, std::optional(true)));
-    device().faults = {};
-    // Judged as in the default mode: a stray byte in the same chunk (27 bytes) is refused; one
-    // byte a millisecond is taken only when whole (26 and 22 bytes).
-    device().faults.replyLengthDelta = 1;
-    EXPECT_EQ(timed([&](ResultBlock done) { link->identify(done); }).second, std::optional(false));
-    device().faults = {};
-    controller().timing.chunkSize = 1;
-    controller().timing.chunkGap = Duration{1};
-    EXPECT_EQ(timed([&](ResultBlock done) { link->identify(done); }),
-              std::pair(Duration{5 + 25 + 5 + 21}, std::optional(true)));
-    controller().timing = {};
-    // A byte after a reply was judged lands in the next: the acknowledgement is taken at 5 ms,
-    // the stray byte at 6 ms spoils the Verify.
+}
+
+TEST_F(LinkTest, RecordRepliesAreJudgedExactlyAndRecordsThatCannotBeSentFailAtOnce) {
+    auto link = openLink();
     link->resetFirmwareState();
-    loop.schedule(Duration{6}, [this] { controller().transmit(Bytes{0x00}); });
-    EXPECT_EQ(complete([&](ResultBlock done) {
+    const auto write = [&](const std::string& line) {
+        return complete([&](ResultBlock done) { link->writeRecord(line, done); });
+    };
+    // A write is acknowledged by 11 bytes whose last is 1; a Verify answered by at least 12, the
+    // word sum of the data in bytes 10-11. Data 01 02 sums to 0x0201.
+    const Bytes ack = {0x55, 0x02, 0x02, 0x00, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00};
+    const Bytes verified = {0x55, 0x08, 0x02, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00};
+    // clang-format off
+    const struct { Bytes acknowledgement; Bytes verifyReply; bool written; } rows[] = {
+        {ack + Bytes{1}, verified + Bytes{0x01, 0x02}, true},  {ack + Bytes{1}, verified + Bytes{0x01, 0x02, 0x00}, true},
+        {ack + Bytes{1}, verified + Bytes{0x01}, false},       {ack + Bytes{1}, verified + Bytes{0x02, 0x01}, false},
+        {ack + Bytes{2}, {}, false}, {ack + Bytes{0}, {}, false}, {ack + Bytes{1, 1}, {}, false}, {ack, {}, false},
+    };
+    // clang-format on
+    device().faults.unanswered = {CommandCode::WriteProgram, CommandCode::Verify};
+    for (const auto& row : rows) {
+        device().clearRequests();
+        const std::size_t logged = log.countStartingWith("Could not update firmware");
+        // The write's wait polls at 10 ms; the Verify follows at once and polls at 20 ms.
+        loop.schedule(Duration{3}, [&] { controller().transmit(row.acknowledgement); });
+        loop.schedule(Duration{13}, [&] { controller().transmit(row.verifyReply); });
+        EXPECT_EQ(write(hexRecord(0x00, 0x1000, {1, 2})), std::optional(row.written))
+            << describeBytes(row.acknowledgement) << describeBytes(row.verifyReply);
+        EXPECT_EQ(wire().size(), row.verifyReply.empty() ? 1u : 2u);
+        // A refused acknowledgement is logged; a refused Verify is not.
+        EXPECT_EQ(log.countStartingWith("Could not update firmware") - logged,
+                  row.verifyReply.empty() ? 1u : 0u);
+        loop.runUntilIdle();
+    }
+    EXPECT_EQ(log.count("Could not update firmware 2. success: 1, datalen: 12"), 1u);
+    device().faults = {};
+    device().faults.silent = true;
+    EXPECT_EQ(timed([&](ResultBlock done) {
                   link->writeRecord(hexRecord(0, 0x1000, {1, 2}), done);
               }),
-              std::optional(false));
+              std::pair(Duration{1000}, std::optional(false)));
+    EXPECT_EQ(log.count("Could not update firmware 2. success: 0, datalen: 0"), 1u);
+    device().clearRequests();
+    for (const std::string& line :
+         std::vector<std::string>{":00000001FF", ":0400", ":", "", ":01000004AA", ":FF00000001",
+                                  hexRecord(0, 0x1000, Bytes(246, 7))}) {
+        bool atOnce = false;
+        link->writeRecord(line, [&](bool success) { atOnce = !success; });
+        EXPECT_TRUE(atOnce) << line;
+    }
+    EXPECT_EQ(log.count("Could not update firmware. 3"), 1u);
+    EXPECT_TRUE(wire().empty());
+}
+
+TEST_F(LinkTest, AFastOpenCheckLooksAsSoonAsThePortSaysItOpenedAlsoWhenItSaidSoFirst) {
+    for (const int waitedMs : {5, 0}) {
+        SimpleSerial link(kControllerPath, TransferMode::fast);
+        loop.runFor(Duration{waitedMs});
+        EXPECT_EQ(timed([&](ResultBlock done) { link.open(done); }),
+                  std::pair(Duration{0}, std::optional(true)));
+    }
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 #include "app/ListSpeedPopup.h"
 #include "app/MainViewControl.h"
 #include "tests/support/SimulatedBench.h"
-#include "util/StringPrintf.h"
 
 namespace korvane::testing {
 
@@ -30,27 +29,12 @@ struct ShownRow {
     bool reset;
     std::string (*of)(const MainViewControl&);
 };
-inline std::string text(bool value) {
-    return value ? "1" : "0";
-}
-inline std::string text(std::uint64_t value) {
-    return std::to_string(value);
-}
-inline std::string text(int value) {
+template <typename T>
+std::string text(T value) {
     return std::to_string(value);
 }
 inline std::string text(const std::string& value) {
     return '"' + value + '"';
-}
-inline std::string text(const std::optional<WriteEnd>& end) {
-    return end ? text(static_cast<int>(end->setting)) + (end->held ? " held" : " not held")
-               : "none";
-}
-inline std::string text(const std::optional<UpdateEnd>& end) {
-    return end ? stringPrintf("%d at %d, %llu of %llu, line %zu", static_cast<int>(end->kind),
-                              static_cast<int>(end->stage), (unsigned long long)end->finished,
-                              (unsigned long long)end->total, end->failed.line)
-               : "none";
 }
 // clang-format off
 #define KORVANE_SHOWN(name, property, reset) {#name, property, reset, [](const MainViewControl& c) { return text(c.name()); }}
@@ -63,11 +47,9 @@ inline const ShownRow kShown[] = {
     KORVANE_SHOWN(isUpdatingFirmware, Property::isUpdatingFirmware, true), KORVANE_SHOWN(isUpdateRunning, Property::isUpdateRunning, true),
     KORVANE_SHOWN(firmwareStatus, Property::firmwareStatus, true), KORVANE_SHOWN(firmwareDetail, Property::firmwareDetail, true),
     KORVANE_SHOWN(maxFirmwareCount, Property::maxFirmwareCount, false), KORVANE_SHOWN(currFirmwareCount, Property::currFirmwareCount, false),
-    KORVANE_SHOWN(lastWrite, Property::lastWrite, false),    KORVANE_SHOWN(updateEnd, Property::updateEnd, false),
-    {"notice", Property::notice, false, [](const MainViewControl& c) { return text(static_cast<int>(c.notice())); }},
-    {"updateStage", std::nullopt, true, [](const MainViewControl& c) { return text(static_cast<int>(c.updateStage())); }},
     KORVANE_SHOWN(canDisconnect, std::nullopt, true),        KORVANE_SHOWN(canChooseFile, std::nullopt, true),
     KORVANE_SHOWN(canEditSettings, std::nullopt, true),      KORVANE_SHOWN(isRestoring, std::nullopt, true),
+    {"updateStage", std::nullopt, true, [](const MainViewControl& c) { return text(static_cast<int>(c.updateStage())); }},
 };
 #undef KORVANE_SHOWN
 // clang-format on

@@ -25,11 +25,6 @@ SimulatorProcess::~SimulatorProcess() {
     stop();
 }
 
-std::string SimulatorProcess::log() {
-    process_.waitForReadyRead(100);
-    return process_.readAllStandardError().toStdString();
-}
-
 void SimulatorProcess::stop() {
     if (process_.state() != QProcess::NotRunning) {
         process_.terminate();

@@ -18,8 +18,6 @@ public:
     const std::string& path() const { return path_; }
     // Ends it as a pulled cable would: its side of the line closes.
     void stop();
-    // What it wrote to stderr so far (its log, with --verbose).
-    std::string log();
 
 private:
     QProcess process_;
