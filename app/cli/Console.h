@@ -35,5 +35,9 @@ public:
 
 // korvane-cli's whole run on `console`: the arguments after the program's name; the exit status.
 int runCommandLine(const std::vector<std::string>& arguments, Console& console);
+// The same on the terminal korvane-cli was started from: stdout and stderr, questions answered on
+// standard input without stopping the run loop, the Qt run loop with the serial ports (or the
+// demo's), and signals delivered on the run loop.
+int runOnTerminal(int argc, char** argv);
 
 }  // namespace korvane

@@ -2,7 +2,7 @@
 
 namespace korvane {
 
-PrefixedOutput::PrefixedOutput(std::ostream* target, std::string prefix)
+PrefixedOutput::PrefixedOutput(std::ostream& target, std::string prefix)
     : std::ostream(static_cast<std::streambuf*>(this)),
       target_(target),
       prefix_(std::move(prefix)) {}
@@ -22,20 +22,11 @@ int PrefixedOutput::overflow(int character) {
     // A progress bar redraws its line: on a shared terminal it becomes a line of its own.
     if (c != '\n' && c != '\r') {
         line_ += c;
-        return character;
+    } else if (!line_.empty()) {
+        target_ << prefix_ << line_ << '\n' << std::flush;
+        line_.clear();
     }
-    if (line_.empty()) {
-        return character;
-    }
-    if (target_ != nullptr) {
-        *target_ << prefix_ << line_ << '\n' << std::flush;
-    }
-    line_.clear();
     return character;
-}
-
-int PrefixedOutput::sync() {
-    return 0;
 }
 
 }  // namespace korvane

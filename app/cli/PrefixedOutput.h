@@ -11,17 +11,15 @@ namespace korvane {
 // of different streams never mix.
 class PrefixedOutput final : private std::streambuf, public std::ostream {
 public:
-    // Into `target`, or nowhere when it is null.
-    PrefixedOutput(std::ostream* target, std::string prefix);
+    PrefixedOutput(std::ostream& target, std::string prefix);
     ~PrefixedOutput() override;
     PrefixedOutput(const PrefixedOutput&) = delete;
     PrefixedOutput& operator=(const PrefixedOutput&) = delete;
 
 private:
     int overflow(int character) override;
-    int sync() override;
 
-    std::ostream* target_;
+    std::ostream& target_;
     std::string prefix_;
     std::string line_;
 };

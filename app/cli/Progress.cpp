@@ -27,9 +27,10 @@ void ProgressReport::update(std::uint64_t done, std::uint64_t total) {
     }
     const int percent = static_cast<int>(done * 100 / total);
     const std::optional<Duration> remaining = left(done, total);
-    const std::string times =
-        remaining ? ", " + clockText(elapsed()) + " elapsed, " + clockText(*remaining) + " left"
-                  : "";
+    // Once there is a rate to go by; the last line, with nothing left, keeps the time it took.
+    timed_ = timed_ || remaining;
+    const std::string times = (timed_ ? ", " + clockText(elapsed()) + " elapsed" : "") +
+                              (remaining ? ", " + clockText(*remaining) + " left" : "");
     if (terminal_) {
         if (percent == lastPercent_ && done != total) {
             return;

@@ -11,7 +11,7 @@ namespace korvane {
 
 // Progress through a firmware file's records: a bar on a terminal, otherwise a line every tenth
 // ("Programmed 96 of 159 records (60%)"); with the time since the first record and the time
-// left, once there is a rate to go by.
+// left, once there is a rate to go by, and the time it took on the last.
 class ProgressReport {
 public:
     // `verb` says what is done to the records: "Programmed", "Checked".
@@ -29,6 +29,7 @@ private:
     bool terminal_;
     std::string verb_;
     bool drawn_ = false;
+    bool timed_ = false;
     int lastTenth_ = -1;
     int lastPercent_ = -1;
     std::optional<Duration> start_;
