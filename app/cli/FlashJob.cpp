@@ -1,7 +1,6 @@
 // Replacing the firmware from the command line.
 #include <ostream>
 
-#include "app/cli/Progress.h"
 #include "app/cli/Run.h"
 #include "serial/DeviceSearch.h"
 #include "util/StringPrintf.h"
@@ -33,10 +32,7 @@ public:
         }
     }
 
-    void start() override {
-        progress_.emplace(out(), barFits(), "Programmed");
-        control().loadFirmware(firmware_->file);
-    }
+    void start() override { control().loadFirmware(firmware_->file); }
 
     void question(const std::string& text, std::function<void(bool)> answer) override {
         // Asked once for all after the search, or --yes: what is about to happen, then the
@@ -49,30 +45,22 @@ public:
     }
 
     void step() override {
-        const std::uint64_t done = control().currFirmwareCount();
-        const std::uint64_t total = control().maxFirmwareCount();
-        if (control().isUpdatingFirmware()) {
-            progress_->update(done, total);
-        }
         // The stages in the order UpdateStage has them; the erase before any record is counted.
         static const char* const kStages[] = {"", "erasing", "programming", "verifying",
                                               "restarting"};
         if (const auto stage = control().updateStage(); stage != UpdateStage::none) {
             const bool erasing = stage == UpdateStage::erasing;
-            progress(kStages[static_cast<int>(stage)], erasing ? 0 : done,
-                     erasing ? firmware_->file.lines.size() : total,
-                     stage == UpdateStage::programming ? progress_->left(done, total)
-                                                       : std::nullopt);
+            progress(kStages[static_cast<int>(stage)], erasing ? 0 : control().currFirmwareCount(),
+                     erasing ? firmware_->file.lines.size() : control().maxFirmwareCount(),
+                     control().isUpdatingFirmware() ? "Programmed" : nullptr);
         }
         if (const auto& end = control().updateEnd();
             end && end->kind == UpdateEnd::Kind::recordRefused) {
-            endBar();
             fail(control().firmwareDetail(), kCouldNotUpdate);
         }
     }
 
     bool notice(Notice notice) override {
-        endBar();
         if (notice == Notice::rebooting) {
             awaitComeback();
             return true;
@@ -90,7 +78,6 @@ public:
     }
 
     Interruption interruption() override {
-        endBar();
         if (wait_) {
             return {kWrittenNotSeenBack, true};
         }
@@ -121,12 +108,6 @@ public:
     }
 
 private:
-    void endBar() {
-        if (progress_) {
-            progress_->finish();
-        }
-    }
-
     // After the reboot notice: lets go of the link and looks for the controller until it is back
     // or the limit, counted from the restart, is reached.
     void awaitComeback() {
@@ -136,6 +117,7 @@ private:
             return;
         }
         // Flushed: a script reading a pipe learns of the wait when it begins, not when it ends.
+        endBar();
         out() << stringPrintf("The device is rebooting; waiting up to %d s for it to come back",
                               limit)
               << '\n'
@@ -173,7 +155,6 @@ private:
     }
 
     std::shared_ptr<const Firmware> firmware_;
-    std::optional<ProgressReport> progress_;
     std::unique_ptr<DeviceSearch> wait_;
 };
 

@@ -4,12 +4,15 @@
 #include <algorithm>
 
 #include "app/SettingsFile.h"
+#include "app/TimeLeft.h"
 #include "app/cli/Run.h"
 #include "util/StringPrintf.h"
 
 namespace korvane {
 
 namespace {
+
+constexpr std::size_t kBarWidth = 30;
 
 // Seconds to the millisecond; whole ones without a fraction.
 nlohmann::json seconds(Duration duration) {
@@ -93,13 +96,24 @@ void Job::finish(Outcome outcome) {
 }
 
 void Job::fail(const std::string& reason, const std::string& preface, Result result) {
+    endBar();
     err() << (preface.empty() ? "" : preface + "\n") << reason << '\n';
     finish(result, reason);
 }
 
 void Job::succeed(const std::string& done) {
+    endBar();
     out() << done << '\n';
     finish({Result::ok});
+}
+
+void Job::interrupted() {
+    const Interruption left = interruption();
+    endBar();
+    if (!left.statement.empty()) {
+        err() << left.statement << '\n';
+    }
+    finish(left.done ? Result::ok : Result::interrupted, left.statement);
 }
 
 Interruption Job::interruption() {
@@ -113,10 +127,6 @@ Interruption Job::interruption() {
 
 std::ostream& Job::questions() {
     return run_.invocation().all ? out() : run_.questions();
-}
-
-bool Job::barFits() const {
-    return run_.console().outputIsTerminal() && !run_.invocation().all;
 }
 
 Duration Job::took() const {
@@ -170,12 +180,42 @@ std::string Job::summary() const {
 }
 
 void Job::progress(std::string_view stage, std::uint64_t done, std::uint64_t total,
-                   std::optional<Duration> left) {
-    if (!run_.invocation().json || (stage == lastStage_ && done == lastDone_)) {
+                   const char* verb) {
+    if (stage == lastStage_ && done == lastDone_) {
         return;
     }
     lastStage_ = stage;
     lastDone_ = done;
+    const Duration now = RunLoop::current().now();
+    const bool shown = verb != nullptr && total > 0;
+    if (shown && !firstRecordAt_) {
+        firstRecordAt_ = now;
+    }
+    const Duration elapsed = now - firstRecordAt_.value_or(now);
+    const std::optional<Duration> left = timeLeft(done, total, elapsed);
+    const int percent = shown ? static_cast<int>(done * 100 / total) : 0;
+    // Once there is a rate to go by; the last line, with nothing left, keeps the time it took.
+    timed_ = timed_ || left;
+    const std::string times = (timed_ ? ", " + clockText(elapsed) + " elapsed" : "") +
+                              (left ? ", " + clockText(*left) + " left" : "");
+    // A bar redraws its line: only on a terminal this controller has to itself.
+    const bool bar = run_.console().outputIsTerminal() && !run_.invocation().all;
+    if (shown && bar && (percent != lastPercent_ || done == total)) {
+        lastPercent_ = percent;
+        const auto filled = static_cast<std::size_t>(done * kBarWidth / total);
+        out() << '\r' << '[' << std::string(filled, '#') << std::string(kBarWidth - filled, '.')
+              << "] " << percent << "%  " << done << '/' << total << " records" << times << "   "
+              << std::flush;
+        barDrawn_ = true;
+    } else if (shown && !bar && percent / 10 != lastTenth_) {
+        lastTenth_ = percent / 10;
+        out() << verb << ' ' << done << " of " << total << " records (" << percent << "%)"
+              << times << '\n'
+              << std::flush;
+    }
+    if (!run_.invocation().json) {
+        return;
+    }
     nlohmann::ordered_json event = {{"event", "progress"}, {"port", path_},
                                     {"stage", stage},      {"record", done},
                                     {"records", total},    {"elapsedSeconds", seconds(took())}};
@@ -183,6 +223,13 @@ void Job::progress(std::string_view stage, std::uint64_t done, std::uint64_t tot
         event["leftSeconds"] = std::chrono::duration_cast<std::chrono::seconds>(*left).count();
     }
     run_.console().out() << event.dump() << '\n' << std::flush;
+}
+
+void Job::endBar() {
+    if (barDrawn_) {
+        out() << '\n';
+        barDrawn_ = false;
+    }
 }
 
 void Job::propertyChanged(Property) {

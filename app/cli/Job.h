@@ -116,8 +116,8 @@ public:
     // Says `reason` (after `preface`, when given) and ends the work as a failure.
     void fail(const std::string& reason, const std::string& preface = {},
               Result result = Result::failed);
-    // What a signal now leaves.
-    virtual Interruption interruption();
+    // A signal: says what it leaves, and ends the work.
+    void interrupted();
 
     MainViewControl& control() { return *control_; }
     const MainViewControl& control() const { return *control_; }
@@ -152,6 +152,8 @@ protected:
     // them behind), and members of the command's own.
     virtual bool describesSettings() const { return true; }
     virtual void describe(nlohmann::json&) const {}
+    // What a signal now leaves.
+    virtual Interruption interruption();
 
     // Says `done` on the output and ends the work as a success.
     void succeed(const std::string& done);
@@ -159,11 +161,15 @@ protected:
     std::ostream& out() { return *out_; }
     // Where what leads to a question goes: the output, unless it carries JSON.
     std::ostream& questions();
-    // A bar may redraw its line: a terminal this controller has to itself.
-    bool barFits() const;
-    // Where an update or a check stands: a progress event under --json, each time it moves.
+    // Where an update or a check stands, each time it moves: under --json an event; with `verb`
+    // ("Programmed"), its records on the output too, as a bar on a terminal this controller has
+    // to itself, otherwise a line every tenth ("Programmed 96 of 159 records (60%)"); with the
+    // time since the first record and the time left once there is a rate to go by, and the time
+    // it took on the last.
     void progress(std::string_view stage, std::uint64_t done, std::uint64_t total,
-                  std::optional<Duration> left = std::nullopt);
+                  const char* verb = nullptr);
+    // Ends the bar's line, before anything else is said.
+    void endBar();
     ListSpeedPopup speeds_;
 
 private:
@@ -191,6 +197,11 @@ private:
     Duration finishedAt_{0};
     std::string lastStage_;
     std::uint64_t lastDone_ = 0;
+    std::optional<Duration> firstRecordAt_;
+    int lastPercent_ = -1;
+    int lastTenth_ = -1;
+    bool timed_ = false;
+    bool barDrawn_ = false;
     TimerGroup timers_;
 };
 

@@ -288,11 +288,7 @@ int Run::interrupted(int signal) {
     }
     for (const auto& job : jobs_) {
         if (!job->finished()) {
-            const Interruption left = job->interruption();
-            if (!left.statement.empty()) {
-                job->err() << left.statement << '\n';
-            }
-            job->finish(left.done ? Result::ok : Result::interrupted, left.statement);
+            job->interrupted();
         }
     }
     return end(signal);

@@ -4,7 +4,6 @@
 #include <ostream>
 
 #include "app/cli/Job.h"
-#include "app/cli/Progress.h"
 #include "firmware/ProgramSums.h"
 #include "util/StringPrintf.h"
 
@@ -35,15 +34,9 @@ public:
     Verify(Run& run, const std::string& path, std::shared_ptr<const VerifiedFile> file)
         : Job(run, path), file_(std::move(file)) {}
 
-    void start() override {
-        progress_.emplace(out(), barFits(), "Checked");
-        askNext();
-    }
+    void start() override { askNext(); }
 
     Interruption interruption() override {
-        if (progress_) {
-            progress_->finish();
-        }
         return {
             stringPrintf("Verify interrupted after %zu of %zu program records: nothing was "
                          "changed",
@@ -80,8 +73,7 @@ private:
 
     void askNext() {
         const std::vector<ProgramSum>& sums = file_->sums;
-        progress_->update(checked_, sums.size());
-        progress("verifying", checked_, sums.size(), progress_->left(checked_, sums.size()));
+        progress("verifying", checked_, sums.size(), "Checked");
         if (checked_ == sums.size()) {
             conclude(true);
             return;
@@ -104,13 +96,12 @@ private:
             });
         if (!asked) {
             // Only a device that is gone leaves the link unfit for the next request.
-            progress_->finish();
             fail(std::string(kDeviceLost) + "; " + notChecked());
         }
     }
 
     void conclude(bool answered) {
-        progress_->finish();
+        endBar();
         const std::vector<std::string> named = differingRecords();
         for (std::size_t i = 0; i < std::min(named.size(), kNamedDifferences); ++i) {
             err() << named[i] << " differs\n";
@@ -142,7 +133,6 @@ private:
     }
 
     std::shared_ptr<const VerifiedFile> file_;
-    std::optional<ProgressReport> progress_;
     // Program records whose sums were compared so far, and those of them that differ.
     std::size_t checked_ = 0;
     std::vector<std::size_t> differing_;
