@@ -7,7 +7,6 @@
 
 #include "app/AccessHint.h"
 #include "app/SettingsFile.h"
-#include "app/cli/PrefixedOutput.h"
 #include "platform/ORSSerialPortManager.h"
 #include "util/StringPrintf.h"
 #include "util/UtcTime.h"
@@ -15,6 +14,36 @@
 namespace korvane {
 
 namespace {
+
+// An output stream that starts each line it passes on with a prefix ("/dev/ttyUSB0: "), so that
+// the lines of several controllers can share one terminal. Lines are passed on whole, so lines
+// of different streams never mix.
+class PrefixedOutput final : private std::streambuf, public std::ostream {
+public:
+    PrefixedOutput(std::ostream& target, std::string prefix)
+        : std::ostream(static_cast<std::streambuf*>(this)),
+          target_(target),
+          prefix_(std::move(prefix)) {}
+    // A line without its end is still shown.
+    ~PrefixedOutput() override { overflow('\n'); }
+
+private:
+    int overflow(int character) override {
+        using Traits = std::streambuf::traits_type;
+        const char c = Traits::to_char_type(character);
+        // A progress bar redraws its line: on a shared terminal it becomes a line of its own.
+        if (character != Traits::eof() && c != '\n' && c != '\r') {
+            line_ += c;
+        } else if (!line_.empty()) {
+            target_ << prefix_ << std::exchange(line_, {}) << '\n' << std::flush;
+        }
+        return Traits::not_eof(character);
+    }
+
+    std::ostream& target_;
+    std::string prefix_;
+    std::string line_;
+};
 
 // A signal before any controller was found.
 constexpr const char* kInterruptedSearch = "Interrupted during the search: nothing was changed";

@@ -1,10 +1,10 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <cctype>
 #include <iostream>
 #include <memory>
 #include <optional>
 
-#include "app/UpdateAnswer.h"
 #include "app/cli/Console.h"
 #include "app/frontend/FrontEnd.h"
 #include "platform/qt/InterruptWatch.h"
@@ -113,6 +113,16 @@ private:
 };
 
 }  // namespace
+
+bool answersUpdate(std::string_view typed) {
+    std::string word;
+    for (const char c : typed) {
+        if (std::isspace(static_cast<unsigned char>(c)) == 0) {
+            word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+    }
+    return word == "update" || word == "u" || word == "yes" || word == "y";
+}
 
 int runOnTerminal(int argc, char** argv) {
     TerminalConsole console(argc, argv);

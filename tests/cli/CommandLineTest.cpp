@@ -63,6 +63,17 @@ TEST(CommandLineParser, ReadsEachOptionOnceWithItsCheck) {
                 HasSubstr("\n  --force                       settings: save: "));
 }
 
+TEST(CommandLineParser, TakesOnlyTheWordsForUpdateAsYes) {
+    const std::pair<const char*, bool> cases[] = {
+        {"update", true}, {"Update", true}, {" u ", true},  {"YES", true},     {"y\r", true},
+        {"y\t", true},    {"", false},      {"no", false},  {"cancel", false}, {"updates", false},
+        {"yy", false},    {"u p", false},   {"n\r", false},
+    };
+    for (const auto& [typed, yes] : cases) {
+        EXPECT_EQ(answersUpdate(typed), yes) << '"' << typed << '"';
+    }
+}
+
 TEST(SettingsFile, IsCheckedWhole) {
     const std::string good =
         R"({"deviceId": "BEEF", "bootloader": "012A", "software": 7, "auto": false, "config": 1, )"
