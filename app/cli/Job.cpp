@@ -85,11 +85,12 @@ void Job::connect(std::unique_ptr<SimpleSerial> link) {
     scheduleStep();
 }
 
-void Job::finish(Outcome outcome) {
+void Job::finish(Result result, std::string reason,
+                 std::optional<std::vector<std::string>> unanswered) {
     if (finished()) {
         return;
     }
-    outcome_ = std::move(outcome);
+    outcome_ = Outcome{result, std::move(reason), std::move(unanswered)};
     finishedAt_ = RunLoop::current().now();
     out().flush();
     run_.finished(*this);
@@ -104,7 +105,7 @@ void Job::fail(const std::string& reason, const std::string& preface, Result res
 void Job::succeed(const std::string& done) {
     endBar();
     out() << done << '\n';
-    finish({Result::ok});
+    finish(Result::ok);
 }
 
 void Job::interrupted() {

@@ -109,10 +109,8 @@ public:
     // Takes the link a search found: the work starts once nothing is being written.
     void connect(std::unique_ptr<SimpleSerial> link);
     // Ends the work on this controller, once.
-    void finish(Outcome outcome);
-    void finish(Result result, std::string reason = {}) {
-        finish(Outcome{result, std::move(reason), std::nullopt});
-    }
+    void finish(Result result, std::string reason = {},
+                std::optional<std::vector<std::string>> unanswered = std::nullopt);
     // Says `reason` (after `preface`, when given) and ends the work as a failure.
     void fail(const std::string& reason, const std::string& preface = {},
               Result result = Result::failed);

@@ -180,7 +180,7 @@ void Run::found(std::vector<std::unique_ptr<SimpleSerial>> links) {
         const std::string why = whyNoneAnswered(failedProbes_);
         Job& job = *jobs_.front();
         job.err() << kNoController << '\n' << (why.empty() ? "" : why + "\n");
-        job.finish({Result::failed, kNoController, unanswered()});
+        job.finish(Result::failed, kNoController, unanswered());
         return;
     }
     if (links.empty() || links.size() < invocation_.expect) {
