@@ -42,7 +42,8 @@ int check(Console& console, const std::string& path, bool json) {
     const CheckedFirmwareFile checked = checkFirmwareFile(path);
     if (!checked.file) {
         if (json) {
-            console.out() << jsonLine({{"file", path}, {"valid", false}, {"reason", checked.problem}})
+            console.out() << jsonLine(
+                                 {{"file", path}, {"valid", false}, {"reason", checked.problem}})
                           << '\n';
         } else {
             console.err() << "Invalid firmware file\n" << path << ": " << checked.problem << '\n';

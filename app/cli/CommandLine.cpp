@@ -126,23 +126,24 @@ Parser::Parser() {
         ->type_name("1|2|3")
         ->required()
         ->check(CLI::IsMember({1, 2, 3}));
-    CLI::App* speed = command(
-        *setting, "speed", "set the speed limit: N mph (1-30) or N km/h (1-50)", setCommand, [&set] {
-            set.setting = Setting::speedLimit;
-            const int highest = set.kmh ? kMaxSpeedKmh : kMaxSpeedMph;
-            if (set.value < kLowestSpeed || set.value > highest) {
-                throw UsageError{
-                    stringPrintf("the speed in %s must be a whole number from %d to %d, not \"%d\"",
-                                 set.kmh ? "km/h" : "mph", kLowestSpeed, highest, set.value)};
-            }
-        });
+    CLI::App* speed =
+        command(*setting, "speed", "set the speed limit: N mph (1-30) or N km/h (1-50)", setCommand,
+                [&set] {
+                    set.setting = Setting::speedLimit;
+                    const int highest = set.kmh ? kMaxSpeedKmh : kMaxSpeedMph;
+                    if (set.value < kLowestSpeed || set.value > highest) {
+                        throw UsageError{stringPrintf(
+                            "the speed in %s must be a whole number from %d to %d, not \"%d\"",
+                            set.kmh ? "km/h" : "mph", kLowestSpeed, highest, set.value)};
+                    }
+                });
     speed->add_option("N", set.value)->type_name("N")->required();
     speed->add_flag("--kmh", set.kmh, "N is in km/h");
     command(app_, "reset", "restart the controller", resetCommand);
     FlashOptions& flash = invocation_.flash;
-    CLI::App* flashing = file(
-        command(app_, "flash", "replace the firmware with an Intel HEX file", flashCommand),
-        flash.file);
+    CLI::App* flashing =
+        file(command(app_, "flash", "replace the firmware with an Intel HEX file", flashCommand),
+             flash.file);
     flashing->add_flag("--yes", flash.yes, "update without asking");
     flashing
         ->add_option("--wait-back", flash.waitBackSeconds,

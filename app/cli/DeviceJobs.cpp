@@ -27,7 +27,8 @@ public:
 
 class Set final : public Job {
 public:
-    Set(Run& run, const std::string& path, SetOptions options) : Job(run, path), options_(options) {}
+    Set(Run& run, const std::string& path, SetOptions options)
+        : Job(run, path), options_(options) {}
 
     void start() override {
         switch (options_.setting) {
@@ -46,7 +47,8 @@ public:
         }
         if (control().isEnabled()) {
             // Nothing was sent: the controller holds the value already.
-            succeed(korvane::describe({RestoreLine::Kind::already, options_.setting, options_.value}));
+            succeed(
+                korvane::describe({RestoreLine::Kind::already, options_.setting, options_.value}));
         }
     }
 

@@ -210,8 +210,8 @@ void Job::progress(std::string_view stage, std::uint64_t done, std::uint64_t tot
         barDrawn_ = true;
     } else if (shown && !bar && percent / 10 != lastTenth_) {
         lastTenth_ = percent / 10;
-        out() << verb << ' ' << done << " of " << total << " records (" << percent << "%)"
-              << times << '\n'
+        out() << verb << ' ' << done << " of " << total << " records (" << percent << "%)" << times
+              << '\n'
               << std::flush;
     }
     if (!run_.invocation().json) {

@@ -330,10 +330,9 @@ int Run::end(std::optional<int> signal) {
         const Outcome& outcome = *job->outcome();
         results.push_back(outcome.result);
         if (invocation_.json) {
-            const bool bare = command_.answersWithController && !invocation_.all &&
-                              outcome.result == Result::ok;
-            console_.out() << jsonLine(bare ? controllerJson(job->control()) : job->json())
-                           << '\n';
+            const bool bare =
+                command_.answersWithController && !invocation_.all && outcome.result == Result::ok;
+            console_.out() << jsonLine(bare ? controllerJson(job->control()) : job->json()) << '\n';
         } else if (invocation_.all) {
             console_.out() << job->summary() << '\n';
         }

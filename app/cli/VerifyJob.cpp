@@ -118,17 +118,19 @@ private:
             fail("The controller did not answer the Verify request for " + record + "; " +
                  notChecked());
         } else if (!named.empty()) {
-            fail(stringPrintf("Firmware differs from %s: the sums of %zu of %zu program "
-                              "records differ",
-                              file_->path.c_str(), named.size(), total));
+            fail(
+                stringPrintf("Firmware differs from %s: the sums of %zu of %zu program "
+                             "records differ",
+                             file_->path.c_str(), named.size(), total));
         } else {
             // A word sum is what the controller offers: the sums match, which is all that is
             // claimed.
-            succeed(stringPrintf("Firmware matches %s (%zu program record%s; %zu EEPROM "
-                                 "and %zu other records cannot be checked by the "
-                                 "controller)",
-                                 file_->path.c_str(), total, total == 1 ? "" : "s",
-                                 file_->epromRecords, file_->otherRecords));
+            succeed(
+                stringPrintf("Firmware matches %s (%zu program record%s; %zu EEPROM "
+                             "and %zu other records cannot be checked by the "
+                             "controller)",
+                             file_->path.c_str(), total, total == 1 ? "" : "s", file_->epromRecords,
+                             file_->otherRecords));
         }
     }
 

@@ -67,10 +67,6 @@ const std::vector<Command>& commands() {
     return table;
 }
 
-RequestFault fromOn(ExchangeFault kind, std::uint64_t first) {
-    return {kind, first, std::numeric_limits<std::uint64_t>::max()};
-}
-
 // A fault of the whole run: whether the search then finds no controller, and what it does.
 struct WholeFault {
     const char* name;
@@ -95,7 +91,7 @@ const std::vector<WholeFault> kWholeFaults = {
     // A configMode the window does not offer, which connecting writes as the first choice: the
     // controller goes at that write, or echoes it and falls silent.
     {"unoffered, gone at the write", false, [](Scene& s) { const std::uint8_t unoffered[] = {7, 3, 3, 9, 19, 0}; s.device().setSettingsRecord(unoffered); s.device().faults.unplugAtRequest = 3; }},
-    {"uncertain, then silent", false, [](Scene& s) { const std::uint8_t unoffered[] = {7, 3, 3, 9, 19, 0}; s.device().setSettingsRecord(unoffered); s.device().faults.atRequests.push_back(fromOn(ExchangeFault::silence, 4)); }},
+    {"uncertain, then silent", false, [](Scene& s) { const std::uint8_t unoffered[] = {7, 3, 3, 9, 19, 0}; s.device().setSettingsRecord(unoffered); s.device().faults.atRequests.push_back({ExchangeFault::silence, 4, std::numeric_limits<std::uint64_t>::max()}); }},
 };
 // A fault at one exchange: the controller's, the port refusing the send, or a signal.
 const std::vector<std::pair<const char*, std::optional<ExchangeFault>>> kStrikes = {
@@ -202,8 +198,7 @@ std::string broken(std::size_t n, const Command& command, const std::string& fau
     }
     if (asks && !scene.answer && !hides && !signalled) {
         rule(said.status == 1 &&
-                 said.err.find("Firmware update cancelled\n") != std::string::npos &&
-                 !sentChange(),
+                 said.err.find("Firmware update cancelled\n") != std::string::npos && !sentChange(),
              "answered no, but not cancelled with status 1 and nothing sent");
     }
     if (json) {

@@ -64,11 +64,10 @@ TEST(CommandLineParser, ReadsEachOptionOnceWithItsCheck) {
 }
 
 TEST(CommandLineParser, TakesOnlyTheWordsForUpdateAsYes) {
-    const std::pair<const char*, bool> cases[] = {
-        {"update", true}, {"Update", true}, {" u ", true},  {"YES", true},     {"y\r", true},
-        {"y\t", true},    {"", false},      {"no", false},  {"cancel", false}, {"updates", false},
-        {"yy", false},    {"u p", false},   {"n\r", false},
-    };
+    // clang-format off
+    const std::pair<const char*, bool> cases[] = {{"update", true}, {"Update", true}, {" u ", true}, {"YES", true}, {"y\r", true}, {"y\t", true},
+        {"", false}, {"no", false}, {"cancel", false}, {"updates", false}, {"yy", false}, {"u p", false}, {"n\r", false}};
+    // clang-format on
     for (const auto& [typed, yes] : cases) {
         EXPECT_EQ(answersUpdate(typed), yes) << '"' << typed << '"';
     }
@@ -109,14 +108,6 @@ TEST(SettingsFile, IsCheckedWhole) {
     }
 }
 
-struct Said {
-    std::function<void(Scene&)> setup;
-    std::vector<std::string> words;
-    int status;
-    std::string out;
-    std::string err;
-};
-
 // A signal once the controller has received this many requests of this command.
 std::function<void(Scene&)> signalAt(std::size_t count, std::uint8_t code) {
     return [count, code](Scene& t) {
@@ -154,7 +145,10 @@ TEST(CommandLine, SaysExactly) {
         ::mkfifo(t.folder.path("fifo.json").c_str(), 0600);
     };
     // clang-format off
-    const Said rows[] = {
+    // What the scene is made, the words, and what is said: the status, stdout, stderr.
+    const std::tuple<std::function<void(Scene&)>, std::vector<std::string>, int, std::string,
+                     std::string>
+        rows[] = {
         {[](auto& t) { t.folder.write("broken.hex", ":0400000001020304F3\n:00000001FF\n"); }, {"flash", "@broken.hex", "--yes"}, 2, "", "Invalid firmware file\n@broken.hex: line 1: checksum F3, should be F2\n"},
         {pipe, {"--json", "settings", "load", "@fifo.json"}, 2, "{\"reason\":\"Invalid settings file @fifo.json: is not a regular file (a device, a pipe or a socket)\",\"result\":\"failed\"}\n", ""},
         {pipe, {"settings", "save", "@fifo.json", "--force"}, 2, "", "Could not save the settings to @fifo.json: is not a regular file (a device, a pipe or a socket)\n"},
@@ -200,16 +194,16 @@ TEST(CommandLine, SaysExactly) {
         {[](auto& t) { t.device(Scene::kSecond).faults.silent = false; signalAt(3, 0x02)(t); }, {"--all", "flash", "@fw.hex", "--yes"}, 130, std::string("2 controllers answered: /dev/ttySIM0, /dev/ttySIM1\n/dev/ttySIM0: Records not written: 2 (upper address 0x0030)\n/dev/ttySIM1: Records not written: 2 (upper address 0x0030)\n/dev/ttySIM0: The controller on /dev/ttySIM0 (software 07) will be erased and programmed with @fw.hex (software 12).\n/dev/ttySIM0: ") + kYes + "/dev/ttySIM1: The controller on /dev/ttySIM1 (software 07) will be erased and programmed with @fw.hex (software 12).\n/dev/ttySIM1: " + kYes + "/dev/ttySIM0: Programmed 1 of 13 records (7%)\n/dev/ttySIM1: Programmed 1 of 13 records (7%)\n/dev/ttySIM0: Programmed 2 of 13 records (15%)\n/dev/ttySIM1: Programmed 2 of 13 records (15%)\nSummary: /dev/ttySIM0, device BEEF, software 07, file's software 12, interrupted: Firmware update interrupted after record 3 of 13, with record 4 not confirmed: the controller has no complete firmware; flash again, 1.04 s\nSummary: /dev/ttySIM1, device BEEF, software 07, file's software 12, interrupted: Firmware update interrupted after record 2 of 13, with record 3 not confirmed: the controller has no complete firmware; flash again, 1.04 s\n", "/dev/ttySIM0: Firmware update interrupted after record 3 of 13, with record 4 not confirmed: the controller has no complete firmware; flash again\n/dev/ttySIM1: Firmware update interrupted after record 2 of 13, with record 3 not confirmed: the controller has no complete firmware; flash again\n"},
     };
     // clang-format on
-    for (const Said& row : rows) {
+    for (const auto& [setup, words, status, out, err] : rows) {
         Scene world;
         world.answer = false;
-        row.setup(world);
-        const CommandLineRun run = world.cli(row.words);
-        EXPECT_EQ(run.status, row.status) << row.words.back();
+        setup(world);
+        const CommandLineRun run = world.cli(words);
+        EXPECT_EQ(run.status, status) << words.back();
         // Refused before any port is touched.
-        EXPECT_TRUE(run.status != 2 || world.port().sendsAsked() == 0) << row.words.back();
-        EXPECT_EQ(run.out, row.out);
-        EXPECT_EQ(run.err, row.err);
+        EXPECT_TRUE(status != 2 || world.port().sendsAsked() == 0) << words.back();
+        EXPECT_EQ(run.out, out);
+        EXPECT_EQ(run.err, err);
     }
 }
 
