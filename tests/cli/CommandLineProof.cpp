@@ -141,12 +141,11 @@ std::string broken(std::size_t n, const Command& command, const std::string& fau
     const bool signalled = faultName.starts_with("signal");
     const bool flash = command.words[0] == "flash";
     const bool ok = said.status == 0 || (flash && said.status == 3);
+    // Anything but an identify (00), a read of the settings (04) and a Verify (08).
     const auto sentChange = [&scene] {
         const auto& sent = scene.device().requests();
-        return std::any_of(sent.begin(), sent.end(), [](const Bytes& request) {
-            return request.at(1) != static_cast<int>(CommandCode::Identify) &&
-                   request.at(1) != static_cast<int>(CommandCode::ReadEprom) &&
-                   request.at(1) != static_cast<int>(CommandCode::Verify);
+        return std::any_of(sent.begin(), sent.end(), [](const Bytes& r) {
+            return r[1] != 0x00 && r[1] != 0x04 && r[1] != 0x08;
         });
     };
     rule(said.status == 1 || ok || (signalled && said.status == 130), "an exit status of its own");

@@ -25,6 +25,7 @@ std::string parsed(const std::vector<std::string>& words) {
     }
 }
 
+// Each option is read once, with its check; the update question's answer takes only yes.
 TEST(CommandLineParser, ReadsEachOptionOnceWithItsCheck) {
     // clang-format off
     const std::pair<std::vector<std::string>, std::string> rows[] = {
@@ -61,9 +62,7 @@ TEST(CommandLineParser, ReadsEachOptionOnceWithItsCheck) {
                 HasSubstr("usage: korvane-cli flash FILE [--yes] [--wait-back SECONDS]\n"));
     EXPECT_THAT(parsed({"--help"}),
                 HasSubstr("\n  --force                       settings: save: "));
-}
-
-TEST(CommandLineParser, TakesOnlyTheWordsForUpdateAsYes) {
+    // The answer to the update question as typed on a terminal, on every platform's line ends.
     // clang-format off
     const std::pair<const char*, bool> cases[] = {{"update", true}, {"Update", true}, {" u ", true}, {"YES", true}, {"y\r", true}, {"y\t", true},
         {"", false}, {"no", false}, {"cancel", false}, {"updates", false}, {"yy", false}, {"u p", false}, {"n\r", false}};
