@@ -10,13 +10,13 @@ void ViewBinding::propertyChanged(Property property) {
     const MainViewControl& control = control_;
     switch (property) {
         case Property::isAuto:
-            controls_.setChoice(Element::autoMode, control.isAuto() != 0 ? 1 : 0);
+            controls_.showChoice(Element::autoMode, control.isAuto() != 0 ? 1 : 0);
             break;
         case Property::config:
-            controls_.setChoice(Element::config, std::clamp(control.config(), 0, 2));
+            controls_.showChoice(Element::config, std::clamp(control.config(), 0, 2));
             break;
         case Property::isKmh:
-            controls_.setChoice(Element::unit, control.isKmh() != 0 ? 1 : 0);
+            controls_.showChoice(Element::unit, control.isKmh() != 0 ? 1 : 0);
             break;
         case Property::canConnect:
         case Property::isConnected:
@@ -26,26 +26,26 @@ void ViewBinding::propertyChanged(Property property) {
             break;
         case Property::isUpdateRunning:
             updateEnabledControls();
-            controls_.setProgress(progress_.bar(control));  // the time left goes with the update
+            controls_.showProgress(progress_.bar(control));  // the time left goes with the update
             break;
         case Property::maxFirmwareCount:
         case Property::currFirmwareCount:
-            controls_.setProgress(progress_.bar(control));
+            controls_.showProgress(progress_.bar(control));
             break;
         case Property::connectStatus:
-            controls_.setText(Element::connectStatus, control.connectStatus());
+            controls_.showText(Element::connectStatus, control.connectStatus());
             break;
         case Property::connectDetail:
-            controls_.setText(Element::connectDetail, control.connectDetail());
+            controls_.showText(Element::connectDetail, control.connectDetail());
             break;
         case Property::setStatus:
-            controls_.setText(Element::setStatus, control.setStatus());
+            controls_.showText(Element::setStatus, control.setStatus());
             break;
         case Property::firmwareStatus:
-            controls_.setText(Element::firmwareStatus, control.firmwareStatus());
+            controls_.showText(Element::firmwareStatus, control.firmwareStatus());
             break;
         case Property::firmwareDetail:
-            controls_.setText(Element::firmwareDetail, control.firmwareDetail());
+            controls_.showText(Element::firmwareDetail, control.firmwareDetail());
             break;
         case Property::maxSpeed:   // the controller fills the speed list itself
         case Property::lastWrite:  // the texts above say the same to a person
@@ -57,14 +57,15 @@ void ViewBinding::propertyChanged(Property property) {
 
 void ViewBinding::updateEnabledControls() {
     const MainViewControl& control = control_;
-    controls_.setEnabled(Element::connect, control.canConnect());
-    controls_.setShown(Element::searchIndicator, !control.canConnect() && !control.isConnected());
-    controls_.setEnabled(Element::disconnect, control.canDisconnect());
+    controls_.enableControl(Element::connect, control.canConnect());
+    controls_.showControl(Element::searchIndicator,
+                          !control.canConnect() && !control.isConnected());
+    controls_.enableControl(Element::disconnect, control.canDisconnect());
     for (const Element settings : {Element::autoMode, Element::config, Element::unit,
                                    Element::speed, Element::saveSettings, Element::loadSettings}) {
-        controls_.setEnabled(settings, control.canEditSettings());
+        controls_.enableControl(settings, control.canEditSettings());
     }
-    controls_.setEnabled(Element::firmware, control.canChooseFile() && !firmwareButtonHeld_);
+    controls_.enableControl(Element::firmware, control.canChooseFile() && !firmwareButtonHeld_);
 }
 
 void ViewBinding::setEnabled(bool enabled) {

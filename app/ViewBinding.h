@@ -34,13 +34,13 @@ inline constexpr std::size_t kElementCount = static_cast<std::size_t>(Element::f
 // A front end's controls, as the binding sets them.
 class ViewControls {
 public:
-    virtual void setText(Element label, const std::string& text) = 0;
+    virtual void showText(Element label, const std::string& text) = 0;
     // The choice shown: automatic mode off or on (0, 1), the configuration (0 to 2), the unit
     // (0 mph, 1 km/h).
-    virtual void setChoice(Element choices, int index) = 0;
-    virtual void setEnabled(Element control, bool enabled) = 0;
-    virtual void setShown(Element control, bool shown) = 0;
-    virtual void setProgress(const FirmwareBar& bar) = 0;
+    virtual void showChoice(Element choices, int index) = 0;
+    virtual void enableControl(Element control, bool enabled) = 0;
+    virtual void showControl(Element control, bool shown) = 0;
+    virtual void showProgress(const FirmwareBar& bar) = 0;
 
 protected:
     ~ViewControls() = default;

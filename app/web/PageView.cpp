@@ -95,23 +95,23 @@ void PageView::loadSettings() {
     }
 }
 
-void PageView::setText(Element label, const std::string& text) {
+void PageView::showText(Element label, const std::string& text) {
     korvane_dom_text(kIds[static_cast<int>(label)], text.c_str());
 }
 
-void PageView::setChoice(Element choices, int index) {
+void PageView::showChoice(Element choices, int index) {
     korvane_dom_choice(kIds[static_cast<int>(choices)], index);
 }
 
-void PageView::setEnabled(Element control, bool enabled) {
+void PageView::enableControl(Element control, bool enabled) {
     korvane_dom_enabled(kIds[static_cast<int>(control)], enabled);
 }
 
-void PageView::setShown(Element control, bool shown) {
+void PageView::showControl(Element control, bool shown) {
     korvane_dom_shown(kIds[static_cast<int>(control)], shown);
 }
 
-void PageView::setProgress(const FirmwareBar& bar) {
+void PageView::showProgress(const FirmwareBar& bar) {
     korvane_dom_progress("firmwareProgress", static_cast<double>(bar.value),
                          static_cast<double>(bar.maximum));
     korvane_dom_text("firmwareProgressText", bar.text.c_str());

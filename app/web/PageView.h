@@ -55,11 +55,11 @@ public:
     void fileChosen(int token, std::optional<std::string> path);
 
 private:
-    void setText(Element label, const std::string& text) override;
-    void setChoice(Element choices, int index) override;
-    void setEnabled(Element control, bool enabled) override;
-    void setShown(Element control, bool shown) override;
-    void setProgress(const FirmwareBar& bar) override;
+    void showText(Element label, const std::string& text) override;
+    void showChoice(Element choices, int index) override;
+    void enableControl(Element control, bool enabled) override;
+    void showControl(Element control, bool shown) override;
+    void showProgress(const FirmwareBar& bar) override;
 
     PageSpeedPopup speeds_;
     std::shared_ptr<MainViewControl> control_;

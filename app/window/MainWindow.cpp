@@ -126,13 +126,13 @@ QWidget& MainWindow::widget(Element element) const {
     return *widgets[static_cast<int>(element)];
 }
 
-void MainWindow::setText(Element label, const std::string& text) {
+void MainWindow::showText(Element label, const std::string& text) {
     if (auto* const shown = qobject_cast<QLabel*>(&widget(label))) {
         shown->setText(QString::fromStdString(text));
     }
 }
 
-void MainWindow::setChoice(Element choices, int index) {
+void MainWindow::showChoice(Element choices, int index) {
     Ui::MainViewControl& form = *form_;
     if (choices == Element::autoMode) {
         form.autoCheck->setChecked(index != 0);
@@ -143,15 +143,15 @@ void MainWindow::setChoice(Element choices, int index) {
     buttons[(choices == Element::unit ? 3 : 0) + index]->setChecked(true);
 }
 
-void MainWindow::setEnabled(Element control, bool enabled) {
+void MainWindow::enableControl(Element control, bool enabled) {
     widget(control).setEnabled(enabled);
 }
 
-void MainWindow::setShown(Element control, bool shown) {
+void MainWindow::showControl(Element control, bool shown) {
     widget(control).setVisible(shown);
 }
 
-void MainWindow::setProgress(const FirmwareBar& shown) {
+void MainWindow::showProgress(const FirmwareBar& shown) {
     QProgressBar& bar = *form_->firmwareProgress;
     // Qt's progress bar counts in int.
     bar.setMaximum(toProgress(shown.maximum));

@@ -53,11 +53,11 @@ protected:
 private:
     void connectActions();
     QWidget& widget(Element element) const;
-    void setText(Element label, const std::string& text) override;
-    void setChoice(Element choices, int index) override;
-    void setEnabled(Element control, bool enabled) override;
-    void setShown(Element control, bool shown) override;
-    void setProgress(const FirmwareBar& bar) override;
+    void showText(Element label, const std::string& text) override;
+    void showChoice(Element choices, int index) override;
+    void enableControl(Element control, bool enabled) override;
+    void showControl(Element control, bool shown) override;
+    void showProgress(const FirmwareBar& bar) override;
     void openFileDialog(const QString& title, const QString& filter, QFileDialog::AcceptMode mode,
                         OpenPanelCompletion completion);
     // Settings kept in a file: saved as they are, or put back after the checks.
