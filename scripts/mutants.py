@@ -137,6 +137,8 @@ MUTANTS = [
     ("a progress event with the wrong stage", "cli", "app/cli/FlashJob.cpp", "{\"\", \"erasing\", \"programming\", \"verifying\",", "{\"\", \"erasing\", \"programming\", \"programming\","),
     ("history line not kept", "cli", "app/cli/Run.cpp", "    keep(std::move(object));\n", ""),
     ("a loss before the reset taken as the restart", "cli", "app/cli/DeviceJobs.cpp", "(notice == Notice::deviceLost && resetSent)", "notice == Notice::deviceLost"),
+    ("a refused reset said sent", "cli", "app/MainViewControl+Firmware.cpp", "(!port->sendReset() && !_isUpdateRunning)", "(!port->sendReset() && false)"),
+    ("the last progress line without the time it took", "cli", "app/cli/Job.cpp", "timed_ = timed_ || left;", "timed_ = left.has_value();"),
     ("30 mph in a file needs --force", "cli", "app/cli/DeviceJobs.cpp", "!speedIsOffered(mph) && !options.force", "(!speedIsOffered(mph) || mph == 30) && !options.force"),
     # Faults the fault campaign found (now the command line's proof), and the breaks it was proved on
     ("restore trusts an unacknowledged record", "core", "app/MainViewControl+Settings.cpp", "    readHeldSettings([this, saved](bool read) {", "    [](auto done) { done(true); }([this, saved](bool read) {"),
