@@ -106,7 +106,7 @@ MUTANTS = [
     ("settings not all loaded exits 0", "cli", "app/cli/DeviceJobs.cpp", "fail(\"Settings not all loaded\");", "succeed(\"Settings not all loaded\");"),
     ("--fast ignored for one controller", "cli", "app/cli/Job.cpp", "    control_->setFastTransfers(run.invocation().frontEnd.fast);\n", ""),
     ("question among the JSON", "cli", "app/cli/Run.cpp", "return invocation_.json ? console_.err() : console_.out();", "return console_.out();"),
-    ("file's records unknown before the update", "cli", "app/cli/FlashJob.cpp", "object[\"records\"] = file.program.records + file.eprom.records;", "object[\"records\"] = member.control().firmwareRecordsFinished(RecordKind::data);"),
+    ("file's records unknown before the update", "cli", "app/cli/FlashJob.cpp", "object[\"records\"] = file.program.records + file.eprom.records;", "object[\"records\"] = control().firmwareRecordsFinished(RecordKind::data);"),
     ("records written counts the unwritten", "cli", "app/MainViewControl+Firmware.cpp", "std::min<std::uint64_t>(currFirmwareCount(), firmwareOrigins_.size())", "firmwareOrigins_.size()"),
     ("regions swapped in a file's figures", "cli", "firmware/FirmwareFile.cpp", "upper == kProgramRegion ? file.program : file.eprom", "upper != kProgramRegion ? file.program : file.eprom"),
     ("a file read from the eprom first", "cli", "firmware/FirmwareFile.cpp", "std::uint16_t upper = kProgramRegion;", "std::uint16_t upper = kEpromRegion;"),
