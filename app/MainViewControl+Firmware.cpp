@@ -244,11 +244,10 @@ bool MainViewControl::readProgramSum(std::uint16_t address, std::uint16_t length
     return true;
 }
 
-void MainViewControl::resetDevice() {
-    if (!port) {
-        return;
+bool MainViewControl::resetDevice() {
+    if (!port || (!port->sendReset() && !_isUpdateRunning)) {
+        return false;
     }
-    port->sendReset();
     updateStage_ = UpdateStage::restarting;
     if (_isUpdateRunning) {
         endUpdate(UpdateEnd::Kind::complete);
@@ -258,6 +257,7 @@ void MainViewControl::resetDevice() {
     timers_.schedule(kRebootNoticeDelay, [this, connectsSoFar = connects_] {
         showAlertThenReset(Notice::rebooting, kRebootNotice, connectsSoFar);
     });
+    return true;
 }
 
 }  // namespace korvane

@@ -108,7 +108,9 @@ public:
     void updateFirmware2();
     void writeFirstFirmwareLine();
     void finishUpdateFirmware();
-    void resetDevice();
+    // Outside an update, a reset the port does not take changes nothing, and false says so; an
+    // update goes on to its restart whatever the port did.
+    bool resetDevice();
 
     // Asks the device for the word sum of a program-memory range: one Verify request, nothing
     // else. `done` gets the sum, or none when no whole answer came. Only on a ready link nothing

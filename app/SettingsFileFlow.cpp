@@ -98,4 +98,19 @@ ConfirmDoubts askInAlert(MainViewControl& control) {
     };
 }
 
+void loadSettingsFile(MainViewControl& control, const std::string& path) {
+    loadSettings(control, path, settingsFileContent(path), askInAlert(control));
+}
+
+OpenPanelCompletion forItsLink(MainViewControl& control,
+                               std::function<void(MainViewControl&, const std::string&)> use) {
+    return [self = control.weak_from_this(), forLink = control.linkNumber(),
+            use = std::move(use)](std::optional<std::string> path) {
+        const auto held = self.lock();
+        if (held && path && forLink != 0 && held->linkNumber() == forLink) {
+            use(*held, *path);
+        }
+    };
+}
+
 }  // namespace korvane

@@ -48,5 +48,12 @@ void loadSettings(MainViewControl& control, const std::string& path, const FileC
                   const ConfirmDoubts& confirm);
 // The window's way to confirm: a question with Load and Cancel.
 ConfirmDoubts askInAlert(MainViewControl& control);
+// Loads the settings file at `path`, its doubts asked in an alert.
+void loadSettingsFile(MainViewControl& control, const std::string& path);
+
+// A file panel's answer, used only for the link the panel was opened for: a file picked after that
+// link has gone is for no controller, and the loss's alert has said so.
+OpenPanelCompletion forItsLink(MainViewControl& control,
+                               std::function<void(MainViewControl&, const std::string&)> use);
 
 }  // namespace korvane

@@ -117,8 +117,8 @@ void SimpleSerial::writeField(std::uint8_t DeviceSettings::*field, const char* n
     });
 }
 
-void SimpleSerial::sendReset() {
-    send(kResetRequest);
+bool SimpleSerial::sendReset() {
+    return send(kResetRequest);
 }
 
 }  // namespace korvane

@@ -87,7 +87,8 @@ public:
     void setConfigMode(int value, ResultBlock completion);
     void setSpeedLimit(int value, ResultBlock completion);
     void setAutoMode(int value, ResultBlock completion);
-    void sendReset();
+    // Whether the port took it.
+    bool sendReset();
 
     // Firmware programming.
     void eraseFirmware(ResultBlock completion);

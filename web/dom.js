@@ -3,8 +3,10 @@ mergeInto(LibraryManager.library, {
   korvane_dom_text: function (id, text) {
     document.getElementById(UTF8ToString(id)).textContent = UTF8ToString(text);
   },
-  korvane_dom_checked: function (id, checked) {
-    document.getElementById(UTF8ToString(id)).checked = checked;
+  korvane_dom_choice: function (id, index) {
+    const element = document.getElementById(UTF8ToString(id));
+    if (element.type === 'checkbox') element.checked = index !== 0;
+    else element.querySelectorAll('input')[index].checked = true;
   },
   // A group (the configuration's choices) passes it on to its controls.
   korvane_dom_enabled: function (id, enabled) {
@@ -54,23 +56,31 @@ mergeInto(LibraryManager.library, {
     document.body.append(dialog);
     dialog.showModal();  // the first button has the focus: Enter presses it
   },
-  // The chosen file is put in the program's file system for as long as the program reads it.
+  // The chosen file is put in the program's file system for as long as the program reads it, in
+  // the current folder: the program names it as the user knows it.
   korvane_dom_choose_file__deps: ['$FS', '$korvaneWithString'],
   korvane_dom_choose_file: function (token, accept) {
-    const input = document.getElementById('firmwareFile');
+    const input = document.getElementById('fileChooser');
     input.accept = UTF8ToString(accept);
     input.value = '';
     input.onchange = async () => {
       const file = input.files[0];
-      const path = '/chosen/' + file.name;
       FS.mkdirTree('/chosen');
+      FS.chdir('/chosen');
       // A file that cannot be read is not written: the program says it is not there.
       const bytes = await file.arrayBuffer().catch(() => null);
-      if (bytes) FS.writeFile(path, new Uint8Array(bytes));
-      korvaneWithString(path, (text) => _korvane_file_chosen(token, text));
-      if (bytes) FS.unlink(path);
+      if (bytes) FS.writeFile(file.name, new Uint8Array(bytes));
+      korvaneWithString(file.name, (text) => _korvane_file_chosen(token, text));
+      if (bytes) FS.unlink(file.name);
     };
     input.oncancel = () => _korvane_file_chosen(token, 0);
     input.click();
+  },
+  korvane_dom_download: function (name, text) {
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(new Blob([UTF8ToString(text)], { type: 'application/json' }));
+    link.download = UTF8ToString(name);
+    link.click();
+    setTimeout(() => URL.revokeObjectURL(link.href));
   },
 });

@@ -49,6 +49,8 @@ speed.onkeydown = (event) => {
 };
 
 byId('firmware').onclick = () => korvane._korvane_update_firmware();
+byId('saveSettings').onclick = () => korvane._korvane_save_settings();
+byId('loadSettings').onclick = () => korvane._korvane_load_settings();
 byId('logButton').onclick = () => {
   const shown = logPanel.hidden;
   logPanel.hidden = byId('copyLog').hidden = !shown;

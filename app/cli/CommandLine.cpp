@@ -1,9 +1,8 @@
 #include "app/cli/CommandLine.h"
 
 #include <CLI/CLI.hpp>
-#include <algorithm>
-#include <map>
 
+#include "app/cli/Job.h"
 #include "util/StringPrintf.h"
 
 namespace korvane {
@@ -20,6 +19,14 @@ std::vector<const CLI::App*> chain(const CLI::App* leaf) {
         apps.insert(apps.begin(), app);
     }
     return apps;
+}
+
+// The command, or form of one, the words chose; the program when they chose none.
+const CLI::App* chosenIn(const CLI::App* app) {
+    while (!app->get_subcommands().empty()) {
+        app = app->get_subcommands().front();
+    }
+    return app;
 }
 
 std::vector<const CLI::Option*> switchesOf(const CLI::App* app) {
@@ -51,9 +58,10 @@ public:
     Invocation parse(const std::vector<std::string>& arguments);
 
 private:
-    // A command, or a form of one; `chosen` says what choosing it asks for.
+    // A command, or a form of one: choosing it runs `chosen`, and `make` makes the command.
     CLI::App* command(CLI::App& parent, const std::string& name, const std::string& meaning,
-                      std::function<CommandOptions()> chosen = nullptr);
+                      Command (*make)(const Invocation&) = nullptr,
+                      std::function<void()> chosen = nullptr);
     CLI::App* file(CLI::App* command, std::string& target);
     // "set speed N [--kmh]", with the switches of the commands it is a form of.
     std::string synopsis(const CLI::App* leaf) const;
@@ -63,13 +71,7 @@ private:
     CLI::App app_{"The Korvane motor controller from a terminal.", "korvane-cli"};
     Invocation invocation_;
     std::string onOff_;
-    SetOptions set_;
-    FlashOptions flash_;
-    VerifyOptions verify_;
-    CheckOptions check_;
-    SettingsOptions settings_;
     bool version_ = false;
-    std::map<const CLI::App*, std::function<CommandOptions()>> chosen_;
 };
 
 // Each command's help starts with its real usage: "korvane-cli flash FILE [--yes] ...".
@@ -105,48 +107,46 @@ Parser::Parser() {
                                ->type_name("FILE");
     app_.add_flag("--version", version_, "print the version");
 
-    command(app_, "ports", "list the serial ports that are probed", [] { return PortsOptions{}; })
+    command(app_, "ports", "list the serial ports that are probed", portsCommand)
         ->excludes(all)
         ->excludes(history);
-    command(app_, "info", "find the controller; show its identity and settings",
-            [] { return InfoOptions{}; });
-    CLI::App* set = command(app_, "set", "change a setting");
-    set->require_subcommand(1);
-    command(*set, "auto", "switch the automatic mode",
-            [this] {
-                return SetOptions{Setting::autoMode, onOff_ == "on" ? 1 : 0};
-            })
+    command(app_, "info", "find the controller; show its identity and settings", infoCommand);
+    SetOptions& set = invocation_.set;
+    CLI::App* setting = command(app_, "set", "change a setting");
+    setting->require_subcommand(1);
+    command(*setting, "auto", "switch the automatic mode", setCommand,
+            [this, &set] { set.value = onOff_ == "on" ? 1 : 0; })
         ->add_option("value", onOff_)
         ->type_name("on|off")
         ->required()
         ->check(CLI::IsMember({"on", "off"}));
-    command(*set, "config", "choose the configuration",
-            [this] {
-                return SetOptions{Setting::config, set_.value};
-            })
-        ->add_option("value", set_.value)
+    command(*setting, "config", "choose the configuration", setCommand,
+            [&set] { set.setting = Setting::config; })
+        ->add_option("value", set.value)
         ->type_name("1|2|3")
         ->required()
         ->check(CLI::IsMember({1, 2, 3}));
     CLI::App* speed =
-        command(*set, "speed", "set the speed limit: N mph (1-30) or N km/h (1-50)", [this] {
-            const int highest = set_.kmh ? kMaxSpeedKmh : kMaxSpeedMph;
-            if (set_.value < kLowestSpeed || set_.value > highest) {
-                throw UsageError{
-                    stringPrintf("the speed in %s must be a whole number from %d to %d, not \"%d\"",
-                                 set_.kmh ? "km/h" : "mph", kLowestSpeed, highest, set_.value)};
-            }
-            return SetOptions{Setting::speedLimit, set_.value, set_.kmh};
-        });
-    speed->add_option("N", set_.value)->type_name("N")->required();
-    speed->add_flag("--kmh", set_.kmh, "N is in km/h");
-    command(app_, "reset", "restart the controller", [] { return ResetOptions{}; });
-    CLI::App* flash = file(command(app_, "flash", "replace the firmware with an Intel HEX file",
-                                   [this] { return flash_; }),
-                           flash_.file);
-    flash->add_flag("--yes", flash_.yes, "update without asking");
-    flash
-        ->add_option("--wait-back", flash_.waitBackSeconds,
+        command(*setting, "speed", "set the speed limit: N mph (1-30) or N km/h (1-50)", setCommand,
+                [&set] {
+                    set.setting = Setting::speedLimit;
+                    const int highest = set.kmh ? kMaxSpeedKmh : kMaxSpeedMph;
+                    if (set.value < kLowestSpeed || set.value > highest) {
+                        throw UsageError{stringPrintf(
+                            "the speed in %s must be a whole number from %d to %d, not \"%d\"",
+                            set.kmh ? "km/h" : "mph", kLowestSpeed, highest, set.value)};
+                    }
+                });
+    speed->add_option("N", set.value)->type_name("N")->required();
+    speed->add_flag("--kmh", set.kmh, "N is in km/h");
+    command(app_, "reset", "restart the controller", resetCommand);
+    FlashOptions& flash = invocation_.flash;
+    CLI::App* flashing =
+        file(command(app_, "flash", "replace the firmware with an Intel HEX file", flashCommand),
+             flash.file);
+    flashing->add_flag("--yes", flash.yes, "update without asking");
+    flashing
+        ->add_option("--wait-back", flash.waitBackSeconds,
                      "wait this long from the restart for the controller to come back (2 to "
                      "3600; 15 without it; 0: do not wait)")
         ->type_name("SECONDS")
@@ -160,35 +160,38 @@ Parser::Parser() {
             },
             "SECONDS"));
     file(command(app_, "verify", "compare the controller's firmware with a file, by word sums",
-                 [this] { return verify_; }),
-         verify_.file);
-    file(command(app_, "check", "check a firmware file and say what it holds",
-                 [this] { return check_; }),
-         check_.file)
+                 verifyCommand),
+         invocation_.verify.file);
+    file(command(app_, "check", "check a firmware file and say what it holds", checkCommand),
+         invocation_.check.file)
         ->excludes(all)
         ->excludes(history);
     CLI::App* settings = command(app_, "settings", "keep the settings in a file, or put them back");
     settings->require_subcommand(1);
-    settings->add_flag("--force", settings_.force,
+    settings->add_flag("--force", invocation_.settings.force,
                        "save: replace the file; load: any device id or speed");
-    file(command(*settings, "save", "keep the settings in a JSON file",
-                 [this] { return settings_; }),
-         settings_.file)
+    file(command(*settings, "save", "keep the settings in a JSON file", saveCommand),
+         invocation_.settings.file)
         ->excludes(all);
-    file(command(*settings, "load", "put back auto, config, speed",
-                 [this] {
-                     return SettingsOptions{true, settings_.file, settings_.force};
-                 }),
-         settings_.file);
+    file(command(*settings, "load", "put back auto, config, speed", loadCommand),
+         invocation_.settings.file);
 }
 
 CLI::App* Parser::command(CLI::App& parent, const std::string& name, const std::string& meaning,
-                          std::function<CommandOptions()> chosen) {
+                          Command (*make)(const Invocation&), std::function<void()> chosen) {
     CLI::App* sub = parent.add_subcommand(name, meaning);
     sub->set_help_flag("-h,--help", "this command's usage");
     // The program's options may follow the command.
     sub->fallthrough();
-    chosen_[sub] = std::move(chosen);
+    if (make != nullptr) {
+        // Once every word is read, and for the command chosen alone.
+        sub->callback([this, make, chosen = std::move(chosen)] {
+            if (chosen) {
+                chosen();
+            }
+            invocation_.make = make;
+        });
+    }
     return sub;
 }
 
@@ -198,8 +201,8 @@ CLI::App* Parser::file(CLI::App* command, std::string& target) {
 }
 
 std::string Parser::synopsis(const CLI::App* leaf) const {
+    std::string text = "korvane-cli";
     if (leaf == &app_) {
-        std::string text = "korvane-cli";
         for (const CLI::Option* option : switchesOf(&app_)) {
             const bool repeated =
                 option->get_multi_option_policy() == CLI::MultiOptionPolicy::TakeAll;
@@ -207,7 +210,6 @@ std::string Parser::synopsis(const CLI::App* leaf) const {
         }
         return text + " COMMAND";
     }
-    std::string text = "korvane-cli";
     std::string switches;
     for (const CLI::App* app : chain(leaf)) {
         text += " " + app->get_name();
@@ -219,35 +221,11 @@ std::string Parser::synopsis(const CLI::App* leaf) const {
             switches += " [" + switchName(option) + "]";
         }
     }
-    const auto forms = leaf->get_subcommands({});
-    if (!forms.empty()) {
-        std::string names;
-        for (const CLI::App* form : forms) {
-            names += (names.empty() ? "" : "|") + form->get_name();
-        }
-        text += " " + names + " ...";
+    std::string forms;
+    for (const CLI::App* form : leaf->get_subcommands({})) {
+        forms += (forms.empty() ? " " : "|") + form->get_name();
     }
-    return text + switches;
-}
-
-// Every command and form of one, each before its forms.
-std::vector<const CLI::App*> commandsBelow(const CLI::App* app) {
-    std::vector<const CLI::App*> found;
-    for (const CLI::App* sub : app->get_subcommands({})) {
-        found.push_back(sub);
-        const auto below = commandsBelow(sub);
-        found.insert(found.end(), below.begin(), below.end());
-    }
-    return found;
-}
-
-// "set speed"
-std::string words(const CLI::App* app) {
-    std::string text;
-    for (const CLI::App* each : chain(app)) {
-        text += (text.empty() ? "" : " ") + each->get_name();
-    }
-    return text;
+    return text + (forms.empty() ? "" : forms + " ...") + switches;
 }
 
 std::string Parser::help() const {
@@ -255,24 +233,30 @@ std::string Parser::help() const {
         return name.size() < 30 ? stringPrintf("  %-29s %s\n", name.c_str(), meaning.c_str())
                                 : "  " + name + "\n" + std::string(32, ' ') + meaning + "\n";
     };
-    std::string text = "usage: " + synopsis(&app_) + "\n\ncommands:\n";
-    for (const CLI::App* leaf : commandsBelow(&app_)) {
-        if (leaf->get_subcommands({}).empty()) {
-            text += line(synopsis(leaf).substr(std::string("korvane-cli ").size()),
-                         leaf->get_description());
+    std::string commands;
+    std::string switches;
+    for (const CLI::App* command : app_.get_subcommands({})) {
+        std::vector<const CLI::App*> forms = command->get_subcommands({});
+        forms.insert(forms.begin(), command);
+        for (const CLI::App* form : forms) {
+            if (form->get_subcommands({}).empty()) {
+                commands += line(synopsis(form).substr(std::string("korvane-cli ").size()),
+                                 form->get_description());
+            }
+            const std::string words =
+                (form == command ? "" : command->get_name() + " ") + form->get_name();
+            for (const CLI::Option* option : switchesOf(form)) {
+                switches += line(switchName(option), words + ": " + option->get_description());
+            }
         }
     }
-    text += "\noptions:\n";
+    std::string options;
     for (const CLI::Option* option : switchesOf(&app_)) {
-        text += line(switchName(option), option->get_description());
+        options += line(switchName(option), option->get_description());
     }
-    text += line("--help", app_.get_help_ptr()->get_description()) + "\ncommand switches:\n";
-    for (const CLI::App* command : commandsBelow(&app_)) {
-        for (const CLI::Option* option : switchesOf(command)) {
-            text += line(switchName(option), words(command) + ": " + option->get_description());
-        }
-    }
-    return text;
+    return "usage: " + synopsis(&app_) + "\n\ncommands:\n" + commands + "\noptions:\n" + options +
+           line("--help", app_.get_help_ptr()->get_description()) + "\ncommand switches:\n" +
+           switches;
 }
 
 std::string Parser::typed(const CLI::App* leaf) const {
@@ -285,12 +269,12 @@ std::string Parser::typed(const CLI::App* leaf) const {
             if (option->count() == 0 || option == app->get_help_ptr()) {
                 continue;
             }
-            std::string given = option->get_positional() || typeName(option).empty()
-                                    ? ""
-                                    : " " + option->results().front();
-            (option->get_positional() ? values : switches) +=
-                option->get_positional() ? " " + option->results().front()
-                                         : " --" + option->get_lnames().front() + given;
+            if (option->get_positional()) {
+                values += " " + option->results().front();
+            } else {
+                switches += " --" + option->get_lnames().front() +
+                            (typeName(option).empty() ? "" : " " + option->results().front());
+            }
         }
     }
     return names + values + switches;
@@ -301,10 +285,7 @@ Invocation Parser::parse(const std::vector<std::string>& arguments) {
     try {
         app_.parse(reversed);
     } catch (const CLI::CallForHelp&) {
-        const CLI::App* shown = &app_;
-        while (!shown->get_subcommands().empty()) {
-            shown = shown->get_subcommands().front();
-        }
+        const CLI::App* shown = chosenIn(&app_);
         invocation_.answered = shown == &app_ ? help() : shown->help();
         return invocation_;
     } catch (const CLI::ExtrasError& error) {
@@ -319,15 +300,10 @@ Invocation Parser::parse(const std::vector<std::string>& arguments) {
         invocation_.answered = "korvane-cli " KORVANE_VERSION "\n";
         return invocation_;
     }
-    const CLI::App* leaf = &app_;
-    while (!leaf->get_subcommands().empty()) {
-        leaf = leaf->get_subcommands().front();
-    }
-    if (leaf == &app_) {
+    if (invocation_.make == nullptr) {
         throw UsageError{"no command given"};
     }
-    invocation_.typed = typed(leaf);
-    invocation_.command = chosen_.at(leaf)();
+    invocation_.typed = typed(chosenIn(&app_));
     return invocation_;
 }
 

@@ -2,13 +2,14 @@
 
 #include <cstddef>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "app/Texts.h"
 #include "app/frontend/FrontEndOptions.h"
 
 namespace korvane {
+
+struct Command;
 
 // Wrong arguments: the reason, said with where to read more.
 struct UsageError {
@@ -21,9 +22,6 @@ struct InputError {
 };
 
 // Each command's options, as the command line gives them.
-struct PortsOptions {};
-struct InfoOptions {};
-struct ResetOptions {};
 struct SetOptions {
     Setting setting = Setting::autoMode;
     // auto: 0 or 1; config: 1 to 3; speed: in mph, or in km/h with `kmh`.
@@ -36,19 +34,14 @@ struct FlashOptions {
     // 0: the restarted controller is not waited for.
     int waitBackSeconds = 15;
 };
-struct VerifyOptions {
-    std::string file;
-};
-struct CheckOptions {
+// verify, check
+struct FileOptions {
     std::string file;
 };
 struct SettingsOptions {
-    bool load = false;
     std::string file;
     bool force = false;
 };
-using CommandOptions = std::variant<PortsOptions, InfoOptions, SetOptions, ResetOptions,
-                                    FlashOptions, VerifyOptions, CheckOptions, SettingsOptions>;
 
 // What the command line asks for.
 struct Invocation {
@@ -58,7 +51,13 @@ struct Invocation {
     std::size_t expect = 0;
     bool json = false;
     std::string history;
-    CommandOptions command;
+    SetOptions set;
+    FlashOptions flash;
+    FileOptions verify;
+    FileOptions check;
+    SettingsOptions settings;
+    // Makes the command chosen from its options, its files read and checked; throws InputError.
+    Command (*make)(const Invocation&) = nullptr;
     // The command's words as given, without the program's options: "flash fw.hex --yes".
     std::string typed;
     // Already answered (--help, --version): the text to print.

@@ -3,6 +3,7 @@
 #include <functional>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/frontend/FrontEndOptions.h"
@@ -35,5 +36,12 @@ public:
 
 // korvane-cli's whole run on `console`: the arguments after the program's name; the exit status.
 int runCommandLine(const std::vector<std::string>& arguments, Console& console);
+// The same on the terminal korvane-cli was started from: stdout and stderr, questions answered on
+// standard input without stopping the run loop, the Qt run loop with the serial ports (or the
+// demo's), and signals delivered on the run loop.
+int runOnTerminal(int argc, char** argv);
+// Whether a typed answer to the update question says yes: "update", "u", "yes" or "y" in any
+// case, blanks (a Windows console's carriage return among them) ignored. Anything else is no.
+bool answersUpdate(std::string_view typed);
 
 }  // namespace korvane

@@ -1,12 +1,12 @@
+// From the words typed to the exit status: the command line's one way through.
 #include "app/cli/Run.h"
 
+#include <QString>
+#include <QSysInfo>
 #include <algorithm>
-#include <nlohmann/json.hpp>
 
 #include "app/AccessHint.h"
 #include "app/SettingsFile.h"
-#include "app/cli/PrefixedOutput.h"
-#include "app/cli/Report.h"
 #include "platform/ORSSerialPortManager.h"
 #include "util/StringPrintf.h"
 #include "util/UtcTime.h"
@@ -14,6 +14,39 @@
 namespace korvane {
 
 namespace {
+
+// An output stream that starts each line it passes on with a prefix ("/dev/ttyUSB0: "), so that
+// the lines of several controllers can share one terminal. Lines are passed on whole, so lines
+// of different streams never mix.
+class PrefixedOutput final : private std::streambuf, public std::ostream {
+public:
+    PrefixedOutput(std::ostream& target, std::string prefix)
+        : std::ostream(static_cast<std::streambuf*>(this)),
+          target_(target),
+          prefix_(std::move(prefix)) {}
+    // A line without its end is still shown.
+    ~PrefixedOutput() override { overflow('\n'); }
+
+private:
+    int overflow(int character) override {
+        using Traits = std::streambuf::traits_type;
+        const char c = Traits::to_char_type(character);
+        // A progress bar redraws its line: on a shared terminal it becomes a line of its own.
+        if (character != Traits::eof() && c != '\n' && c != '\r') {
+            line_ += c;
+        } else if (!line_.empty()) {
+            target_ << prefix_ << std::exchange(line_, {}) << '\n' << std::flush;
+        }
+        return Traits::not_eof(character);
+    }
+
+    std::ostream& target_;
+    std::string prefix_;
+    std::string line_;
+};
+
+// A signal before any controller was found.
+constexpr const char* kInterruptedSearch = "Interrupted during the search: nothing was changed";
 
 std::vector<std::string> pathsOf(const std::vector<std::unique_ptr<SimpleSerial>>& links) {
     std::vector<std::string> paths;
@@ -35,9 +68,14 @@ std::string controllers(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " controller" : " controllers");
 }
 
-}  // namespace
+std::string whyNoneAnswered(const std::vector<PortProbe>& failed) {
+    return whyNoController(failed, ORSSerialPortManager::sharedSerialPortManager());
+}
 
-int exitStatus(const std::vector<Result>& results, std::optional<int> signal) {
+// The exit status of a run whose controllers ended so, mapped here alone: a failure says most,
+// then a controller not seen back after its restart, then success. A signal that came before
+// the work was done: 128 + its number.
+int exitStatus(const std::vector<Result>& results, std::optional<int> signal = std::nullopt) {
     const auto any = [&](Result result) {
         return std::find(results.begin(), results.end(), result) != results.end();
     };
@@ -47,27 +85,59 @@ int exitStatus(const std::vector<Result>& results, std::optional<int> signal) {
     return any(Result::failed) ? 1 : any(Result::notBack) ? 3 : 0;
 }
 
+// Wrong usage or an unusable file: the reason, and nothing is sent.
+int refuse(Console& console, bool json, std::string reason, bool usage) {
+    if (usage) {
+        reason = "korvane-cli: " + reason;
+    }
+    if (json) {
+        std::replace(reason.begin(), reason.end(), '\n', ' ');
+        console.out() << jsonLine({{"result", "failed"}, {"reason", reason}}) << '\n';
+    } else {
+        // One line and where to read more: the whole usage would bury the reason.
+        console.err() << reason << (usage ? "\nTry 'korvane-cli --help'\n" : "\n");
+    }
+    return kUnusable;
+}
+
+}  // namespace
+
 Run::Run(Invocation invocation, Command command, Console& console,
-         std::unique_ptr<AppendOnlyFile> history, nlohmann::json facts)
+         std::unique_ptr<AppendOnlyFile> history)
     : invocation_(std::move(invocation)),
       command_(std::move(command)),
       console_(console),
       history_(std::move(history)),
-      facts_(std::make_unique<nlohmann::json>(std::move(facts))) {}
+      facts_({{"host", QSysInfo::machineHostName().toStdString()},
+              {"version", KORVANE_VERSION},
+              {"command", invocation_.typed}}) {
+    for (const auto& [name, value] :
+         {std::pair{"file", command_.file}, {"fileSha256", command_.fileSha256}}) {
+        if (!value.empty()) {
+            facts_[name] = value;
+        }
+    }
+}
 
 Run::~Run() = default;
 
 std::unique_ptr<std::ostream> Run::output(const std::string& path, bool errors) {
-    if (!invocation_.all) {
-        return errors || !invocation_.json ? nullptr
-                                           : std::make_unique<PrefixedOutput>(nullptr, "");
-    }
     std::ostream* target = errors ? &console_.err() : invocation_.json ? nullptr : &console_.out();
-    return std::make_unique<PrefixedOutput>(target, path + ": ");
+    if (target != nullptr && invocation_.all) {
+        return std::make_unique<PrefixedOutput>(*target, path + ": ");
+    }
+    // The console's own stream, or nowhere.
+    return std::make_unique<std::ostream>(target != nullptr ? target->rdbuf() : nullptr);
 }
 
 std::ostream& Run::questions() {
     return invocation_.json ? console_.err() : console_.out();
+}
+
+std::string Run::preamble(const std::string& controllers) const {
+    return stringPrintf("%s will be erased and programmed with %s (software %02u).",
+                        controllers.c_str(), command_.file.c_str(),
+                        command_.fileSoftware.value_or(0));
 }
 
 void Run::start(Console::Finish finish) {
@@ -84,7 +154,7 @@ void Run::start(Console::Finish finish) {
         return;
     }
     // One controller's work (and clock) starts with its search.
-    members_.push_back(std::make_unique<Member>(*this, "", command_.job()));
+    jobs_.push_back(command_.job(*this, ""));
     search_ = DeviceSearch::first(
         [this](std::unique_ptr<SimpleSerial> link) {
             std::vector<std::unique_ptr<SimpleSerial>> links;
@@ -106,24 +176,21 @@ std::vector<std::string> Run::unanswered() const {
 }
 
 void Run::found(std::vector<std::unique_ptr<SimpleSerial>> links) {
-    if (links.empty()) {
-        if (invocation_.all) {
-            endUnwritten(Result::failed, kNoController, {}, true);
-            return;
-        }
-        const std::string why =
-            whyNoController(failedProbes_, ORSSerialPortManager::sharedSerialPortManager());
-        Member& member = *members_.front();
-        member.err() << kNoController << '\n' << (why.empty() ? "" : why + "\n");
-        member.finish({Result::failed, kNoController, unanswered()});
+    if (links.empty() && !invocation_.all) {
+        const std::string why = whyNoneAnswered(failedProbes_);
+        Job& job = *jobs_.front();
+        job.err() << kNoController << '\n' << (why.empty() ? "" : why + "\n");
+        job.finish(Result::failed, kNoController, unanswered());
         return;
     }
-    if (links.size() < invocation_.expect) {
+    if (links.empty() || links.size() < invocation_.expect) {
         // Checked before anything is written: a dead unit is noticed before the others change.
         endUnwritten(Result::failed,
-                     "Only " + std::to_string(links.size()) + " of " +
-                         std::to_string(invocation_.expect) + " expected controllers answered (" +
-                         listPaths(links) + "); nothing was written",
+                     links.empty() ? kNoController
+                                   : "Only " + std::to_string(links.size()) + " of " +
+                                         std::to_string(invocation_.expect) +
+                                         " expected controllers answered (" + listPaths(links) +
+                                         "); nothing was written",
                      pathsOf(links), true);
         return;
     }
@@ -131,7 +198,7 @@ void Run::found(std::vector<std::unique_ptr<SimpleSerial>> links) {
         console_.out() << controllers(links.size()) << " answered: " << listPaths(links) << '\n';
     }
     if (!invocation_.all) {
-        members_.front()->identify(*links.front());
+        jobs_.front()->identify(*links.front());
     }
     if (command_.asks) {
         ask(std::move(links));
@@ -142,12 +209,9 @@ void Run::found(std::vector<std::unique_ptr<SimpleSerial>> links) {
 
 void Run::ask(std::vector<std::unique_ptr<SimpleSerial>> links) {
     // What is about to happen, before the question that lets it happen.
-    const std::string who = invocation_.all
+    questions() << preamble(invocation_.all
                                 ? controllers(links.size()) + " (" + listPaths(links) + ")"
-                                : stringPrintf("The controller on %s (software %02u)",
-                                               links.front()->portPath().c_str(),
-                                               links.front()->identity.software.value_or(0));
-    questions() << updatePreamble(who, command_.firmwarePath, command_.fileSoftware.value_or(0))
+                                : jobs_.front()->described())
                 << '\n';
     std::string question = updateQuestion(command_.fileSoftware.value_or(0));
     if (invocation_.all) {
@@ -170,36 +234,34 @@ void Run::ask(std::vector<std::unique_ptr<SimpleSerial>> links) {
         if (invocation_.all) {
             endUnwritten(Result::failed, kUpdateCancelled, paths, false);
         } else {
-            members_.front()->fail(kUpdateCancelled);
+            jobs_.front()->fail(kUpdateCancelled);
         }
     });
 }
 
 void Run::begin(std::vector<std::unique_ptr<SimpleSerial>> links) {
     stage_ = Stage::working;
-    if (invocation_.all) {
-        for (const auto& link : links) {
-            members_.push_back(std::make_unique<Member>(*this, link->portPath(), command_.job()));
-        }
-    }
     for (std::size_t i = 0; i < links.size(); ++i) {
-        members_[i]->connect(std::move(links[i]));
+        if (invocation_.all) {
+            jobs_.push_back(command_.job(*this, links[i]->portPath()));
+        }
+        jobs_[i]->connect(std::move(links[i]));
     }
 }
 
-void Run::finished(Member& member) {
+void Run::finished(Job& job) {
     // Kept as soon as it is known, before any controller's result is reported.
-    nlohmann::json object = describeOutcome(member);
-    if (command_.changesSettings && !member.found.deviceId.empty()) {
-        object["settingsBefore"] = settingsJson(member.foundSettings);
+    nlohmann::json object = job.json();
+    if (command_.changesSettings && !job.found.deviceId.empty()) {
+        object["settingsBefore"] = settingsJson(job.foundSettings);
         // Only what was read back: a write the controller did not acknowledge leaves it unknown.
-        if (const SimpleSerial* link = member.control().link();
+        if (const SimpleSerial* link = job.control().link();
             link != nullptr && link->settingsAsRead()) {
-            object["settingsAfter"] = settingsJson(member.control().settings());
+            object["settingsAfter"] = settingsJson(job.control().settings());
         }
     }
     keep(std::move(object));
-    if (stage_ == Stage::ended || std::any_of(members_.begin(), members_.end(),
+    if (stage_ == Stage::ended || std::any_of(jobs_.begin(), jobs_.end(),
                                               [](const auto& each) { return !each->finished(); })) {
         return;
     }
@@ -210,7 +272,7 @@ void Run::keep(nlohmann::json object) {
     if (!history_) {
         return;
     }
-    object.update(*facts_);
+    object.update(facts_);
     object["time"] = utcNow();
     if (const std::string problem = history_->append(jsonLine(object)); !problem.empty()) {
         console_.err() << "Could not append to the history " << invocation_.history << ": "
@@ -222,10 +284,7 @@ void Run::endUnwritten(Result result, const std::string& reason, std::vector<std
                        bool sayWhy) {
     stage_ = Stage::ended;
     console_.err() << reason << '\n';
-    const std::string why =
-        sayWhy ? whyNoController(failedProbes_, ORSSerialPortManager::sharedSerialPortManager())
-               : std::string();
-    if (!why.empty()) {
+    if (const std::string why = sayWhy ? whyNoneAnswered(failedProbes_) : ""; !why.empty()) {
         console_.err() << why << '\n';
     }
     nlohmann::json object = {{"result", result == Result::failed ? "failed" : "interrupted"},
@@ -253,17 +312,12 @@ int Run::interrupted(int signal) {
             endUnwritten(Result::interrupted, statement, {}, false);
             return exitStatus({Result::interrupted}, signal);
         }
-        members_.front()->err() << statement << '\n';
-        members_.front()->finish(Result::interrupted, statement);
+        jobs_.front()->fail(statement, {}, Result::interrupted);
         return end(signal);
     }
-    for (const auto& member : members_) {
-        if (!member->finished()) {
-            const Interruption left = member->interruption();
-            if (!left.statement.empty()) {
-                member->err() << left.statement << '\n';
-            }
-            member->finish(left.done ? Result::ok : Result::interrupted, left.statement);
+    for (const auto& job : jobs_) {
+        if (!job->finished()) {
+            job->interrupted();
         }
     }
     return end(signal);
@@ -272,22 +326,65 @@ int Run::interrupted(int signal) {
 int Run::end(std::optional<int> signal) {
     stage_ = Stage::ended;
     std::vector<Result> results;
-    for (const auto& member : members_) {
-        const Outcome& outcome = *member->outcome();
+    for (const auto& job : jobs_) {
+        const Outcome& outcome = *job->outcome();
         results.push_back(outcome.result);
         if (invocation_.json) {
-            // info alone answers with the controller; anything else with its outcome.
-            const bool own = std::holds_alternative<InfoOptions>(invocation_.command) &&
-                             !invocation_.all && outcome.result == Result::ok;
-            console_.out() << jsonLine(own ? controllerJson(member->control())
-                                           : describeOutcome(*member))
-                           << '\n';
+            const bool bare =
+                command_.answersWithController && !invocation_.all && outcome.result == Result::ok;
+            console_.out() << jsonLine(bare ? controllerJson(job->control()) : job->json()) << '\n';
         } else if (invocation_.all) {
-            console_.out() << summaryLine(*member) << '\n';
+            console_.out() << job->summary() << '\n';
         }
     }
     console_.out().flush();
     return exitStatus(results, signal);
+}
+
+int runCommandLine(const std::vector<std::string>& arguments, Console& console) {
+    const bool json = std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
+    Invocation invocation;
+    Command command;
+    std::unique_ptr<AppendOnlyFile> history;
+    try {
+        invocation = parseCommandLine(arguments);
+        if (!invocation.answered.empty()) {
+            console.out() << invocation.answered;
+            return 0;
+        }
+        command = invocation.make(invocation);
+        // Said before any port is touched: nobody would answer.
+        if (command.asks && !console.canAsk()) {
+            throw UsageError{"no terminal to confirm the update on: add --yes"};
+        }
+        if (!invocation.history.empty()) {
+            // Opened now: a history that cannot be written is said before anything is sent.
+            std::string problem;
+            history = AppendOnlyFile::open(invocation.history, problem);
+            if (!history) {
+                throw InputError{"Could not append to the history " + invocation.history + ": " +
+                                 problem};
+            }
+        }
+    } catch (const UsageError& error) {
+        return refuse(console, json, error.reason, true);
+    } catch (const InputError& error) {
+        return refuse(console, json, error.reason, false);
+    }
+    // Made on the run loop, and gone before it: its links' timers are the loop's.
+    std::unique_ptr<Run> run;
+    return console.run(
+        invocation.frontEnd,
+        [&](Console::Finish finish) {
+            if (command.alone) {
+                finish(command.alone(console, invocation.json));
+                return;
+            }
+            run = std::make_unique<Run>(invocation, command, console, std::move(history));
+            run->start(std::move(finish));
+        },
+        [&](int signal) { return run ? run->interrupted(signal) : 128 + signal; },
+        [&] { run.reset(); });
 }
 
 }  // namespace korvane

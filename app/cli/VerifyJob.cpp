@@ -1,13 +1,9 @@
 // Comparing what the controller holds with a firmware file, by the word sums the controller
 // computes over program memory: one Verify request for each program-memory record, and nothing
 // else (no erase, no write, no restart).
-#include <nlohmann/json.hpp>
 #include <ostream>
 
-#include "app/cli/Commands.h"
-#include "app/cli/Member.h"
-#include "app/cli/Progress.h"
-#include "app/cli/Run.h"
+#include "app/cli/Job.h"
 #include "firmware/ProgramSums.h"
 #include "util/StringPrintf.h"
 
@@ -35,24 +31,19 @@ std::string describeRecord(const ProgramSum& record) {
 
 class Verify final : public Job {
 public:
-    explicit Verify(std::shared_ptr<const VerifiedFile> file) : file_(std::move(file)) {}
+    Verify(Run& run, const std::string& path, std::shared_ptr<const VerifiedFile> file)
+        : Job(run, path), file_(std::move(file)) {}
 
-    void start(Member& member) override {
-        progress_.emplace(member.out(), member.barFits(), "Checked");
-        askNext(member);
-    }
+    void start() override { askNext(); }
 
-    Interruption interruption(Member&) override {
-        if (progress_) {
-            progress_->finish();
-        }
+    Interruption interruption() override {
         return {
             stringPrintf("Verify interrupted after %zu of %zu program records: nothing was "
                          "changed",
                          checked_, file_->sums.size())};
     }
 
-    void describe(nlohmann::json& object, const Member&) const override {
+    void describe(nlohmann::json& object) const override {
         // "records" and "recordsSkipped" count as flash counts them.
         object["fileSoftware"] = file_->software;
         object["records"] = file_->sums.size() + file_->epromRecords;
@@ -80,63 +71,61 @@ private:
         return named;
     }
 
-    void askNext(Member& member) {
+    void askNext() {
         const std::vector<ProgramSum>& sums = file_->sums;
-        progress_->update(checked_, sums.size());
-        member.progress("verifying", checked_, sums.size(), progress_->left(checked_, sums.size()));
+        progress("verifying", checked_, sums.size(), "Checked");
         if (checked_ == sums.size()) {
-            conclude(member, true);
+            conclude(true);
             return;
         }
         const ProgramSum& record = sums[checked_];
-        const bool asked = member.control().readProgramSum(
-            record.address, record.length, [this, &member](std::optional<std::uint16_t> sum) {
-                if (member.finished()) {
+        const bool asked = control().readProgramSum(
+            record.address, record.length, [this](std::optional<std::uint16_t> sum) {
+                if (finished()) {
                     return;  // the device was lost meanwhile, and that was said
                 }
                 if (!sum) {
-                    conclude(member, false);
+                    conclude(false);
                     return;
                 }
                 if (*sum != file_->sums[checked_].sum) {
                     differing_.push_back(checked_);
                 }
                 ++checked_;
-                askNext(member);
+                askNext();
             });
         if (!asked) {
             // Only a device that is gone leaves the link unfit for the next request.
-            progress_->finish();
-            member.fail(std::string(kDeviceLost) + "; " + notChecked());
+            fail(std::string(kDeviceLost) + "; " + notChecked());
         }
     }
 
-    void conclude(Member& member, bool answered) {
-        progress_->finish();
+    void conclude(bool answered) {
+        endBar();
         const std::vector<std::string> named = differingRecords();
         for (std::size_t i = 0; i < std::min(named.size(), kNamedDifferences); ++i) {
-            member.err() << named[i] << " differs\n";
+            err() << named[i] << " differs\n";
         }
         if (const std::size_t rest = named.size() - std::min(named.size(), kNamedDifferences);
             rest > 0) {
-            member.err() << "and " << rest
-                         << (rest == 1 ? " more record differs\n" : " more records differ\n");
+            err() << "and " << rest
+                  << (rest == 1 ? " more record differs\n" : " more records differ\n");
         }
         const std::size_t total = file_->sums.size();
         if (!answered) {
             std::string record = describeRecord(file_->sums[checked_]);
             record[0] = 'r';
-            member.fail("The controller did not answer the Verify request for " + record + "; " +
-                        notChecked());
+            fail("The controller did not answer the Verify request for " + record + "; " +
+                 notChecked());
         } else if (!named.empty()) {
-            member.fail(
+            fail(
                 stringPrintf("Firmware differs from %s: the sums of %zu of %zu program "
                              "records differ",
                              file_->path.c_str(), named.size(), total));
         } else {
             // A word sum is what the controller offers: the sums match, which is all that is
             // claimed.
-            member.succeed(
+            succeed(
                 stringPrintf("Firmware matches %s (%zu program record%s; %zu EEPROM "
                              "and %zu other records cannot be checked by the "
                              "controller)",
@@ -146,7 +135,6 @@ private:
     }
 
     std::shared_ptr<const VerifiedFile> file_;
-    std::optional<ProgressReport> progress_;
     // Program records whose sums were compared so far, and those of them that differ.
     std::size_t checked_ = 0;
     std::vector<std::size_t> differing_;
@@ -154,24 +142,19 @@ private:
 
 }  // namespace
 
-Command verifyCommand(const VerifyOptions& options) {
+Command verifyCommand(const Invocation& invocation) {
+    const std::string& path = invocation.verify.file;
     // The file is checked whole, as for flash, before any port is touched.
-    const CheckedFirmwareFile reading = checkFirmwareFile(options.file);
-    if (!reading.file) {
-        throw InputError{"Invalid firmware file\n" + options.file + ": " + reading.problem};
-    }
+    const CheckedFirmwareFile reading = fitFirmwareFile(path);
     const auto file = std::make_shared<const VerifiedFile>(
-        VerifiedFile{options.file, programSums(*reading.file), reading.file->eprom.records,
+        VerifiedFile{path, programSums(*reading.file), reading.file->eprom.records,
                      reading.file->skippedRecords, reading.file->softwareVersion});
     if (file->sums.empty()) {
-        throw InputError{options.file +
+        throw InputError{path +
                          " has no program-memory records: the controller can check nothing of it"};
     }
-    Command command;
-    command.job = [file] {
-        return std::make_unique<Verify>(file);
-    };
-    command.file = options.file;
+    Command command = commandOf<Verify>(file);
+    command.file = path;
     command.fileSha256 = sha256Hex(reading.bytes);
     return command;
 }

@@ -1,6 +1,5 @@
 #include "app/frontend/WholeFile.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -23,19 +22,6 @@ std::string writeWholeFile(const std::string& path, const std::string& text, boo
         return file.errorString().toStdString();
     }
     return {};
-}
-
-}  // namespace korvane
-
-namespace korvane {
-
-std::string folderMissing(const std::string& path) {
-    const QFileInfo file(QString::fromStdString(path));
-    return file.absoluteDir().exists() ? std::string() : file.absolutePath().toStdString();
-}
-
-bool fileExists(const std::string& path) {
-    return QFileInfo::exists(QString::fromStdString(path));
 }
 
 }  // namespace korvane

@@ -10,11 +10,3 @@ namespace korvane {
 std::string writeWholeFile(const std::string& path, const std::string& text, bool replace);
 
 }  // namespace korvane
-
-namespace korvane {
-
-// The folder `path` would be written in, when it does not exist; empty when it does.
-std::string folderMissing(const std::string& path);
-bool fileExists(const std::string& path);
-
-}  // namespace korvane

@@ -5,7 +5,8 @@
 // What the page's controls can be told; the elements are named by their ids in web/index.html.
 extern "C" {
 void korvane_dom_text(const char* id, const char* text);
-void korvane_dom_checked(const char* id, bool checked);
+// A check box is checked for 1; of a group of choices, the index-th is chosen.
+void korvane_dom_choice(const char* id, int index);
 void korvane_dom_enabled(const char* id, bool enabled);
 void korvane_dom_shown(const char* id, bool shown);
 void korvane_dom_progress(const char* id, double value, double maximum);
@@ -17,4 +18,6 @@ void korvane_dom_speed_select(int index);
 void korvane_dom_alert(int token, const char* message, const char* buttons);
 // The browser's file chooser; the file comes to korvane_file_chosen.
 void korvane_dom_choose_file(int token, const char* accept);
+// `text` as a file the browser downloads, named `name`.
+void korvane_dom_download(const char* name, const char* text);
 }

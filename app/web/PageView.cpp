@@ -2,9 +2,8 @@
 
 #include <algorithm>
 
-#include "app/TimeLeft.h"
+#include "app/SettingsFileFlow.h"
 #include "app/web/PageDom.h"
-#include "util/StringPrintf.h"
 
 namespace korvane {
 
@@ -21,6 +20,14 @@ Completion take(std::map<int, Completion>& waiting, int token) {
     waiting.erase(found);
     return completion;
 }
+
+// The page's elements by their ids in web/index.html.
+constexpr const char* kIds[] = {
+    "connect",       "disconnect",    "searchIndicator", "auto",           "configChoices",
+    "unitChoices",   "speed",         "saveSettings",    "loadSettings",   "firmware",
+    "connectStatus", "connectDetail", "setStatus",       "firmwareStatus", "firmwareDetail",
+};
+static_assert(std::size(kIds) == kElementCount, "an id for each element, in order");
 
 }  // namespace
 
@@ -53,7 +60,9 @@ void PageSpeedPopup::showSelection() const {
     korvane_dom_speed_select(found == titles.end() ? -1 : static_cast<int>(found - titles.begin()));
 }
 
-PageView::PageView() : control_(MainViewControl::create(*this)) {
+PageView::PageView()
+    : control_(MainViewControl::create(*this)),
+      binding_(std::make_unique<ViewBinding>(*control_, static_cast<ViewControls&>(*this))) {
     control_->setSpeedPopup(&speeds_);
     control_->viewDidLoad();
 }
@@ -68,92 +77,44 @@ void PageView::chooseSpeed(int index) {
     control_->onSpeed(speeds_);
 }
 
-void PageView::propertyChanged(Property property) {
-    const MainViewControl& control = *control_;
-    switch (property) {
-        case Property::isAuto:
-            korvane_dom_checked("auto", control.isAuto() != 0);
-            break;
-        case Property::config: {
-            const std::string id = stringPrintf("config%d", std::clamp(control.config(), 0, 2) + 1);
-            korvane_dom_checked(id.c_str(), true);
-            break;
-        }
-        case Property::isKmh:
-            korvane_dom_checked(control.isKmh() != 0 ? "kmh" : "mph", true);
-            break;
-        case Property::maxSpeed:
-            break;  // the controller fills the speed list itself
-        case Property::canConnect:
-        case Property::isConnected:
-        case Property::isEnabled:
-        case Property::isUpdatingFirmware:
-            updateEnabledControls();
-            break;
-        case Property::isUpdateRunning:
-            updateEnabledControls();
-            showProgress();  // the time left goes with the update
-            break;
-        case Property::connectStatus:
-            korvane_dom_text("connectStatus", control.connectStatus().c_str());
-            break;
-        case Property::setStatus:
-            korvane_dom_text("setStatus", control.setStatus().c_str());
-            break;
-        case Property::firmwareStatus:
-            korvane_dom_text("firmwareStatus", control.firmwareStatus().c_str());
-            break;
-        case Property::firmwareDetail:
-            korvane_dom_text("firmwareDetail", control.firmwareDetail().c_str());
-            break;
-        case Property::connectDetail:
-            korvane_dom_text("connectDetail", control.connectDetail().c_str());
-            break;
-        case Property::maxFirmwareCount:
-        case Property::currFirmwareCount:
-            showProgress();
-            break;
+void PageView::saveSettings() {
+    if (!control_->canEditSettings()) {
+        return;
+    }
+    // The browser puts a download where the user keeps them; the name says whose settings it holds.
+    const std::string name = "korvane-settings-" + control_->link()->identity.deviceId + ".json";
+    korvane::saveSettings(*control_, name, [name](const std::string& text) {
+        korvane_dom_download(name.c_str(), text.c_str());
+        return std::string();
+    });
+}
+
+void PageView::loadSettings() {
+    if (control_->canEditSettings()) {
+        runOpenPanel("json", forItsLink(*control_, loadSettingsFile));
     }
 }
 
-void PageView::showProgress() {
-    const MainViewControl& control = *control_;
-    const std::uint64_t total = control.maxFirmwareCount();
-    const std::uint64_t done = std::min(control.currFirmwareCount(), total);
-    const Duration now = RunLoop::current().now();
-    // Programming starts at record 0 of a new count.
-    if (done == 0 || !programmingSince_) {
-        programmingSince_ = now;
-    }
-    korvane_dom_progress("firmwareProgress", static_cast<double>(done), static_cast<double>(total));
-    // The bar keeps its values after an update; the time left means something only during one.
-    const std::optional<Duration> left =
-        control.isUpdateRunning() ? timeLeft(done, total, now - *programmingSince_) : std::nullopt;
-    std::string text;
-    if (total > 0) {
-        text = stringPrintf("%llu%%", static_cast<unsigned long long>(done * 100 / total));
-        if (left) {
-            text += " - " + clockText(*left) + " left";
-        }
-    }
-    korvane_dom_text("firmwareProgressText", text.c_str());
+void PageView::showText(Element label, const std::string& text) {
+    korvane_dom_text(kIds[static_cast<int>(label)], text.c_str());
 }
 
-void PageView::updateEnabledControls() {
-    const MainViewControl& control = *control_;
-    korvane_dom_enabled("connect", control.canConnect());
-    korvane_dom_shown("searchIndicator", !control.canConnect() && !control.isConnected());
-    korvane_dom_enabled("disconnect", control.canDisconnect());
-    for (const char* id : {"auto", "configChoices", "unitChoices", "speed"}) {
-        korvane_dom_enabled(id, control.canEditSettings());
-    }
-    // The controller holds the button off while its file chooser is open.
-    korvane_dom_enabled("firmware", control.canChooseFile() && !firmwareButtonHeld_);
+void PageView::showChoice(Element choices, int index) {
+    korvane_dom_choice(kIds[static_cast<int>(choices)], index);
 }
 
-void PageView::setEnabled(bool enabled) {
-    firmwareButtonHeld_ = !enabled;
-    updateEnabledControls();
+void PageView::enableControl(Element control, bool enabled) {
+    korvane_dom_enabled(kIds[static_cast<int>(control)], enabled);
+}
+
+void PageView::showControl(Element control, bool shown) {
+    korvane_dom_shown(kIds[static_cast<int>(control)], shown);
+}
+
+void PageView::showProgress(const FirmwareBar& bar) {
+    korvane_dom_progress("firmwareProgress", static_cast<double>(bar.value),
+                         static_cast<double>(bar.maximum));
+    korvane_dom_text("firmwareProgressText", bar.text.c_str());
 }
 
 void PageView::showAlert(const std::string& message, const std::vector<std::string>& buttons,

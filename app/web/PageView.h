@@ -4,10 +4,10 @@
 #include <memory>
 #include <optional>
 
-#include "app/Control.h"
 #include "app/ListSpeedPopup.h"
 #include "app/MainView.h"
 #include "app/MainViewControl.h"
+#include "app/ViewBinding.h"
 
 namespace korvane {
 
@@ -28,9 +28,8 @@ private:
 };
 
 // The page: its controls follow the controller's properties and call its actions, as the window's
-// do. It is also the firmware button, which the controller holds off while the file chooser is
-// open.
-class PageView final : public MainView, private Control {
+// do.
+class PageView final : public MainView, private ViewControls {
 public:
     PageView();
     ~PageView();
@@ -39,9 +38,12 @@ public:
 
     MainViewControl& control() { return *control_; }
     void chooseSpeed(int index);
-    void chooseFirmware() { control_->onChooseFile(*this); }
+    void chooseFirmware() { control_->onChooseFile(*binding_); }
+    // Settings kept in a file: a download, or a file the user picks.
+    void saveSettings();
+    void loadSettings();
 
-    void propertyChanged(Property property) override;
+    void propertyChanged(Property property) override { binding_->propertyChanged(property); }
     void showAlert(const std::string& message, const std::vector<std::string>& buttons,
                    AlertCompletion completion) override;
     void runOpenPanel(const std::string& fileType, OpenPanelCompletion completion) override;
@@ -53,15 +55,15 @@ public:
     void fileChosen(int token, std::optional<std::string> path);
 
 private:
-    void setEnabled(bool enabled) override;
-    void updateEnabledControls();
-    // The firmware progress, with the time left once there is a rate to go by.
-    void showProgress();
+    void showText(Element label, const std::string& text) override;
+    void showChoice(Element choices, int index) override;
+    void enableControl(Element control, bool enabled) override;
+    void showControl(Element control, bool shown) override;
+    void showProgress(const FirmwareBar& bar) override;
 
     PageSpeedPopup speeds_;
     std::shared_ptr<MainViewControl> control_;
-    bool firmwareButtonHeld_ = false;
-    std::optional<Duration> programmingSince_;
+    std::unique_ptr<ViewBinding> binding_;
     int nextToken_ = 0;
     std::map<int, AlertCompletion> alerts_;
     std::map<int, OpenPanelCompletion> openPanels_;

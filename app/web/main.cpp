@@ -85,6 +85,14 @@ EMSCRIPTEN_KEEPALIVE void korvane_update_firmware() {
     page->view->chooseFirmware();
 }
 
+EMSCRIPTEN_KEEPALIVE void korvane_save_settings() {
+    page->view->saveSettings();
+}
+
+EMSCRIPTEN_KEEPALIVE void korvane_load_settings() {
+    page->view->loadSettings();
+}
+
 EMSCRIPTEN_KEEPALIVE void korvane_answer(int token, int button) {
     page->view->answered(token, button);
 }

@@ -9,21 +9,16 @@ namespace {
 const QString kSettingsFilter = QStringLiteral("Settings (*.json)");
 }
 
-// A file picked after the link the panel was opened for has gone is for no controller: the
-// loss's alert has said so.
-
 void MainWindow::saveSettings() {
     if (!control_->canEditSettings()) {
         return;
     }
     openFileDialog(QStringLiteral("Save the settings"), kSettingsFilter, QFileDialog::AcceptSave,
-                   [this, forLink = control_->linkNumber()](std::optional<std::string> path) {
-                       if (path && control_->linkNumber() == forLink) {
-                           korvane::saveSettings(*control_, *path, [path](const std::string& text) {
-                               return writeWholeFile(*path, text, true);
-                           });
-                       }
-                   });
+                   forItsLink(*control_, [](MainViewControl& control, const std::string& path) {
+                       korvane::saveSettings(control, path, [path](const std::string& text) {
+                           return writeWholeFile(path, text, true);
+                       });
+                   }));
 }
 
 void MainWindow::loadSettings() {
@@ -31,12 +26,7 @@ void MainWindow::loadSettings() {
         return;
     }
     openFileDialog(QStringLiteral("Load settings"), kSettingsFilter, QFileDialog::AcceptOpen,
-                   [this, forLink = control_->linkNumber()](std::optional<std::string> path) {
-                       if (path && control_->linkNumber() == forLink) {
-                           korvane::loadSettings(*control_, *path, settingsFileContent(*path),
-                                                 askInAlert(*control_));
-                       }
-                   });
+                   forItsLink(*control_, loadSettingsFile));
 }
 
 }  // namespace korvane

@@ -10,7 +10,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "app/TimeLeft.h"
 #include "ui_MainViewControl.h"
 
 namespace korvane {
@@ -39,11 +38,8 @@ MainWindow::MainWindow(bool fastTransfers) : form_(std::make_unique<Ui::MainView
     resize(std::max(kInitialWidth, sizeHint().width()), sizeHint().height());
     log_ = std::make_unique<WindowLog>(*form_->logText);
     speeds_ = std::make_unique<ComboSpeedPopup>(*form_->speedCombo);
-    firmwareButton_ = std::make_unique<WidgetControl>([this](bool enabled) {
-        firmwareButtonHeld_ = !enabled;
-        updateEnabledControls();
-    });
     control_ = MainViewControl::create(*this);
+    binding_ = std::make_unique<ViewBinding>(*control_, static_cast<ViewControls&>(*this));
     control_->setSpeedPopup(speeds_.get());
     connectActions();
     // For this run only: the window keeps no settings of its own between runs.
@@ -94,7 +90,7 @@ void MainWindow::connectActions() {
     QObject::connect(form.speedCombo, &QComboBox::activated, this,
                      [this] { control_->onSpeed(*speeds_); });
     QObject::connect(form.firmwareButton, &QPushButton::clicked, this,
-                     [this] { control_->onChooseFile(*firmwareButton_); });
+                     [this] { control_->onChooseFile(*binding_); });
     QObject::connect(form.saveSettingsButton, &QPushButton::clicked, this,
                      [this] { saveSettings(); });
     QObject::connect(form.loadSettingsButton, &QPushButton::clicked, this,
@@ -114,100 +110,54 @@ void MainWindow::connectActions() {
 }
 
 void MainWindow::propertyChanged(Property property) {
+    binding_->propertyChanged(property);
+}
+
+QWidget& MainWindow::widget(Element element) const {
     Ui::MainViewControl& form = *form_;
-    const MainViewControl& control = *control_;
-    switch (property) {
-        case Property::isAuto:
-            form.autoCheck->setChecked(control.isAuto() != 0);
-            break;
-        case Property::config: {
-            QRadioButton* choices[] = {form.configChoice1, form.configChoice2, form.configChoice3};
-            choices[std::clamp(control.config(), 0, 2)]->setChecked(true);
-            break;
-        }
-        case Property::isKmh:
-            (control.isKmh() != 0 ? form.kmhRadio : form.mphRadio)->setChecked(true);
-            break;
-        case Property::maxSpeed:
-            break;  // the controller fills the speed list itself
-        case Property::canConnect:
-        case Property::isConnected:
-        case Property::isEnabled:
-        case Property::isUpdatingFirmware:
-            updateEnabledControls();
-            break;
-        case Property::isUpdateRunning:
-            updateEnabledControls();
-            showProgress();  // the time left goes with the update
-            break;
-        case Property::connectStatus:
-            form.connectStatusLabel->setText(QString::fromStdString(control.connectStatus()));
-            break;
-        case Property::setStatus:
-            form.setStatusLabel->setText(QString::fromStdString(control.setStatus()));
-            break;
-        case Property::firmwareStatus:
-            form.firmwareStatusLabel->setText(QString::fromStdString(control.firmwareStatus()));
-            break;
-        case Property::firmwareDetail:
-            form.firmwareDetailLabel->setText(QString::fromStdString(control.firmwareDetail()));
-            break;
-        case Property::connectDetail:
-            form.connectDetailLabel->setText(QString::fromStdString(control.connectDetail()));
-            break;
-        case Property::maxFirmwareCount:
-        case Property::currFirmwareCount:
-            showProgress();
-            break;
-        case Property::lastWrite:
-        case Property::updateEnd:
-        case Property::notice:
-            break;  // the texts above say the same to a person
+    QWidget* const widgets[] = {
+        form.connectButton,  form.disconnectButton,    form.searchIndicator,
+        form.autoCheck,      form.configChoices,       form.unitChoices,
+        form.speedCombo,     form.saveSettingsButton,  form.loadSettingsButton,
+        form.firmwareButton, form.connectStatusLabel,  form.connectDetailLabel,
+        form.setStatusLabel, form.firmwareStatusLabel, form.firmwareDetailLabel,
+    };
+    static_assert(std::size(widgets) == kElementCount, "a widget for each element, in order");
+    return *widgets[static_cast<int>(element)];
+}
+
+void MainWindow::showText(Element label, const std::string& text) {
+    if (auto* const shown = qobject_cast<QLabel*>(&widget(label))) {
+        shown->setText(QString::fromStdString(text));
     }
 }
 
-void MainWindow::showProgress() {
-    const MainViewControl& control = *control_;
+void MainWindow::showChoice(Element choices, int index) {
+    Ui::MainViewControl& form = *form_;
+    if (choices == Element::autoMode) {
+        form.autoCheck->setChecked(index != 0);
+        return;
+    }
+    QRadioButton* const buttons[] = {form.configChoice1, form.configChoice2, form.configChoice3,
+                                     form.mphRadio, form.kmhRadio};
+    buttons[(choices == Element::unit ? 3 : 0) + index]->setChecked(true);
+}
+
+void MainWindow::enableControl(Element control, bool enabled) {
+    widget(control).setEnabled(enabled);
+}
+
+void MainWindow::showControl(Element control, bool shown) {
+    widget(control).setVisible(shown);
+}
+
+void MainWindow::showProgress(const FirmwareBar& shown) {
     QProgressBar& bar = *form_->firmwareProgress;
-    const std::uint64_t total = control.maxFirmwareCount();
-    const std::uint64_t done = std::min(control.currFirmwareCount(), total);
-    const Duration now = RunLoop::current().now();
-    // Programming starts at record 0 of a new count.
-    if (done == 0 || !programmingSince_) {
-        programmingSince_ = now;
-    }
-    // Qt's progress bar counts in int, and draws a range of nothing as a busy bar: with no
-    // records it stays still and empty.
-    bar.setMaximum(toProgress(std::max<std::uint64_t>(total, 1)));
-    bar.setValue(toProgress(done));
-    // Nothing to show before the first update.
-    bar.setTextVisible(total > 0);
-    // The bar keeps its values after an update; the time left means something only while records
-    // are programmed.
-    const std::optional<Duration> left = control.updateStage() == UpdateStage::programming
-                                             ? timeLeft(done, total, now - *programmingSince_)
-                                             : std::nullopt;
-    bar.setFormat(
-        left ? QStringLiteral("%p% - %1 left").arg(QString::fromStdString(clockText(*left)))
-             : QStringLiteral("%p%"));
-}
-
-void MainWindow::updateEnabledControls() {
-    Ui::MainViewControl& form = *form_;
-    const MainViewControl& control = *control_;
-    form.connectButton->setEnabled(control.canConnect());
-    form.searchIndicator->setVisible(!control.canConnect() && !control.isConnected());
-    form.disconnectButton->setEnabled(control.canDisconnect());
-    for (QWidget* widget :
-         {static_cast<QWidget*>(form.autoCheck), static_cast<QWidget*>(form.configChoices),
-          static_cast<QWidget*>(form.unitChoices), static_cast<QWidget*>(form.speedCombo)}) {
-        widget->setEnabled(control.canEditSettings());
-    }
-    for (QWidget* button : {form.saveSettingsButton, form.loadSettingsButton}) {
-        button->setEnabled(control.canEditSettings());
-    }
-    // The controller holds the button off while its file panel is open.
-    form.firmwareButton->setEnabled(control.canChooseFile() && !firmwareButtonHeld_);
+    // Qt's progress bar counts in int.
+    bar.setMaximum(toProgress(shown.maximum));
+    bar.setValue(toProgress(shown.value));
+    bar.setTextVisible(!shown.text.empty());
+    bar.setFormat(QString::fromStdString(shown.text));
 }
 
 void MainWindow::runOpenPanel(const std::string& fileType, OpenPanelCompletion completion) {

@@ -4,12 +4,11 @@
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QWidget>
-#include <functional>
 #include <memory>
-#include <optional>
 
 #include "app/MainView.h"
 #include "app/MainViewControl.h"
+#include "app/ViewBinding.h"
 #include "app/window/ComboSpeedPopup.h"
 #include "platform/Log.h"
 
@@ -20,18 +19,6 @@ class MainViewControl;
 namespace korvane {
 
 inline constexpr const char* kApplicationTitle = "Korvane Controller configuration software";
-
-// A widget as the sender of an action: what the controller asks of it is weighed with what the
-// properties allow.
-class WidgetControl final : public Control {
-public:
-    explicit WidgetControl(std::function<void(bool)> setEnabled)
-        : setEnabled_(std::move(setEnabled)) {}
-    void setEnabled(bool enabled) override { setEnabled_(enabled); }
-
-private:
-    std::function<void(bool)> setEnabled_;
-};
 
 // The log as the window's Log panel shows it, passed on to the log installed before.
 class WindowLog final : public LogSink {
@@ -46,7 +33,7 @@ private:
 };
 
 // The window: its controls follow the controller's properties and call its actions.
-class MainWindow final : public QMainWindow, public MainView {
+class MainWindow final : public QMainWindow, public MainView, private ViewControls {
 public:
     // `fastTransfers`: the "Fast transfers" box starts checked.
     explicit MainWindow(bool fastTransfers = false);
@@ -65,9 +52,12 @@ protected:
 
 private:
     void connectActions();
-    void updateEnabledControls();
-    // The firmware progress, with the time left once there is a rate to go by.
-    void showProgress();
+    QWidget& widget(Element element) const;
+    void showText(Element label, const std::string& text) override;
+    void showChoice(Element choices, int index) override;
+    void enableControl(Element control, bool enabled) override;
+    void showControl(Element control, bool shown) override;
+    void showProgress(const FirmwareBar& bar) override;
     void openFileDialog(const QString& title, const QString& filter, QFileDialog::AcceptMode mode,
                         OpenPanelCompletion completion);
     // Settings kept in a file: saved as they are, or put back after the checks.
@@ -76,10 +66,8 @@ private:
 
     std::unique_ptr<Ui::MainViewControl> form_;
     std::unique_ptr<ComboSpeedPopup> speeds_;
-    std::unique_ptr<WidgetControl> firmwareButton_;
     std::shared_ptr<MainViewControl> control_;
-    bool firmwareButtonHeld_ = false;
-    std::optional<Duration> programmingSince_;
+    std::unique_ptr<ViewBinding> binding_;
     // Installed for the window's life, after the controls it writes to.
     std::unique_ptr<WindowLog> log_;
 };

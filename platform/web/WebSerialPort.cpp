@@ -83,6 +83,9 @@ void WebSerialPort::lost(const std::string& why) {
     if (delegate_ != nullptr) {
         delegate_->serialPortDidEncounterError(*this, {PortErrorKind::other, path_ + ": " + why});
     }
+    if (state_ == State::open && delegate_ != nullptr) {
+        delegate_->serialPortWasRemovedFromSystem(*this);
+    }
     close();
 }
 

@@ -30,7 +30,7 @@ public:
     void opened();
     void received(ByteView data);
     void failed(PortError error);
-    // The device went away: read errors, then the close.
+    // The device went away: the reading's error, the removal, then the close.
     void lost(const std::string& why);
 
 private:

@@ -5,16 +5,14 @@ load helpers
 
 @test "on a pseudo-terminal, what is said is what the controller holds" {
     start_simulator
-    transcript <<EOF
-$ korvane-cli --port "$port" set speed 12
-Speed Limit is updated
-Speed Limit set to 12 mph
-$ korvane-cli --port "$port" --port "$port" info --json
-{"auto":false,"bootloader":"012A","config":1,"deviceId":"BEEF","port":"$port","software":7,"speedLimitMph":12}
-$ korvane-cli --port "$port" reset
-The device is rebooting.
-Run korvane-cli info again once it is back.
-EOF
+    run korvane-cli --port "$port" set speed 12
+    same "$status: $output" "0: Speed Limit is updated
+Speed Limit set to 12 mph"
+    run korvane-cli --port "$port" --port "$port" info --json
+    same "$status: $output" '0: {"auto":false,"bootloader":"012A","config":1,"deviceId":"BEEF","port":"'"$port"'","software":7,"speedLimitMph":12}'
+    run korvane-cli --port "$port" reset
+    same "$status: $output" "0: The device is rebooting.
+Run korvane-cli info again once it is back."
 }
 
 @test "a signal ends a flash with what it left: 128 + the signal, and no reset; after it, 0" {
@@ -39,11 +37,9 @@ EOF
 }
 
 @test "a flash outlives a reader that goes away" {
-    transcript <<EOF
-$ korvane-cli --demo flash "$firmware" --yes | head -2
-The controller on /dev/ttyDEMO0 (software 07) will be erased and programmed with $firmware (software 08).
-Update firmware from file Software version: 08? Update
-EOF
+    run eval 'set -o pipefail; korvane-cli --demo flash "$firmware" --yes | head -2'
+    same "$status: $output" "0: The controller on /dev/ttyDEMO0 (software 07) will be erased and programmed with $firmware (software 08).
+Update firmware from file Software version: 08? Update"
 }
 
 # Runs ARGS... on a terminal where KEYS (printf's %b: \n is Enter, \003 ^C) are typed once the
@@ -53,11 +49,12 @@ on_terminal() {
     shift
     mkfifo "$BATS_TEST_TMPDIR/keys"
     : >"$BATS_TEST_TMPDIR/screen"
-    script -qec "stty -echo; exec $*" /dev/null <"$BATS_TEST_TMPDIR/keys" >"$BATS_TEST_TMPDIR/screen" &
+    script -qec "stty -echo; exec nice -n 10 $*" /dev/null <"$BATS_TEST_TMPDIR/keys" >"$BATS_TEST_TMPDIR/screen" &
     local shown=$!
     exec {keys}>"$BATS_TEST_TMPDIR/keys"
-    await grep -qF "[Update/Cancel]" "$BATS_TEST_TMPDIR/screen"
-    printf %b "$typed" >&"$keys"
+    # Until the question is shown, or korvane-cli ended without it.
+    await eval "grep -qF '[Update/Cancel]' '$BATS_TEST_TMPDIR/screen' || ! kill -0 $shown"
+    (printf %b "$typed" >&"$keys") 2>/dev/null || true
     exec {keys}>&-
     rm "$BATS_TEST_TMPDIR/keys"
     status=0
@@ -82,39 +79,17 @@ Update firmware from file Software version: 08? [Update/Cancel] Firmware update 
 Try 'korvane-cli --help'"
 }
 
-@test "files end to end: refused before anything is sent, replaced whole, appended whole" {
+@test "files end to end: a settings file replaced whole, a history line appended whole" {
     start_simulator
     mkdir "$BATS_TEST_TMPDIR/work" && cd "$BATS_TEST_TMPDIR/work"
-    printf ':0400000001020304F3\n:00000001FF\n' >broken.hex
-    mkfifo fifo.json
     echo old >bike.json
     chmod 640 bike.json
-    transcript <<EOF
-$ korvane-cli --port "$port" flash broken.hex --yes
-2> Invalid firmware file
-2> broken.hex: line 1: checksum F3, should be F2
-exit 2
-$ korvane-cli --port "$port" --json settings load fifo.json
-{"reason":"Invalid settings file fifo.json: is not a regular file (a device, a pipe or a socket)","result":"failed"}
-exit 2
-$ korvane-cli --port "$port" settings save "$port" --force
-2> Could not save the settings to $port: is not a regular file (a device, a pipe or a socket)
-exit 2
-$ korvane-cli --port "$port" info --history /nonexistent/history.jsonl
-2> Could not append to the history /nonexistent/history.jsonl: No such file or directory
-exit 2
-$ korvane-cli --port "$port" settings save bike.json
-2> bike.json exists already: add --force to replace it
-exit 2
-$ korvane-cli --port "$port" settings save bike.json --force --history history.jsonl
-Settings of BEEF saved to bike.json
-EOF
+    run korvane-cli --port "$port" settings save bike.json --force --history history.jsonl
+    same "$status: $output" "0: Settings of BEEF saved to bike.json"
     same "$(requests)" "request <55 00
 request <55 04"
     same "$(stat -c %a bike.json)" 640
     same "$(ls)" "bike.json
-broken.hex
-fifo.json
 history.jsonl"
     [[ "$(<history.jsonl)" =~ ^\{\"auto\":false,.*\"command\":\"settings\ save\ bike.json\ --force\",.*\"host\":\"$(hostname)\",.*\"settingsAfter\":\{.*\"time\":\"[0-9T:-]{19}Z\",.*\}$ ]]
 }

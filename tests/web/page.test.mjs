@@ -10,16 +10,14 @@ import { chromium } from 'playwright-core';
 const root = new URL('../../', import.meta.url).pathname;
 const pageFolder = process.env.KORVANE_PAGE ?? `${root}build-web/page`;
 const simulator = process.env.KORVANE_SIM ?? `${root}build/korvane-sim`;
-const demoFirmware = `${root}examples/demo-firmware.hex`;
+const file = (name, text) => ({ name, mimeType: 'text/plain', buffer: Buffer.from(text) });
 // Line 2 has a checksum one too low.
-const broken = { name: 'broken.hex', mimeType: 'text/plain',
-  buffer: Buffer.from(':020000040000FA\n:0410000001020304E1\n:00000001FF\n') };
+const broken = file('broken.hex', ':020000040000FA\n:0410000001020304E1\n:00000001FF\n');
 const connected = 'Connected. Bootloader: 012A, Device ID: BEEF, Soft: ';
+const saved = 'Settings saved to korvane-settings-BEEF.json';
 const erase = 'Writing <55 03 C0 01 55 AA 00 10 00 00>';
 
-const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: ['--headless',
-  '--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
-  '--no-first-run'] });
+const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: ['--disable-gpu'] });
 after(() => browser.close());
 
 // A page served from the built page's folder on http://localhost (a secure context).
@@ -40,32 +38,47 @@ const until = (page, id, want, timeout = 15000) =>
 // Answers the dialog that says `message` with `button`.
 async function answer(page, message, button) {
   const dialog = page.locator('dialog[open]', { hasText: message });
-  await dialog.waitFor({ timeout: 15000 });
   assert.equal(await dialog.locator('p').textContent(), message);
   await dialog.getByRole('button', { name: button, exact: true }).click();
 }
-async function chooseFile(page, file) {
-  const [chooser] = await Promise.all([page.waitForEvent('filechooser'), page.click('#firmware')]);
-  await chooser.setFiles(file);
+// Clicks `button`: what that brings, a file chooser or a download.
+const clicked = (page, button, what) =>
+  Promise.all([page.waitForEvent(what), page.click(button)]).then(([brought]) => brought);
+const chooseFile = async (page, button, chosen) => (await clicked(page, button, 'filechooser')).setFiles(chosen);
+// Saves the settings: a download named for the controller, kept for `load`.
+let savedFile;
+async function save(page) {
+  const download = await clicked(page, '#saveSettings', 'download');
+  assert.equal(download.suggestedFilename(), 'korvane-settings-BEEF.json');
+  savedFile = await download.path();
 }
-// The update from confirming to the reboot notice; the progress shows the time left meanwhile. The
-// restart closes the port, which is told too.
-async function update(page, file, version) {
-  await chooseFile(page, file);
+// Loads the saved file, or with `button` that file as device 1234's, automatic mode off.
+async function load(page, button) {
+  const other = { ...JSON.parse(fs.readFileSync(savedFile)), deviceId: '1234', auto: false };
+  await chooseFile(page, '#loadSettings', button ? file('bike.json', JSON.stringify(other)) : savedFile);
+  if (button) await answer(page, 'bike.json holds the settings of device 1234, not of this controller' +
+    ' (BEEF). Load them anyway?', button);
+}
+// The update from confirming to the reboot notice, the time left shown meanwhile and gone at the
+// end; the port's close told, and a connect after.
+async function update(page, version) {
+  await chooseFile(page, '#firmware', `${root}examples/demo-firmware.hex`);
   await answer(page, `Update firmware from file Software version: ${version}?`, 'Update');
-  await until(page, 'firmwareProgressText', /^\d+% - 0:0\d left$/);
+  await until(page, 'firmwareProgressText', / - 0:0[1-9] left$/);
   await answer(page, 'The device is rebooting. Click Connect button to reconnect', 'OK');
+  assert.equal(await text(page, 'firmwareProgressText'), '100%');
   await answer(page, 'The device is disconnected', 'OK');
+  assert.equal(await text(page, 'connectStatus'), '');
+  await page.click('#connect');
+  assert.equal(await until(page, 'connectStatus', connected), connected + version);
 }
 
-test('the demo: settings, units, a refused file, an update, disconnect', async () => {
+test('the demo: settings, units, files of settings, a refused file, an update, disconnect', async () => {
   const page = await openPage('?demo');
   await page.click('#connect');
   assert.equal(await until(page, 'connectStatus', connected), connected + '07');
-
-  // The user's action, the status once the controller read the setting back (none: nothing is
-  // written), and what the control shows then. The speed is kept in mph: 25 mph shows as 40 km/h,
-  // 16 km/h is written as 10 mph.
+  // The user's action, the status once it ended (none: nothing is written), what the control shows
+  // then. The speed is kept in mph: 25 mph shows as 40 km/h, 16 km/h is written as 10 mph.
   // prettier-ignore
   const steps = [
     [(p) => p.check('#auto'),               'Auto is updated',        '#auto',    true],
@@ -75,6 +88,12 @@ test('the demo: settings, units, a refused file, an update, disconnect', async (
     [(p) => p.selectOption('#speed', '16'), 'Speed Limit is updated', '#speed',   '16', 50],
     [(p) => p.press('#speed', 'ArrowDown'), null,                     '#speed',   '16', 50],
     [(p) => p.check('#mph'),                null,                     '#speed',   '10', 30],
+    // Saved; another device's file refused, then taken; the saved one put back.
+    [(p) => save(p),                        saved,                    '#auto',    true],
+    [(p) => load(p, 'Cancel'),              saved,                    '#auto',    true],
+    [(p) => load(p, 'Load'),                'Settings loaded',        '#auto',    false],
+    [(p) => p.check('#config1'),            'Config is updated',      '#config1', true],
+    [(p) => load(p),                        'Settings loaded',        '#config3', true],
   ];
   for (const [act, status, id, shown, items] of steps) {
     await act(page);
@@ -84,24 +103,18 @@ test('the demo: settings, units, a refused file, an update, disconnect', async (
     if (items) assert.equal(await control.locator('option').count(), items);
   }
 
-  await chooseFile(page, broken);
+  await chooseFile(page, '#firmware', broken);
   assert.equal(await until(page, 'firmwareStatus', 'Invalid'), 'Invalid firmware file');
   assert.equal(await text(page, 'firmwareDetail'), 'line 2: checksum E1, should be E2');
   assert.equal((await text(page, 'logPanel')).includes(erase), false);
-
-  await update(page, demoFirmware, '08');
-  assert.equal(await text(page, 'connectStatus'), '');
+  await update(page, '08');
   assert.equal((await text(page, 'logPanel')).includes(erase), true);
-  await page.click('#connect');
-  assert.equal(await until(page, 'connectStatus', connected), connected + '08');
   await page.click('#disconnect');
-  assert.equal(await text(page, 'connectStatus'), '');
-  assert.equal(await page.locator('#connect').isEnabled(), true);
+  assert.deepEqual([await text(page, 'connectStatus'), await page.isEnabled('#connect')], ['', true]);
 });
 
 test('a browser without Web Serial says so, and offers the demo', async () => {
-  const page = await openPage('', (context) =>
-    context.addInitScript(() => { delete Navigator.prototype.serial; }));
+  const page = await openPage('', (context) => context.addInitScript(() => delete Navigator.prototype.serial));
   // Hidden, it is not found.
   assert.equal(await page.locator('#noSerial:visible').textContent({ timeout: 1000 }),
     'This browser cannot reach serial ports: open this page in Chrome, Edge or Opera, or use the' +
@@ -118,50 +131,37 @@ function startSimulator(args) {
 
 test('korvane-sim through the serial stand-in: discovery, a setting, an update, an unplug', async (t) => {
   const simulators = [await startSimulator(['--silent']), await startSimulator([])];
-  const written = [[], []];
-  const lines = [];
+  const [written, lines] = [[[], []], []];
   t.after(() => simulators.forEach(({ child }) => child.kill()));
   const page = await openPage('', async (context) => {
-    // The simulator's pseudo-terminal; a hang-up (a reset, a stop) is a lost device.
-    await context.exposeFunction('simulatorOpen', (n) => {
+    // The simulator's pseudo-terminal: opened, written to, or closed (no bytes, while open).
+    await context.exposeFunction('simulator', (n, bytes) => {
+      if (bytes) return written[n].push(...bytes) && fs.writeSync(lines[n].fd, Buffer.from(bytes));
+      if (lines[n]) return lines[n].destroy(lines[n] = null);
       const fd = fs.openSync(simulators[n].path, fs.constants.O_RDWR);
-      const line = Object.assign(new tty.ReadStream(fd), { fd });
-      lines[n] = line;
-      line.on('data', (bytes) => page.evaluate(([n, b]) => feed(n, b), [n, [...bytes]]));
-      line.on('end', () => line.closedByPage || page.evaluate((n) => gone(n), n));
-    });
-    await context.exposeFunction('simulatorWrite', (n, bytes) => {
-      written[n].push(...bytes);
-      fs.writeSync(lines[n].fd, Buffer.from(bytes));
-    });
-    await context.exposeFunction('simulatorClose', (n) => {
-      lines[n].closedByPage = true;
-      lines[n].destroy();
+      const line = lines[n] = Object.assign(new tty.ReadStream(fd), { fd });
+      line.on('data', (data) => page.evaluate(([n, b]) => ports[n].feed.enqueue(new Uint8Array(b)),
+        [n, [...data]]));
+      // A hang-up (a reset, a stop) is a lost device.
+      line.on('end', () => lines[n] === line && page.evaluate((n) => { ports[n].readable = null;
+        ports[n].feed.error(new DOMException('The device has been lost.', 'NetworkError')); }, n));
     });
     await context.addInitScript(() => {
-      const ports = [0, 1].map((n) => ({
-        opened: [],
+      const ports = (window.ports = [0, 1].map((n) => ({
         getInfo: () => ({ usbVendorId: 0x9209, usbProductId: 0x4b56 }),
         async open(options) {
-          await window.simulatorOpen(n);
-          this.opened.push(options);
+          await window.simulator(n);
+          this.options = options;
           this.readable = new ReadableStream({ start: (controller) => { this.feed = controller; } });
-          this.writable = new WritableStream({ write: (chunk) => window.simulatorWrite(n, [...chunk]) });
+          this.writable = new WritableStream({ write: (chunk) => window.simulator(n, [...chunk]) });
         },
         async setSignals(signals) { this.signals = signals; },
-        async close() { await window.simulatorClose(n); },
-      }));
-      window.ports = ports;
-      window.feed = (n, bytes) => ports[n].feed.enqueue(new Uint8Array(bytes));
-      window.gone = (n) => {
-        ports[n].readable = null;
-        ports[n].feed.error(new DOMException('The device has been lost.', 'NetworkError'));
-      };
+        async close() { await window.simulator(n); },
+      })));
       // The chooser grants one port more each time.
       const granted = [];
       Object.defineProperty(navigator, 'serial', { value: { getPorts: async () => granted,
-        requestPort: async () => granted[granted.push(ports[granted.length]) - 1],
-        addEventListener() {} } });
+        requestPort: async () => granted[granted.push(ports[granted.length]) - 1], addEventListener() {} } });
     });
   });
 
@@ -172,19 +172,18 @@ test('korvane-sim through the serial stand-in: discovery, a setting, an update, 
   await page.click('#addPort');
   await page.click('#connect');
   assert.equal(await until(page, 'connectStatus', connected), connected + '07');
-  assert.deepEqual(await page.evaluate(() => ports.map((port) => [port.opened[0], port.signals])),
+  assert.deepEqual(await page.evaluate(() => ports.map((port) => [port.options, port.signals])),
     Array(2).fill([{ baudRate: 19200, dataBits: 8, parity: 'none', stopBits: 1, flowControl: 'none' },
       { dataTerminalReady: false, requestToSend: false }]));
   assert.match(await text(page, 'logPanel'), /Path: serial port 2, .*, VendorId: 37385, ProductId: 19286\n/);
-  const identify = [0x55, 0, 0, 0, 0, 0, 0, 0, 0, 0];
-  assert.deepEqual(written.map((bytes) => bytes.slice(0, 10)), [identify, identify]);
+  assert.deepEqual(written.map((bytes) => bytes.slice(0, 10)), Array(2).fill([0x55, 0, 0, 0, 0, 0, 0, 0, 0, 0]));
 
   await page.check('#config2');
   assert.equal(await until(page, 'setStatus', 'Config is updated'), 'Config is updated');
-  await update(page, demoFirmware, '08');
-  await page.click('#connect');
-  assert.equal(await until(page, 'connectStatus', connected), connected + '08');
+  await update(page, '08');
   simulators[1].child.kill();
   await answer(page, 'The device is disconnected', 'OK');
-  assert.equal(await text(page, 'connectStatus'), '');
+  // The device's removal is logged between the reading's error and the close.
+  assert.match(await text(page, 'logPanel'),
+    /didEncounterError serial port 2: .*\n.* serialPortWasRemovedFromSystem\n.* serialPortWasClosed\n/);
 });
