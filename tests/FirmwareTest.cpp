@@ -1,8 +1,6 @@
-// The firmware file as read and judged before anything is sent, and beside it the pure pieces the
-// front ends share: the update answer, a regular file.
+// The firmware file as read and judged before anything is sent, and beside it a regular file.
 #include <gtest/gtest.h>
 
-#include "app/UpdateAnswer.h"
 #include "firmware/FirmwareFile.h"
 #include "firmware/ProgramSums.h"
 #include "tests/support/HexImage.h"
@@ -135,18 +133,6 @@ TEST(FirmwareFileTest, ProgramSumsAreWhatTheWholeFileLeavesAtEachRecord) {
     EXPECT_EQ(programSums(*reading.file),
               (std::vector<ProgramSum>{
                   {1, 1, 0x1000, 3, 0x0211}, {2, 7, 0x1002, 2, 0x2010}, {3, 8, 0xFFFF, 0, 0}}));
-}
-
-TEST(UpdateAnswerTest, OnlyTheWordsForUpdateSayYes) {
-    // clang-format off
-    const std::pair<const char*, bool> rows[] = {
-        {"update", true}, {"Update", true}, {" u ", true}, {"YES", true}, {"y\r", true}, {"y\t", true}, {"", false},
-        {"no", false}, {"cancel", false}, {"updates", false}, {"yy", false}, {"u p", false}, {"n\r", false},
-    };
-    // clang-format on
-    for (const auto& [typed, yes] : rows) {
-        EXPECT_EQ(answersUpdate(typed), yes) << '"' << typed << '"';
-    }
 }
 
 #ifdef __linux__
