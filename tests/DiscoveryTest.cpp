@@ -2,7 +2,6 @@
 // the others are closed, and a search that finds none says so once, at its last failure.
 #include <gtest/gtest.h>
 
-#include "app/AccessHint.h"
 #include "platform/SelectedPortManager.h"
 #include "serial/DeviceSearch.h"
 #include "tests/support/SimulatedBench.h"
@@ -16,7 +15,8 @@ using DiscoveryTest = SimulatedBench;
 // The ports beside a controller on /dev/ttySIM0, and what a search finds: the port taken, when,
 // the other controllers it names, and the ports still there when it ends.
 const struct { const char* ports; void (*add)(SimulatedPortManager&); const char* taken; int atMs; std::vector<std::string> others; std::size_t live; } kSearches[] = {
-    {"one that never opens, one silent", [](SimulatedPortManager& p) { p.addDevice("/dev/ttyS1").portFaults.neverOpens = true; p.addDevice("/dev/ttyS2").controller.faults.silent = true; }, "/dev/ttySIM0", 1400, {}, 1},
+    {"one that never opens, one silent, one not ours", [](SimulatedPortManager& p) { p.addDevice("/dev/ttyS1").portFaults.neverOpens = true; p.addDevice("/dev/ttyS2").controller.faults.silent = true;
+         p.addDevice("/dev/ttyACM1").portFaults.noAccess = true; }, "/dev/ttySIM0", 1400, {}, 1},
     // The second answers later, but within the same budget: both would succeed.
     {"a slower controller", [](SimulatedPortManager& p) { p.addDevice("/dev/ttyS1").timing.latency = Duration{150}; }, "/dev/ttySIM0", 1400, {"/dev/ttyS1"}, 1},
     // Silent, garbage, opening too late, its settings unanswered (the last to fail).
@@ -48,6 +48,9 @@ TEST_F(DiscoveryTest, TheFirstControllerToAnswerWinsAndTheOtherPortsAreClosed) {
         EXPECT_EQ(live, row.live) << row.ports;
         EXPECT_TRUE(!link || link->deviceReady);
     }
+    // The port without permission is logged with the reason; the hint on it is the front ends'.
+    EXPECT_EQ(log.count("didEncounterError /dev/ttyACM1: Permission denied"), 1u);
+    EXPECT_EQ(log.count("Device /dev/ttyACM1 Not opened\r\n"), 1u);
 }
 
 TEST_F(DiscoveryTest, ASearchForAllKeepsEveryAnsweringPortOnceInTheOrderOfPaths) {
@@ -96,24 +99,6 @@ TEST_F(DiscoveryTest, APortThatClosesAfterItAnsweredHoldsNoControllerAndIsSentNo
     ASSERT_NE(unsent, lines.end());
     EXPECT_EQ(unsent[-1], "Writing <55 04 0C 00 00 00 10 00 F0 00>");
     EXPECT_EQ(std::count(unsent, lines.end(), *unsent), 1);
-}
-
-TEST_F(DiscoveryTest, APortWithoutPermissionIsLoggedWithTheReasonAndHinted) {
-    device().faults.silent = true;
-    ports.addDevice("/dev/ttyACM1").portFaults.noAccess = true;
-    SimpleSerial::findDevice([](std::unique_ptr<SimpleSerial>) {});
-    loop.runUntilIdle();
-    EXPECT_EQ(log.count("didEncounterError /dev/ttyACM1: Permission denied"), 1u);
-    EXPECT_EQ(log.count("Device /dev/ttyACM1 Not opened\r\n"), 1u);
-#ifdef __linux__
-    EXPECT_EQ(accessHint(ports),
-              "No permission to open /dev/ttyACM1: add yourself to the dialout group (sudo usermod "
-              "-aG dialout $USER) and log in again");
-#else
-    EXPECT_EQ(accessHint(ports), "No permission to open /dev/ttyACM1");
-#endif
-    ports.device("/dev/ttyACM1")->portFaults.noAccess = false;
-    EXPECT_EQ(accessHint(ports), "");
 }
 
 }  // namespace

@@ -131,25 +131,38 @@ TEST_F(LinkTest, DestroyingALinkCancelsItsWaitsAndChecks) {
     }
 }
 
-TEST_F(LinkTest, TheOpenCheckSaysWhatItFoundOneSecondOn) {
-    SimpleSerial link(kControllerPath);
-    EXPECT_EQ(timed([&](ResultBlock done) { link.open(done); }),
-              std::pair(Duration{1000}, std::optional(true)));
-    EXPECT_EQ(log.count("Device /dev/ttySIM0 Opened\r\n"), 1u);
+TEST_F(LinkTest, TheOpenCheckLooksOneSecondOnOrInFastModeAsSoonAsThePortSaysItOpened) {
+    // clang-format off
+    // The port, how late it opens, the mode, the wait before the check is asked; when it ends, its result.
+    const struct { const char* path; int lateMs; TransferMode mode; int waitedMs; int endsMs; bool opened; } rows[] = {
+        {"/dev/ttySIM0", 0, TransferMode::standard, 0, 1000, true}, {"/dev/ttyNOWHERE", 0, TransferMode::standard, 0, 1000, false},
+        {"/dev/ttySIM0", 1500, TransferMode::standard, 0, 1000, false}, {"/dev/ttySIM0", 1500, TransferMode::fast, 0, 1000, false},
+        {"/dev/ttySIM0", 0, TransferMode::fast, 5, 0, true}, {"/dev/ttySIM0", 0, TransferMode::fast, 0, 0, true},  // it said so first
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        controller().portFaults.openDelay = Duration{row.lateMs};
+        SimpleSerial link(row.path, row.mode);
+        loop.runFor(Duration{row.waitedMs});
+        const std::size_t logged = log.lines().size();
+        EXPECT_EQ(timed([&](ResultBlock done) { link.open(done); }),
+                  std::pair(Duration{row.endsMs}, std::optional(row.opened)))
+            << row.path << row.lateMs;
+        EXPECT_EQ(log.lines().at(logged), "Device " + std::string(row.path) +
+                                              (row.opened ? " Opened\r\n" : " Not opened\r\n"));
+        EXPECT_EQ(link.send(kIdentify), row.opened);
+    }
     EXPECT_EQ(log.count("Device info. Name: ttySIM0, Path: /dev/ttySIM0, Dict: {idProduct = 10; "
                         "idVendor = 1240}, VendorId: 1240, ProductId: 10"),
-              1u);
-    SimpleSerial nowhere("/dev/ttyNOWHERE");
-    EXPECT_FALSE(nowhere.send(kIdentify));
-    EXPECT_EQ(complete([&](ResultBlock done) { nowhere.probe(done); }), std::optional(false));
-    EXPECT_EQ(log.count("Device /dev/ttyNOWHERE Not opened\r\n"), 1u);
-    controller().portFaults.openDelay = Duration{1500};
-    SimpleSerial late(kControllerPath);
-    EXPECT_EQ(timed([&](ResultBlock done) { late.probe(done); }),
-              std::pair(Duration{1000}, std::optional(false)));
+              3u);
 }
 
 using Operation = std::function<void(SimpleSerial&, ResultBlock)>;
+Operation call(void (SimpleSerial::*operation)(ResultBlock)) {
+    return [=](SimpleSerial& link, ResultBlock done) {
+        (link.*operation)(std::move(done));
+    };
+}
 Operation set(void (SimpleSerial::*setter)(int, ResultBlock), int value) {
     return [=](SimpleSerial& link, ResultBlock done) {
         (link.*setter)(value, std::move(done));
@@ -162,18 +175,10 @@ Operation record(std::uint16_t upper, const std::string& line) {
         link.writeRecord(line, std::move(done));
     };
 }
-const Operation kIdentifies = [](SimpleSerial& link, ResultBlock done) {
-    link.identify(done);
-};
-const Operation kReads = [](SimpleSerial& link, ResultBlock done) {
-    link.readSettings(done);
-};
-const Operation kVerify = [](SimpleSerial& link, ResultBlock done) {
-    link.verifyRecord(done);
-};
-const Operation kErase = [](SimpleSerial& link, ResultBlock done) {
-    link.eraseFirmware(done);
-};
+const Operation kIdentifies = call(&SimpleSerial::identify);
+const Operation kReads = call(&SimpleSerial::readSettings);
+const Operation kVerify = call(&SimpleSerial::verifyRecord);
+const Operation kErase = call(&SimpleSerial::eraseFirmware);
 // The record with byte `at` changed to `value` (and the version to `version`).
 Bytes with(std::size_t at, std::uint8_t value, std::uint8_t version = 7) {
     Bytes changed = kRecord;
@@ -313,15 +318,6 @@ TEST_F(LinkTest, RecordRepliesAreJudgedExactlyAndRecordsThatCannotBeSentFailAtOn
     }
     EXPECT_EQ(log.count("Could not update firmware. 3"), 1u);
     EXPECT_TRUE(wire().empty());
-}
-
-TEST_F(LinkTest, AFastOpenCheckLooksAsSoonAsThePortSaysItOpenedAlsoWhenItSaidSoFirst) {
-    for (const int waitedMs : {5, 0}) {
-        SimpleSerial link(kControllerPath, TransferMode::fast);
-        loop.runFor(Duration{waitedMs});
-        EXPECT_EQ(timed([&](ResultBlock done) { link.open(done); }),
-                  std::pair(Duration{0}, std::optional(true)));
-    }
 }
 
 }  // namespace
