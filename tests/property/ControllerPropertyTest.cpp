@@ -121,12 +121,8 @@ struct World : ControlWorld {
                 view.seen[*row.property] = row.of(*control);
             }
         }
-        view.onChange = [this](Property property) {
-            changed(property);
-        };
-        view.onAlert = [this](const std::string& message) {
-            alerted(message);
-        };
+        view.onChange = std::bind_front(&World::changed, this);
+        view.onAlert = std::bind_front(&World::alerted, this);
     }
 
     // The controller the window holds, or none; where a device event strikes: that one, or else
@@ -253,12 +249,8 @@ void World::statusShown(const std::string& status) {
     // The setting a write's status names: "Updating Auto ...", "Auto is updated", "Could not set
     // Auto".
     int named = 0;
-    for (int i = 0; i < 3; ++i) {
-        for (const std::size_t at : {0, 9, 14}) {
-            named = status.substr(std::min(at, status.size())).starts_with(kSettingNames[i])
-                        ? i
-                        : named;
-        }
+    while (named < 2 && status.find(kSettingNames[named]) == std::string::npos) {
+        ++named;
     }
     if (status.starts_with("Updating ")) {
         ++writesStarted;
@@ -799,16 +791,13 @@ TEST(ControllerProperty, PromisesHoldOnEveryPath) {
         }
     }
     // How far the sequences got: a property that never reaches a path proves nothing about it.
-    std::string tally;
     for (const char* path :
          {"connected", "completed an update", "fast transfers", "saw two controllers",
           "saved settings", "loaded settings", "checked a restore's report",
           "lost during an update", "refused a record", "wrote a speed chosen in km/h"}) {
         EXPECT_GT(reached[path], 0) << "no sequence " << path;
-        tally +=
-            std::string(tally.empty() ? "" : ", ") + path + " " + std::to_string(reached[path]);
+        std::printf("Sequences reaching \"%s\": %d\n", path, reached[path]);
     }
-    std::printf("Sequences reaching each path: %s\n", tally.c_str());
 }
 
 }  // namespace

@@ -62,8 +62,6 @@ TEST_F(QtBackendTest, ProbeSetRestartAndLoss) {
     EXPECT_EQ(log.count("Device " + path + " Opened\r\n"), 1u);
     EXPECT_EQ(complete([&](ResultBlock done) { link->setSpeedLimit(25, done); }),
               std::optional(true));
-    link->settings.speedLimit = 0;
-    EXPECT_EQ(complete([&](ResultBlock done) { link->readSettings(done); }), std::optional(true));
     EXPECT_EQ(link->settings.speedLimit, 25);
     EXPECT_EQ(
         log.count("Writing <55 05 0C 00 55 AA 10 00 F0 00 07 01 03 09 19 00 A1 A2 A3 A4 A5 A6>"),
