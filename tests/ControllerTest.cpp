@@ -18,24 +18,6 @@ TEST_F(ControllerTest, NamesThePortTakenWhenAnotherControllerAnswersToo) {
               "(/dev/ttySIM1). korvane-cli --all serves several at once.");
 }
 
-TEST_F(ControllerTest, AFileIsJudgedBeforeItsQuestionAndEveryRecordIsLogged) {
-    connect();
-    control->loadDataFile(Bytes{':', '0', '0'});
-    EXPECT_EQ(log.countStartingWith("Invalid firmware file: line 1: "), 1u);
-    const HexImage image = realisticImage();
-    control->loadDataFile(image.bytes());
-    ASSERT_EQ(view.alerts.size(), 1u);
-    EXPECT_EQ(view.alerts[0].message, "Update firmware from file Software version: 12?");
-    EXPECT_EQ(view.alerts[0].buttons, (std::vector<std::string>{"Update", "Cancel"}));
-    EXPECT_EQ(control->firmwareDetail(), "Records not written: 2 (upper address 0x0030)");
-    view.answer(0);
-    answerEveryAlert();
-    for (std::size_t left = image.records; left >= 1; --left) {
-        EXPECT_EQ(log.countStartingWith("File line -" + std::to_string(left) + ": :"), 1u) << left;
-    }
-    EXPECT_EQ(log.count("File line -33: :020000040000FA"), 1u);
-}
-
 TEST_F(ControllerTest, TheRestartFollowsTheLastVerifyWhatItSaysAndTheNoticeASecondLater) {
     controller().restartClosesPort = false;
     // clang-format off
@@ -69,10 +51,15 @@ TEST_F(ControllerTest, TheRestartFollowsTheLastVerifyWhatItSaysAndTheNoticeASeco
     }
 }
 
-TEST_F(ControllerTest, NothingElseStartsWhileAnUpdateRunsAndAnUpdateStartsOnlyWhenItCan) {
+TEST_F(ControllerTest, AFileIsJudgedThenAskedAboutAndItsUpdateStartsOnlyWhenItCanAndRunsAlone) {
     connect();
+    control->loadDataFile(Bytes{':', '0', '0'});
+    EXPECT_EQ(log.countStartingWith("Invalid firmware file: line 1: "), 1u);
     // Confirmed while a setting is written, or for a link that has gone.
     control->loadDataFile(realisticImage().bytes());
+    EXPECT_EQ(view.alerts.at(0).message, "Update firmware from file Software version: 12?");
+    EXPECT_EQ(view.alerts[0].buttons, (std::vector<std::string>{"Update", "Cancel"}));
+    EXPECT_EQ(control->firmwareDetail(), "Records not written: 2 (upper address 0x0030)");
     control->setIsAuto(1);
     view.answer(0);
     EXPECT_EQ(control->firmwareStatus(),
@@ -103,6 +90,9 @@ TEST_F(ControllerTest, NothingElseStartsWhileAnUpdateRunsAndAnUpdateStartsOnlyWh
     }
     EXPECT_EQ(answerEveryAlert(), std::vector<std::string>{kRebootNotice});
     EXPECT_EQ(wire().size(), 55u) << "one erase, the records, the last Verify, the reset";
+    // Every record of the file is logged as it goes, counted down to the first.
+    EXPECT_EQ(log.countStartingWith("File line -"), 33u);
+    EXPECT_EQ(log.count("File line -33: :020000040000FA"), 1u);
 }
 
 TEST_F(ControllerTest, ManyRecordsWithoutExchangeKeepTheStackFlat) {
