@@ -18,39 +18,6 @@ TEST_F(ControllerTest, NamesThePortTakenWhenAnotherControllerAnswersToo) {
               "(/dev/ttySIM1). korvane-cli --all serves several at once.");
 }
 
-TEST_F(ControllerTest, TheRestartFollowsTheLastVerifyWhatItSaysAndTheNoticeASecondLater) {
-    controller().restartClosesPort = false;
-    // clang-format off
-    // How the last Verify (request 54 of an update of realisticImage(), after the erase and 25
-    // records verified, 2 eprom records) is answered, and when it is judged.
-    const struct { const char* fault; void (*apply)(ControllerFaults&); int judgedMs; } rows[] = {
-        {"wrong sum", [](ControllerFaults& f) { f.wrongVerifySum = true; }, 10},
-        {"no reply", [](ControllerFaults& f) { f.unanswered = {CommandCode::Verify}; }, 1000},
-    };
-    // clang-format on
-    for (const auto& row : rows) {
-        connect();
-        device().faults = {};
-        device().clearRequests();
-        control->loadDataFile(realisticImage().bytes());
-        view.answer(0);
-        ASSERT_TRUE(loop.runUntil([&] { return wire().size() == 53; }));
-        row.apply(device().faults);
-        ASSERT_TRUE(loop.runUntil([&] { return wire().size() == 54; }));
-        const Duration verified = loop.now();
-        ASSERT_TRUE(loop.runUntil([&] { return wire().size() == 55; })) << row.fault;
-        EXPECT_EQ(loop.now() - verified, Duration{row.judgedMs}) << row.fault;
-        EXPECT_EQ(wire().back(), (Bytes{0x55, 0x09, 0, 0, 0, 0, 0, 0, 0, 0})) << row.fault;
-        const Duration reset = loop.now();
-        loop.runUntil([&] { return !view.alerts.empty(); });
-        EXPECT_EQ(loop.now() - reset, Duration{1000}) << row.fault;
-        EXPECT_EQ(view.alerts[0].message,
-                  "The device is rebooting. Click Connect button to reconnect");
-        EXPECT_EQ(control->firmwareStatus(), "Updating firmware. Please wait...") << row.fault;
-        view.answer();
-    }
-}
-
 TEST_F(ControllerTest, AFileIsJudgedThenAskedAboutAndItsUpdateStartsOnlyWhenItCanAndRunsAlone) {
     connect();
     control->loadDataFile(Bytes{':', '0', '0'});

@@ -87,7 +87,7 @@ TEST(FirmwareFileTest, EveryRecordIsCheckedBeforeAnythingIsSent) {
     }
 }
 
-TEST(FirmwareFileTest, RecordsForMemoryTheControllerLacksAreCountedWithTheirOrigins) {
+TEST(FirmwareFileTest, RecordsForMemoryTheControllerLacksAreCountedByRegion) {
     // clang-format off
     const std::pair<std::vector<std::uint16_t>, const char*> rows[] = {
         {{0x0000, 0x00F0}, ""},
@@ -106,14 +106,6 @@ TEST(FirmwareFileTest, RecordsForMemoryTheControllerLacksAreCountedWithTheirOrig
         const auto reading = readFirmwareFile(image.bytes());
         ASSERT_TRUE(reading.file) << described;
         EXPECT_EQ(describeSkippedRecords(*reading.file), described);
-    }
-    const HexImage image = realisticImage();
-    const auto reading = readFirmwareFile(image.bytes());
-    ASSERT_TRUE(reading.file);
-    ASSERT_EQ(reading.file->origins.size(), image.records);
-    for (std::size_t line = 1; line <= image.records; ++line) {
-        EXPECT_EQ(reading.file->origins[line - 1].line, line);
-        EXPECT_EQ(reading.file->origins[line - 1].address, image.origins[line - 1]) << line;
     }
 }
 
