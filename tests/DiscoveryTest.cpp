@@ -23,6 +23,9 @@ const struct { const char* ports; void (*add)(SimulatedPortManager&); const char
     {"no controller", [](SimulatedPortManager& p) { p.device("/dev/ttySIM0")->controller.faults.silent = true; p.addDevice("/dev/ttyS1").controller.faults.garbage = true;
          p.addDevice("/dev/ttyS2").portFaults.openDelay = Duration{1500}; p.addDevice("/dev/ttyS3").controller.faults.unanswered = {CommandCode::ReadEprom}; }, "", 1400, {}, 0},
     {"no port at all", [](SimulatedPortManager& p) { p.device("/dev/ttySIM0")->setPresent(false); }, "", 0, {}, 0},
+    // Closed after it answered identify, or the settings read: it holds no controller, and is sent nothing.
+    {"the controller's, closed at 1050 ms", [](SimulatedPortManager& p) { RunLoop::current().schedule(Duration{1050}, [&p] { p.device("/dev/ttySIM0")->unplug(); }); }, "", 1400, {}, 0},
+    {"the controller's, closed at 1250 ms", [](SimulatedPortManager& p) { RunLoop::current().schedule(Duration{1250}, [&p] { p.device("/dev/ttySIM0")->unplug(); }); }, "", 1400, {}, 0},
 };
 // clang-format on
 
@@ -47,10 +50,18 @@ TEST_F(DiscoveryTest, TheFirstControllerToAnswerWinsAndTheOtherPortsAreClosed) {
         EXPECT_EQ(link ? link->othersIdentified : std::vector<std::string>{}, row.others);
         EXPECT_EQ(live, row.live) << row.ports;
         EXPECT_TRUE(!link || link->deviceReady);
+        EXPECT_EQ(machine.device(kControllerPath)->sendsWhileClosed(), 0u) << row.ports;
     }
     // The port without permission is logged with the reason; the hint on it is the front ends'.
     EXPECT_EQ(log.count("didEncounterError /dev/ttyACM1: Permission denied"), 1u);
     EXPECT_EQ(log.count("Device /dev/ttyACM1 Not opened\r\n"), 1u);
+    // A send to the closed port is logged, then why it went nowhere.
+    const auto& lines = log.lines();
+    const auto unsent =
+        std::find(lines.begin(), lines.end(), "Not sent to /dev/ttySIM0, which has closed");
+    ASSERT_NE(unsent, lines.end());
+    EXPECT_EQ(unsent[-1], "Writing <55 04 0C 00 00 00 10 00 F0 00>");
+    EXPECT_EQ(std::count(unsent, lines.end(), *unsent), 1);
 }
 
 TEST_F(DiscoveryTest, ASearchForAllKeepsEveryAnsweringPortOnceInTheOrderOfPaths) {
@@ -74,31 +85,6 @@ TEST_F(DiscoveryTest, ASearchForAllKeepsEveryAnsweringPortOnceInTheOrderOfPaths)
     EXPECT_EQ(log.count("Device /dev/ttySIM0 Opened\r\n"), 1u)
         << "a port listed twice is probed once";
     EXPECT_EQ(ports.device("/dev/ttyS1")->livePorts(), 0u);
-}
-
-TEST_F(DiscoveryTest, APortThatClosesAfterItAnsweredHoldsNoControllerAndIsSentNothing) {
-    // Closed once identify has been answered, or the settings read: before the next poll.
-    for (const std::size_t answered : {1u, 2u}) {
-        controller().setPresent(true);
-        device().clearRequests();
-        std::vector<std::unique_ptr<SimpleSerial>> found;
-        SimpleSerial::findDevice(
-            [&](std::unique_ptr<SimpleSerial> link) { found.push_back(std::move(link)); });
-        loop.runUntil([&] { return wire().size() == answered; });
-        loop.runFor(Duration{50});
-        controller().unplug();
-        loop.runUntilIdle();
-        ASSERT_EQ(found.size(), 1u);
-        EXPECT_EQ(found[0], nullptr) << answered;
-        EXPECT_EQ(controller().sendsWhileClosed(), 0u);
-    }
-    // The attempt is logged, then why it went nowhere.
-    const auto& lines = log.lines();
-    const auto unsent =
-        std::find(lines.begin(), lines.end(), "Not sent to /dev/ttySIM0, which has closed");
-    ASSERT_NE(unsent, lines.end());
-    EXPECT_EQ(unsent[-1], "Writing <55 04 0C 00 00 00 10 00 F0 00>");
-    EXPECT_EQ(std::count(unsent, lines.end(), *unsent), 1);
 }
 
 }  // namespace
