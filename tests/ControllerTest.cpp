@@ -10,14 +10,6 @@ namespace {
 
 using ControllerTest = ControlBench;
 
-TEST_F(ControllerTest, NamesThePortTakenWhenAnotherControllerAnswersToo) {
-    ports.addDevice("/dev/ttySIM1");
-    connect();
-    EXPECT_EQ(control->connectDetail(),
-              "Took /dev/ttySIM0; 1 more controller answered "
-              "(/dev/ttySIM1). korvane-cli --all serves several at once.");
-}
-
 TEST_F(ControllerTest, AFileIsJudgedThenAskedAboutAndItsUpdateStartsOnlyWhenItCanAndRunsAlone) {
     connect();
     control->loadDataFile(Bytes{':', '0', '0'});
@@ -32,7 +24,7 @@ TEST_F(ControllerTest, AFileIsJudgedThenAskedAboutAndItsUpdateStartsOnlyWhenItCa
     EXPECT_EQ(control->firmwareStatus(),
               "Firmware update not started: a setting is being written; "
               "choose the file again when it is done");
-    settle();
+    loop.runUntil([&] { return control->isEnabled(); });
     control->loadDataFile(realisticImage().bytes());
     control->onDisconnect();
     view.answer(0);

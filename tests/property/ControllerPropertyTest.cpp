@@ -435,6 +435,9 @@ const std::pair<const char*, bool (*)(const Now&)> kRules[] = {
     {"the speed list holds 1 to the unit's highest speed", [](const Now& n) {
         const auto& titles = n.w.speeds.titles();
         return n.c.maxSpeed() == (n.c.isKmh() ? 50 : 30) && titles.size() == std::size_t(n.c.maxSpeed()) && titles.front() == "1" && titles.back() == std::to_string(n.c.maxSpeed()); }},
+    {"a connect that found both controllers names the one it did not take", [](const Now& n) {
+        const std::string other = n.link && n.link->portPath() == kSecondController ? Bench::kControllerPath : kSecondController;
+        return !n.link || n.c.connectDetail().empty() || (n.w.reached.insert("named the other controller"), n.c.connectDetail() == "Took " + n.link->portPath() + "; 1 more controller answered (" + other + "). korvane-cli --all serves several at once."); }},
 };
 // clang-format on
 
@@ -794,7 +797,8 @@ TEST(ControllerProperty, PromisesHoldOnEveryPath) {
     for (const char* path :
          {"connected", "completed an update", "fast transfers", "saw two controllers",
           "saved settings", "loaded settings", "checked a restore's report",
-          "lost during an update", "refused a record", "wrote a speed chosen in km/h"}) {
+          "lost during an update", "refused a record", "wrote a speed chosen in km/h",
+          "named the other controller"}) {
         EXPECT_GT(reached[path], 0) << "no sequence " << path;
         std::printf("Sequences reaching \"%s\": %d\n", path, reached[path]);
     }

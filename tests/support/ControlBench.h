@@ -151,10 +151,6 @@ struct ControlWorld : Bench {
         control->onConnect();
         loop.runUntil([&] { return control->isConnected() || control->canConnect(); });
     }
-    // Runs until the settings write in progress has ended.
-    void settle() {
-        loop.runUntil([&] { return control->isEnabled(); });
-    }
     // Runs until nothing is left to happen, answering each alert with its first button; the
     // alerts' texts, in order.
     std::vector<std::string> answerEveryAlert() {
