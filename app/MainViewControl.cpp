@@ -170,57 +170,9 @@ void MainViewControl::showAlertThenReset(Notice kind, const std::string& message
                });
 }
 
-void MainViewControl::setMaxSpeed(int value) {
-    store(_maxSpeed, value, Property::maxSpeed);
-}
-
-void MainViewControl::setCanConnect(bool value) {
-    store(_canConnect, value, Property::canConnect);
-}
-
-void MainViewControl::setIsConnected(bool value) {
-    store(_isConnected, value, Property::isConnected);
-}
-
-void MainViewControl::setConnectStatus(std::string value) {
-    store(_connectStatus, std::move(value), Property::connectStatus);
-}
-
-void MainViewControl::setIsEnabled(bool value) {
-    store(_isEnabled, value, Property::isEnabled);
-}
-
-void MainViewControl::setSetStatus(std::string value) {
-    store(_setStatus, std::move(value), Property::setStatus);
-}
-
-void MainViewControl::setMaxFirmwareCount(std::uint64_t value) {
-    store(_maxFirmwareCount, value, Property::maxFirmwareCount);
-}
-
-void MainViewControl::setCurrFirmwareCount(std::uint64_t value) {
-    store(_currFirmwareCount, value, Property::currFirmwareCount);
-}
-
-void MainViewControl::setIsUpdatingFirmware(bool value) {
-    store(_isUpdatingFirmware, value, Property::isUpdatingFirmware);
-}
-
-void MainViewControl::setFirmwareStatus(std::string value) {
-    store(_firmwareStatus, std::move(value), Property::firmwareStatus);
-}
-
-void MainViewControl::setIsUpdateRunning(bool value) {
-    store(_isUpdateRunning, value, Property::isUpdateRunning);
-}
-
 void MainViewControl::setFirmwareDetail(std::string value) {
     ++detailsShown_;
     store(_firmwareDetail, std::move(value), Property::firmwareDetail);
-}
-
-void MainViewControl::setConnectDetail(std::string value) {
-    store(_connectDetail, std::move(value), Property::connectDetail);
 }
 
 }  // namespace korvane

@@ -118,33 +118,49 @@ public:
     bool readProgramSum(std::uint16_t address, std::uint16_t length, SumBlock done);
 
     int maxSpeed() const { return _maxSpeed; }
-    void setMaxSpeed(int value);
+    void setMaxSpeed(int value) { store(_maxSpeed, value, Property::maxSpeed); }
     SpeedPopup* speedPopup() const { return _speedPopup; }
     void setSpeedPopup(SpeedPopup* popup) { _speedPopup = popup; }
     bool canConnect() const { return _canConnect; }
-    void setCanConnect(bool value);
+    void setCanConnect(bool value) { store(_canConnect, value, Property::canConnect); }
     bool isConnected() const { return _isConnected; }
-    void setIsConnected(bool value);
+    void setIsConnected(bool value) { store(_isConnected, value, Property::isConnected); }
     const std::string& connectStatus() const { return _connectStatus; }
-    void setConnectStatus(std::string value);
+    void setConnectStatus(std::string value) {
+        store(_connectStatus, std::move(value), Property::connectStatus);
+    }
     bool isEnabled() const { return _isEnabled; }
-    void setIsEnabled(bool value);
+    void setIsEnabled(bool value) { store(_isEnabled, value, Property::isEnabled); }
     const std::string& setStatus() const { return _setStatus; }
-    void setSetStatus(std::string value);
+    void setSetStatus(std::string value) {
+        store(_setStatus, std::move(value), Property::setStatus);
+    }
     std::uint64_t maxFirmwareCount() const { return _maxFirmwareCount; }
-    void setMaxFirmwareCount(std::uint64_t value);
+    void setMaxFirmwareCount(std::uint64_t value) {
+        store(_maxFirmwareCount, value, Property::maxFirmwareCount);
+    }
     std::uint64_t currFirmwareCount() const { return _currFirmwareCount; }
-    void setCurrFirmwareCount(std::uint64_t value);
+    void setCurrFirmwareCount(std::uint64_t value) {
+        store(_currFirmwareCount, value, Property::currFirmwareCount);
+    }
     bool isUpdatingFirmware() const { return _isUpdatingFirmware; }
-    void setIsUpdatingFirmware(bool value);
+    void setIsUpdatingFirmware(bool value) {
+        store(_isUpdatingFirmware, value, Property::isUpdatingFirmware);
+    }
     const std::string& firmwareStatus() const { return _firmwareStatus; }
-    void setFirmwareStatus(std::string value);
+    void setFirmwareStatus(std::string value) {
+        store(_firmwareStatus, std::move(value), Property::firmwareStatus);
+    }
     bool isUpdateRunning() const { return _isUpdateRunning; }
-    void setIsUpdateRunning(bool value);
+    void setIsUpdateRunning(bool value) {
+        store(_isUpdateRunning, value, Property::isUpdateRunning);
+    }
     const std::string& firmwareDetail() const { return _firmwareDetail; }
     void setFirmwareDetail(std::string value);
     const std::string& connectDetail() const { return _connectDetail; }
-    void setConnectDetail(std::string value);
+    void setConnectDetail(std::string value) {
+        store(_connectDetail, std::move(value), Property::connectDetail);
+    }
 
     // What happened, as values announced like the other properties: the last settings write that
     // ended, how the last update ended (none while one runs), the kind of the alert shown last.

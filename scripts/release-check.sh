@@ -12,5 +12,6 @@ git -C "$root" ls-files -z --cached --others --exclude-standard |
   grep -zv -e '^tests/' -e '^bench/' |
   (cd "$root" && tar --null -T - -cf -) | tar -xf - -C "$work/sources"
 "$work/sources/scripts/setup.sh" "$work/build" -DCMAKE_BUILD_TYPE=Release \
-  -DKORVANE_TESTS=OFF -DKORVANE_BENCH=OFF
+  -DKORVANE_TESTS=OFF -DKORVANE_BENCH=OFF \
+  -DCMAKE_UNITY_BUILD=ON
 "$root/scripts/package-check.sh" "$work/build"

@@ -36,13 +36,16 @@ if [ -n "${KORVANE_WEB:-}" ]; then
     command -v npm >/dev/null || needed+=("npm")
   fi
 # What the test command also needs: formatting, the package's checks, the clang + libc++ build.
-# Not needed to build, package and run the programs.
+# Not needed to build, package and run the programs; the web page's are taken in the same call,
+# since each call to apt-get pays for dpkg's triggers again.
 elif [ -n "${KORVANE_TEST_TOOLS:-}" ]; then
   needed+=(
     "clang-format" "desktop-file-utils" "appstream" "lintian"
     "clang" "clang-tidy" "libc++-dev" "libc++abi-dev" "googletest"
     "g++-mingw-w64-x86-64-posix" "gcc-mingw-w64-x86-64-posix" "wine64"
+    "emscripten" "node-acorn" "chromium"
   )
+  command -v npm >/dev/null || needed+=("npm")
 fi
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
@@ -60,14 +63,14 @@ if [ ${#missing[@]} -gt 0 ]; then
   if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
   echo "Installing: ${missing[*]}"
   $sudo apt-get update -qq
-  for entry in "${missing[@]}"; do
-    IFS='|' read -r -a names <<<"$entry"
-    for name in "${names[@]}"; do
-      if DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$name" >/dev/null; then
-        break
-      fi
+  install() { DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "$@" >/dev/null; }
+  # All at once under their first names; should one be unknown here, each entry name by name.
+  if ! install "${missing[@]%%|*}"; then
+    for entry in "${missing[@]}"; do
+      IFS='|' read -r -a names <<<"$entry"
+      for name in "${names[@]}"; do install "$name" && break; done
     done
-  done
+  fi
 fi
 
 cmake=(cmake)

@@ -11,8 +11,12 @@ export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export KORVANE_TEST_TOOLS=1
 
+# Each target compiled as one source: the headers (Qt, GoogleTest, CLI11) are read once per target
+# rather than once per file, half the compiling of a build made once. Working builds keep files.
+unity=-DCMAKE_UNITY_BUILD=ON
+
 echo "== normal build =="
-scripts/setup.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+scripts/setup.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo "$unity"
 ctest --test-dir build --output-on-failure -j2
 
 echo "== package =="
@@ -29,17 +33,18 @@ echo "== clang and libc++ (the C++ library of macOS): the core, checked by clang
 scripts/setup.sh build-libcxx -DCMAKE_BUILD_TYPE=Debug -DKORVANE_QT=OFF \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS=-stdlib=libc++ -DCMAKE_EXE_LINKER_FLAGS=-stdlib=libc++ \
-  -DKORVANE_GTEST_SOURCE=/usr/src/googletest -DKORVANE_CLANG_TIDY=ON
+  -DKORVANE_GTEST_SOURCE=/usr/src/googletest -DKORVANE_CLANG_TIDY=ON "$unity"
 ctest --test-dir build-libcxx --output-on-failure -j2
 
 echo "== Windows (MinGW-w64), run under Wine: the core and its tests =="
 export WINEPREFIX="$root/build-mingw/wine" WINEDEBUG=-all
 scripts/setup.sh build-mingw -DCMAKE_BUILD_TYPE=Release -DKORVANE_QT=OFF \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DKORVANE_GTEST_SOURCE=/usr/src/googletest
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DKORVANE_GTEST_SOURCE=/usr/src/googletest "$unity"
 ctest --test-dir build-mingw --output-on-failure -j2
 
 echo "== sanitizer build =="
-scripts/setup.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON
+# The benchmarks are built and run from the normal build only.
+scripts/setup.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DKORVANE_SANITIZE=ON -DKORVANE_BENCH=OFF "$unity"
 ctest --test-dir build-asan --output-on-failure -j2
 
 echo "== the web page: built with Emscripten, carried by the package, tested in Chromium =="
