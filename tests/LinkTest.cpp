@@ -85,14 +85,12 @@ TEST_F(LinkTest, BytesThatCameBeforeAWaitAreNeverItsReply) {
 
 TEST_F(LinkTest, OnlyTheDeviceClosingAnOpenPortIsALoss) {
     std::vector<bool> losses;
-    const auto reported = [&](std::unique_ptr<SimpleSerial> link) {
-        link->connectionLostBlock = [&](bool lost) {
-            losses.push_back(lost);
-        };
-        return link;
+    const auto report = [&](bool lost) {
+        losses.push_back(lost);
     };
     // Closed by the device before the link looked at it: nothing to report yet.
-    auto link = reported(std::make_unique<SimpleSerial>(kControllerPath));
+    auto link = std::make_unique<SimpleSerial>(kControllerPath);
+    link->connectionLostBlock = report;
     loop.runFor(Duration{0});
     controller().unplug();
     EXPECT_FALSE(link->receiver().isOpened());
@@ -102,7 +100,8 @@ TEST_F(LinkTest, OnlyTheDeviceClosingAnOpenPortIsALoss) {
               (std::vector<std::string>{"serialPortWasRemovedFromSystem", "serialPortWasClosed"}));
     // Lost during a write of the value held: the wait runs out all the same, and the link keeps
     // what it knew.
-    link = reported(openLink(true));
+    link = openLink(true);
+    link->connectionLostBlock = report;
     device().faults.unplugAtRequest = 3;
     EXPECT_EQ(timed([&](ResultBlock done) { link->setAutoMode(0, done); }),
               std::pair(Duration{200}, std::optional(false)));
