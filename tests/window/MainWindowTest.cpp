@@ -212,6 +212,7 @@ TEST_F(MainWindowTest, AnUpdateShowsTimeLeftOnlyWhileRecordsAreProgrammed) {
             << bar.text().toStdString();
     }
     EXPECT_EQ(bar.text(), "100%");
+    EXPECT_EQ(bar.value(), bar.maximum());
 }
 
 // clang-format off
