@@ -76,12 +76,19 @@ TEST_F(ControllerTest, ManyRecordsWithoutExchangeKeepTheStackFlat) {
     EXPECT_EQ(control->maxFirmwareCount(), 300001u);
 }
 
-TEST_F(ControllerTest, AControllerGoneBeforeItsSearchEndsIsNotReached) {
-    control->onConnect();
-    loop.runFor(Duration{500});
-    control.reset();
+// A configuration the window does not offer, its rewrite refused at the connect: a restore writes
+// what its file changes, and nothing else.
+TEST_F(ControllerTest, ARestoreWritesOnlyWhatItsFileChanges) {
+    device().setSettingsRecord(std::array<std::uint8_t, 2>{7, 3});
+    device().faults.refuseWrites = true;
+    connect();
     loop.runUntilIdle();
-    EXPECT_EQ(ports.livePorts(), 0u);
+    device().faults.refuseWrites = false;
+    device().clearRequests();
+    control->restoreSettings({true, 3, 19});
+    loop.runUntilIdle();
+    EXPECT_EQ(wire().size(), 4u) << "Auto and Config, each written and read back";
+    EXPECT_EQ(control->setStatus(), "Settings loaded");
 }
 
 }  // namespace

@@ -2,10 +2,6 @@
 
 namespace korvane::testing {
 
-namespace {
-constexpr int kStartTimeoutMs = 10000;
-}
-
 SimulatorProcess::SimulatorProcess(const QStringList& arguments) {
     process_.setProgram(QStringLiteral(KORVANE_SIM_BINARY));
     process_.setArguments(arguments);

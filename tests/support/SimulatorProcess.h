@@ -20,6 +20,7 @@ public:
     void stop();
 
 private:
+    static constexpr int kStartTimeoutMs = 10000;
     QProcess process_;
     std::string path_;
 };
