@@ -15,7 +15,6 @@ public:
     void write(std::string_view text) override { lines_.emplace_back(text); }
 
     const std::vector<std::string>& lines() const { return lines_; }
-    void clear() { lines_.clear(); }
     std::size_t count(std::string_view line) const {
         return static_cast<std::size_t>(std::count(lines_.begin(), lines_.end(), line));
     }

@@ -2,10 +2,6 @@
 
 namespace korvane::testing {
 
-namespace {
-constexpr int kStartTimeoutMs = 10000;
-}
-
 SimulatorProcess::SimulatorProcess(const QStringList& arguments) {
     process_.setProgram(QStringLiteral(KORVANE_SIM_BINARY));
     process_.setArguments(arguments);
@@ -23,11 +19,6 @@ SimulatorProcess::SimulatorProcess(const QStringList& arguments) {
 
 SimulatorProcess::~SimulatorProcess() {
     stop();
-}
-
-std::string SimulatorProcess::log() {
-    process_.waitForReadyRead(100);
-    return process_.readAllStandardError().toStdString();
 }
 
 void SimulatorProcess::stop() {

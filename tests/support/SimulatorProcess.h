@@ -18,10 +18,9 @@ public:
     const std::string& path() const { return path_; }
     // Ends it as a pulled cable would: its side of the line closes.
     void stop();
-    // What it wrote to stderr so far (its log, with --verbose).
-    std::string log();
 
 private:
+    static constexpr int kStartTimeoutMs = 10000;
     QProcess process_;
     std::string path_;
 };

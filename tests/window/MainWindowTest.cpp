@@ -15,11 +15,6 @@ namespace {
 
 const QString kFirmware = QStringLiteral(KORVANE_SOURCE_DIR "/examples/demo-firmware.hex");
 
-void wheel(QWidget& widget, int degrees) {
-    QWheelEvent event({5, 5}, widget.mapToGlobal(QPointF(5, 5)), {}, {0, degrees * 8}, Qt::NoButton,
-                      Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(&widget, &event);
-}
 // Chosen in the open list as a user does: the item typed, then Enter.
 void choose(QWidget& list, const QString& title) {
     static_cast<QComboBox&>(list).showPopup();
@@ -163,7 +158,7 @@ TEST_F(MainWindowTest, ControlsFollowTheControllerTheBarIsStillWhenIdleAndRefusa
 // Gestures over the controls that write, and the writes each makes: only a choice writes, the
 // speed list's in its open list; the buttons' choices are a click or Space (wheel, keys: nothing).
 const struct { const char* control; void (*gesture)(QWidget&); std::size_t writes; } kGestures[] = {
-    {"speedCombo",    [](QWidget& w) { wheel(w, -15); },                      0},
+    {"speedCombo",    [](QWidget& w) { QWheelEvent down({5, 5}, w.mapToGlobal(QPointF(5, 5)), {}, {0, -120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false); QApplication::sendEvent(&w, &down); }, 0},
     {"speedCombo",    [](QWidget& w) { QTest::keyClicks(&w, "25"); },         0},
     {"speedCombo",    [](QWidget& w) { choose(w, "25"); },                    1},
     {"autoCheck",     [](QWidget& w) { QTest::keyClick(&w, Qt::Key_Space); }, 1},
@@ -217,6 +212,7 @@ TEST_F(MainWindowTest, AnUpdateShowsTimeLeftOnlyWhileRecordsAreProgrammed) {
             << bar.text().toStdString();
     }
     EXPECT_EQ(bar.text(), "100%");
+    EXPECT_EQ(bar.value(), bar.maximum());
 }
 
 // clang-format off
