@@ -46,10 +46,10 @@ TEST_F(ControllerTest, AFileIsJudgedThenAskedAboutAndItsUpdateStartsOnlyWhenItCa
         control->setConfig(2);
         speeds.selectItemWithTitle("5");
         control->onSpeed(speeds);
-        const std::string said = control->firmwareStatus() + control->firmwareDetail();
+        const std::string shown = control->firmwareStatus() + control->firmwareDetail();
         control->loadDataFile(realisticImage(2).bytes());
         control->loadDataFile(Bytes{':'});
-        EXPECT_EQ(control->firmwareStatus() + control->firmwareDetail(), said) << "no file judged";
+        EXPECT_EQ(control->firmwareStatus() + control->firmwareDetail(), shown) << "no file judged";
         control->updateFirmware();
         EXPECT_TRUE(view.alerts.empty());
         EXPECT_EQ(control->setStatus(), "");

@@ -12,7 +12,8 @@ const Bytes kIdentify = {0x55, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0
 const Bytes kReadSettings = {0x55, 0x04, 0x0C, 0x00, 0x00, 0x00, 0x10, 0x00, 0xF0, 0x00};
 const Bytes kWriteSettings = {0x55, 0x05, 0x0C, 0x00, 0x55, 0xAA, 0x10, 0x00, 0xF0, 0x00};
 // The simulated controller's record: software 7, configMode 1, aux 3, choices 9, 19 mph, auto off.
-const Bytes kRecord = {0x07, 0x01, 0x03, 0x09, 19, 0x00, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
+const Bytes kSettingsRecord = {0x07, 0x01, 0x03, 0x09, 19,   0x00,
+                               0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6};
 constexpr std::int32_t kNoCount = 0x100000;
 
 Bytes bytesOf(ByteView view) {
@@ -104,7 +105,7 @@ TEST_F(LinkTest, OnlyTheDeviceClosingAnOpenPortIsALoss) {
               std::pair(Duration{200}, std::optional(false)));
     EXPECT_EQ(losses, std::vector<bool>{true});
     EXPECT_EQ(link->identityText, "Bootloader: 012A, Device ID: BEEF, Soft: 07");
-    EXPECT_EQ(bytesOf(link->settings.bytes()), kReadSettings + kRecord);
+    EXPECT_EQ(bytesOf(link->settings.bytes()), kReadSettings + kSettingsRecord);
 }
 
 TEST_F(LinkTest, DestroyingALinkCancelsItsWaitsAndChecks) {
@@ -172,7 +173,7 @@ const Operation kVerify = call(&SimpleSerial::verifyRecord);
 const Operation kErase = call(&SimpleSerial::eraseFirmware);
 // The record with byte `at` changed to `value` (and the version to `version`).
 Bytes with(std::size_t at, std::uint8_t value, std::uint8_t version = 7) {
-    Bytes changed = kRecord;
+    Bytes changed = kSettingsRecord;
     changed[at] = value;
     changed[0] = version;
     return changed;
@@ -200,65 +201,65 @@ const Bytes kSixteen = {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7,
 // one of known length ends at the first poll that sees it), its result, the record the link holds
 // then and whether it knows it to be the controller's, and a line the log gains.
 const struct { const char* what; bool fast; std::function<void(Bench&)> change; Operation operation; std::vector<Bytes> wire; int tookMs; bool result; Bytes record; bool asRead; const char* logged; } kOperations[] = {
-    {"identify", false, none, kIdentifies, {kIdentify, kReadSettings}, 400, true, kRecord, true, "got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 07"},
+    {"identify", false, none, kIdentifies, {kIdentify, kReadSettings}, 400, true, kSettingsRecord, true, "got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 07"},
     {"identify, three digits of software", false, [](Bench& b) { b.device().setSettingsRecord(std::array<std::uint8_t, 1>{123}); b.device().bootloaderVersion = {1, 2}; b.device().deviceId = {0x1A, 0x2B}; },
      kIdentifies, {kIdentify, kReadSettings}, 400, true, with(0, 123, 123), true, "got eprom: Bootloader: 0102, Device ID: 1A2B, Soft: 123"},
     // Nothing follows a refused identify; a refused read leaves the record, unless it was whole.
-    {"identify answered a byte long", false, [](Bench& b) { b.device().faults.replyLengthDelta = 1; }, kIdentifies, {kIdentify}, 200, false, kRecord, true, ""},
-    {"identify answered a byte short", false, [](Bench& b) { b.device().faults.replyLengthDelta = -1; }, kIdentifies, {kIdentify}, 200, false, kRecord, true, ""},
-    {"identify answered with another header", false, [](Bench& b) { b.device().faults.wrongHeader = true; }, kIdentifies, {kIdentify}, 200, false, kRecord, true, ""},
-    {"settings a byte long", false, [](Bench& b) { b.device().faults.replyLengthDelta = 1; b.device().setSettingsRecord(with(4, 25)); }, kReads, {kReadSettings}, 200, false, kRecord, true, ""},
-    {"settings a byte short", false, [](Bench& b) { b.device().faults.replyLengthDelta = -1; b.device().setSettingsRecord(with(4, 25)); }, kReads, {kReadSettings}, 200, false, kRecord, true, ""},
+    {"identify answered a byte long", false, [](Bench& b) { b.device().faults.replyLengthDelta = 1; }, kIdentifies, {kIdentify}, 200, false, kSettingsRecord, true, ""},
+    {"identify answered a byte short", false, [](Bench& b) { b.device().faults.replyLengthDelta = -1; }, kIdentifies, {kIdentify}, 200, false, kSettingsRecord, true, ""},
+    {"identify answered with another header", false, [](Bench& b) { b.device().faults.wrongHeader = true; }, kIdentifies, {kIdentify}, 200, false, kSettingsRecord, true, ""},
+    {"settings a byte long", false, [](Bench& b) { b.device().faults.replyLengthDelta = 1; b.device().setSettingsRecord(with(4, 25)); }, kReads, {kReadSettings}, 200, false, kSettingsRecord, true, ""},
+    {"settings a byte short", false, [](Bench& b) { b.device().faults.replyLengthDelta = -1; b.device().setSettingsRecord(with(4, 25)); }, kReads, {kReadSettings}, 200, false, kSettingsRecord, true, ""},
     {"settings with another header", false, [](Bench& b) { b.device().faults.wrongHeaderTo = {CommandCode::ReadEprom}; b.device().setSettingsRecord(with(4, 25)); }, kReads, {kReadSettings}, 200, false, with(4, 25), false, ""},
     // A setter writes the record as last read with its byte changed, and counts only the read-back.
     {"config 4", false, none, set(&SimpleSerial::setConfigMode, 4), {kWriteSettings + with(1, 4), kReadSettings}, 400, true, with(1, 4), true, ""},
     {"speed 25", false, none, set(&SimpleSerial::setSpeedLimit, 25), {kWriteSettings + with(4, 25), kReadSettings}, 400, true, with(4, 25), true, ""},
     {"auto on", false, none, set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1), kReadSettings}, 400, true, with(5, 1), true, ""},
-    {"config 4, echoed but not kept", false, [](Bench& b) { b.device().faults.refuseWrites = true; }, set(&SimpleSerial::setConfigMode, 4), {kWriteSettings + with(1, 4), kReadSettings}, 400, false, kRecord, true, "write not kept: configMode is 1, not 4"},
-    {"speed 25, echoed but not kept", false, [](Bench& b) { b.device().faults.refuseWrites = true; }, set(&SimpleSerial::setSpeedLimit, 25), {kWriteSettings + with(4, 25), kReadSettings}, 400, false, kRecord, true, "write not kept: speedLimit is 19, not 25"},
-    {"auto on, echoed but not kept", false, [](Bench& b) { b.device().faults.refuseWrites = true; }, set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1), kReadSettings}, 400, false, kRecord, true, "write not kept: autoMode is 0, not 1"},
+    {"config 4, echoed but not kept", false, [](Bench& b) { b.device().faults.refuseWrites = true; }, set(&SimpleSerial::setConfigMode, 4), {kWriteSettings + with(1, 4), kReadSettings}, 400, false, kSettingsRecord, true, "write not kept: configMode is 1, not 4"},
+    {"speed 25, echoed but not kept", false, [](Bench& b) { b.device().faults.refuseWrites = true; }, set(&SimpleSerial::setSpeedLimit, 25), {kWriteSettings + with(4, 25), kReadSettings}, 400, false, kSettingsRecord, true, "write not kept: speedLimit is 19, not 25"},
+    {"auto on, echoed but not kept", false, [](Bench& b) { b.device().faults.refuseWrites = true; }, set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1), kReadSettings}, 400, false, kSettingsRecord, true, "write not kept: autoMode is 0, not 1"},
     // Only the field counts: the device may change other bytes meanwhile (its version, shown once).
     {"auto on, the version changed", false, [](Bench& b) { b.loop.schedule(Duration{100}, [&b] { b.device().setSettingsRecord(std::array<std::uint8_t, 1>{9}); }); },
      set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1), kReadSettings}, 400, true, with(5, 1, 9), true, "got eprom: Bootloader: 012A, Device ID: BEEF, Soft: 09"},
-    {"auto on, stored but not echoed", false, [](Bench& b) { b.device().faults.unanswered = {CommandCode::WriteEprom}; }, set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1)}, 200, false, kRecord, false, ""},
-    {"auto on, the read-back unanswered", false, [](Bench& b) { b.device().faults.unanswered = {CommandCode::ReadEprom}; }, set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1), kReadSettings}, 400, false, kRecord, false, ""},
+    {"auto on, stored but not echoed", false, [](Bench& b) { b.device().faults.unanswered = {CommandCode::WriteEprom}; }, set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1)}, 200, false, kSettingsRecord, false, ""},
+    {"auto on, the read-back unanswered", false, [](Bench& b) { b.device().faults.unanswered = {CommandCode::ReadEprom}; }, set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1), kReadSettings}, 400, false, kSettingsRecord, false, ""},
     // Program memory is written and the record's word sum verified; the eprom only written; memory
     // the controller lacks is skipped at once.
-    {"16 program bytes", false, none, record(0x0000, hexRecord(0, 0x0100, kSixteen)), {Bytes{0x55, 0x02, 0x10, 0x00, 0x55, 0xAA, 0x00, 0x01, 0x00, 0x00} + kSixteen, {0x55, 0x08, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00}}, 20, true, kRecord, true, ""},
-    {"no program bytes", false, none, record(0x0000, hexRecord(0, 0x1000, {})), {{0x55, 0x02, 0x00, 0x00, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00}, {0x55, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00}}, 20, true, kRecord, true, ""},
-    {"3 eprom bytes", false, none, record(0x00F0, hexRecord(0, 0x0020, {1, 2, 3})), {{0x55, 0x05, 0x03, 0x00, 0x55, 0xAA, 0x20, 0x00, 0xF0, 0x00, 1, 2, 3}}, 10, true, kRecord, true, ""},
-    {"a byte for memory it lacks", false, none, record(0x0030, hexRecord(0, 0x0040, {7})), {}, 0, true, kRecord, true, ""},
-    {"the largest record", false, none, record(0x0000, hexRecord(0, 0x1000, Bytes(245, 7))), {Bytes{0x55, 0x02, 0xF5, 0x00, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00} + Bytes(245, 7), {0x55, 0x08, 0xF5, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00}}, 20, true, kRecord, true, ""},
+    {"16 program bytes", false, none, record(0x0000, hexRecord(0, 0x0100, kSixteen)), {Bytes{0x55, 0x02, 0x10, 0x00, 0x55, 0xAA, 0x00, 0x01, 0x00, 0x00} + kSixteen, {0x55, 0x08, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00}}, 20, true, kSettingsRecord, true, ""},
+    {"no program bytes", false, none, record(0x0000, hexRecord(0, 0x1000, {})), {{0x55, 0x02, 0x00, 0x00, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00}, {0x55, 0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00}}, 20, true, kSettingsRecord, true, ""},
+    {"3 eprom bytes", false, none, record(0x00F0, hexRecord(0, 0x0020, {1, 2, 3})), {{0x55, 0x05, 0x03, 0x00, 0x55, 0xAA, 0x20, 0x00, 0xF0, 0x00, 1, 2, 3}}, 10, true, kSettingsRecord, true, ""},
+    {"a byte for memory it lacks", false, none, record(0x0030, hexRecord(0, 0x0040, {7})), {}, 0, true, kSettingsRecord, true, ""},
+    {"the largest record", false, none, record(0x0000, hexRecord(0, 0x1000, Bytes(245, 7))), {Bytes{0x55, 0x02, 0xF5, 0x00, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00} + Bytes(245, 7), {0x55, 0x08, 0xF5, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00}}, 20, true, kSettingsRecord, true, ""},
     // A write is acknowledged by exactly 11 bytes whose last is 1; a Verify by at least 12, the sum in bytes 10-11.
-    {"acknowledged and verified", false, answered(kAck + Bytes{1}, kVerify12 + Bytes{1, 2}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12, kVerify12}, 20, true, kRecord, true, ""},
-    {"a Verify a byte long", false, answered(kAck + Bytes{1}, kVerify12 + Bytes{1, 2, 0}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12, kVerify12}, 20, true, kRecord, true, ""},
-    {"a Verify a byte short", false, answered(kAck + Bytes{1}, kVerify12 + Bytes{1}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12, kVerify12}, 10 + 1000, false, kRecord, true, ""},
-    {"a Verify of another sum", false, answered(kAck + Bytes{1}, kVerify12 + Bytes{2, 1}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12, kVerify12}, 20, false, kRecord, true, ""},
-    {"acknowledged with status 2", false, answered(kAck + Bytes{2}, {}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12}, 10, false, kRecord, true, "Could not update firmware 2. success: 1, datalen: 11"},
-    {"acknowledged with status 0", false, answered(kAck + Bytes{0}, {}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12}, 10, false, kRecord, true, "Could not update firmware 2. success: 1, datalen: 11"},
-    {"an acknowledgement a byte long", false, answered(kAck + Bytes{1, 1}, {}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12}, 10, false, kRecord, true, "Could not update firmware 2. success: 1, datalen: 12"},
-    {"an acknowledgement a byte short", false, answered(kAck, {}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12}, 1000, false, kRecord, true, "Could not update firmware 2. success: 1, datalen: 10"},
-    {"a record unanswered", false, [](Bench& b) { b.device().faults.silent = true; }, record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12}, 1000, false, kRecord, true, "Could not update firmware 2. success: 0, datalen: 0"},
+    {"acknowledged and verified", false, answered(kAck + Bytes{1}, kVerify12 + Bytes{1, 2}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12, kVerify12}, 20, true, kSettingsRecord, true, ""},
+    {"a Verify a byte long", false, answered(kAck + Bytes{1}, kVerify12 + Bytes{1, 2, 0}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12, kVerify12}, 20, true, kSettingsRecord, true, ""},
+    {"a Verify a byte short", false, answered(kAck + Bytes{1}, kVerify12 + Bytes{1}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12, kVerify12}, 10 + 1000, false, kSettingsRecord, true, ""},
+    {"a Verify of another sum", false, answered(kAck + Bytes{1}, kVerify12 + Bytes{2, 1}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12, kVerify12}, 20, false, kSettingsRecord, true, ""},
+    {"acknowledged with status 2", false, answered(kAck + Bytes{2}, {}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12}, 10, false, kSettingsRecord, true, "Could not update firmware 2. success: 1, datalen: 11"},
+    {"acknowledged with status 0", false, answered(kAck + Bytes{0}, {}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12}, 10, false, kSettingsRecord, true, "Could not update firmware 2. success: 1, datalen: 11"},
+    {"an acknowledgement a byte long", false, answered(kAck + Bytes{1, 1}, {}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12}, 10, false, kSettingsRecord, true, "Could not update firmware 2. success: 1, datalen: 12"},
+    {"an acknowledgement a byte short", false, answered(kAck, {}), record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12}, 1000, false, kSettingsRecord, true, "Could not update firmware 2. success: 1, datalen: 10"},
+    {"a record unanswered", false, [](Bench& b) { b.device().faults.silent = true; }, record(0, hexRecord(0, 0x1000, {1, 2})), {kWrite12}, 1000, false, kSettingsRecord, true, "Could not update firmware 2. success: 0, datalen: 0"},
     // Programming starts over: the last Verify then asks for nothing.
-    {"Verify after a reset", false, none, kVerify, {{0x55, 0x08, 0, 0, 0, 0, 0, 0, 0, 0}}, 10, true, kRecord, true, ""},
-    {"Verify after a reset, another sum", false, [](Bench& b) { b.device().faults.wrongVerifySum = true; }, kVerify, {{0x55, 0x08, 0, 0, 0, 0, 0, 0, 0, 0}}, 10, false, kRecord, true, ""},
-    {"erase, its reply awaited for a second", false, none, kErase, {{0x55, 0x03, 0xC0, 0x01, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00}}, 1000, true, kRecord, true, ""},
-    {"erase the port does not take", false, [](Bench& b) { b.controller().portFaults.refusesSend = true; }, kErase, {}, 0, false, kRecord, true, "Writing <55 03 C0 01 55 AA 00 10 00 00>"},
+    {"Verify after a reset", false, none, kVerify, {{0x55, 0x08, 0, 0, 0, 0, 0, 0, 0, 0}}, 10, true, kSettingsRecord, true, ""},
+    {"Verify after a reset, another sum", false, [](Bench& b) { b.device().faults.wrongVerifySum = true; }, kVerify, {{0x55, 0x08, 0, 0, 0, 0, 0, 0, 0, 0}}, 10, false, kSettingsRecord, true, ""},
+    {"erase, its reply awaited for a second", false, none, kErase, {{0x55, 0x03, 0xC0, 0x01, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00}}, 1000, true, kSettingsRecord, true, ""},
+    {"erase the port does not take", false, [](Bench& b) { b.controller().portFaults.refusesSend = true; }, kErase, {}, 0, false, kSettingsRecord, true, "Writing <55 03 C0 01 55 AA 00 10 00 00>"},
     // Fast transfers: each wait ends when its reply is complete (5 ms after its request), the
     // settings echo after a quiet gap of 2 ms; the same replies are refused.
-    {"fast identify", true, none, kIdentifies, {kIdentify, kReadSettings}, 10, true, kRecord, true, ""},
+    {"fast identify", true, none, kIdentifies, {kIdentify, kReadSettings}, 10, true, kSettingsRecord, true, ""},
     {"fast auto on", true, none, set(&SimpleSerial::setAutoMode, 1), {kWriteSettings + with(5, 1), kReadSettings}, 12, true, with(5, 1), true, ""},
-    {"fast program bytes", true, none, record(0x0000, hexRecord(0, 0x0100, kSixteen)), {Bytes{0x55, 0x02, 0x10, 0x00, 0x55, 0xAA, 0x00, 0x01, 0x00, 0x00} + kSixteen, {0x55, 0x08, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00}}, 10, true, kRecord, true, ""},
-    {"fast erase, which keeps its second", true, none, kErase, {{0x55, 0x03, 0xC0, 0x01, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00}}, 1000, true, kRecord, true, ""},
+    {"fast program bytes", true, none, record(0x0000, hexRecord(0, 0x0100, kSixteen)), {Bytes{0x55, 0x02, 0x10, 0x00, 0x55, 0xAA, 0x00, 0x01, 0x00, 0x00} + kSixteen, {0x55, 0x08, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00}}, 10, true, kSettingsRecord, true, ""},
+    {"fast erase, which keeps its second", true, none, kErase, {{0x55, 0x03, 0xC0, 0x01, 0x55, 0xAA, 0x00, 0x10, 0x00, 0x00}}, 1000, true, kSettingsRecord, true, ""},
     // Each byte restarts the gap; the value is held, so the device only echoes, and nothing of the
     // echo may be taken for the read-back.
     {"fast echo in three pieces", true, [](Bench& b) { b.device().faults.unanswered = {CommandCode::WriteEprom}; for (const int ms : {5, 6, 8}) b.loop.schedule(Duration{ms}, [&b, ms] { b.controller().transmit(ms == 5 ? kWriteSettings : Bytes{1}); }); },
-     set(&SimpleSerial::setAutoMode, 0), {kWriteSettings + kRecord, kReadSettings}, 8 + 2 + 5, true, kRecord, true, ""},
-    {"fast identify with a stray byte", true, [](Bench& b) { b.device().faults.replyLengthDelta = 1; }, kIdentifies, {kIdentify}, 5, false, kRecord, true, ""},
-    {"fast identify, a byte a millisecond", true, [](Bench& b) { b.controller().timing = {Duration{5}, 1, Duration{1}}; }, kIdentifies, {kIdentify, kReadSettings}, 5 + 25 + 5 + 21, true, kRecord, true, ""},
+     set(&SimpleSerial::setAutoMode, 0), {kWriteSettings + kSettingsRecord, kReadSettings}, 8 + 2 + 5, true, kSettingsRecord, true, ""},
+    {"fast identify with a stray byte", true, [](Bench& b) { b.device().faults.replyLengthDelta = 1; }, kIdentifies, {kIdentify}, 5, false, kSettingsRecord, true, ""},
+    {"fast identify, a byte a millisecond", true, [](Bench& b) { b.controller().timing = {Duration{5}, 1, Duration{1}}; }, kIdentifies, {kIdentify, kReadSettings}, 5 + 25 + 5 + 21, true, kSettingsRecord, true, ""},
     // The acknowledgement is taken at 5 ms; a stray byte at 6 ms lands in the Verify's reply.
     {"fast program bytes, a stray byte", true, [](Bench& b) { b.loop.schedule(Duration{6}, [&b] { b.controller().transmit(Bytes{0}); }); }, record(0x0000, hexRecord(0, 0x0100, kSixteen)),
-     {Bytes{0x55, 0x02, 0x10, 0x00, 0x55, 0xAA, 0x00, 0x01, 0x00, 0x00} + kSixteen, {0x55, 0x08, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00}}, 10, false, kRecord, true, ""},
+     {Bytes{0x55, 0x02, 0x10, 0x00, 0x55, 0xAA, 0x00, 0x01, 0x00, 0x00} + kSixteen, {0x55, 0x08, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00}}, 10, false, kSettingsRecord, true, ""},
 };
 // clang-format on
 
