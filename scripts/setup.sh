@@ -27,25 +27,25 @@ needed=(
   # The man pages and the .deb (cpack -G DEB).
   "help2man" "dpkg-dev" "file"
 )
-# The web page (KORVANE_WEB): Emscripten, whose optimizer needs acorn, instead of the desktop's
-# packages; its tests also need Chromium, and npm for Playwright.
+# The web page (KORVANE_WEB): Emscripten, whose optimizer needs acorn; its tests also need
+# Chromium, and npm for Playwright.
+web=("emscripten" "node-acorn")
+if [ -n "${KORVANE_TEST_TOOLS:-}" ]; then
+  web+=("chromium")
+  command -v npm >/dev/null || web+=("npm")
+fi
 if [ -n "${KORVANE_WEB:-}" ]; then
-  needed=("cmake" "ninja-build" "emscripten" "node-acorn")
-  if [ -n "${KORVANE_TEST_TOOLS:-}" ]; then
-    needed+=("chromium")
-    command -v npm >/dev/null || needed+=("npm")
-  fi
-# What the test command also needs: formatting, the package's checks, the clang + libc++ build.
-# Not needed to build, package and run the programs; the web page's are taken in the same call,
-# since each call to apt-get pays for dpkg's triggers again.
+  needed=("cmake" "ninja-build" "${web[@]}")
+# What the test command also needs: formatting, the package's checks, the clang + libc++ build,
+# and the web page's, taken in the same call since each call to apt-get pays for dpkg's triggers.
+# Not needed to build, package and run the programs.
 elif [ -n "${KORVANE_TEST_TOOLS:-}" ]; then
   needed+=(
     "clang-format" "desktop-file-utils" "appstream" "lintian"
     "clang" "clang-tidy" "libc++-dev" "libc++abi-dev" "googletest"
     "g++-mingw-w64-x86-64-posix" "gcc-mingw-w64-x86-64-posix" "wine64"
-    "emscripten" "node-acorn" "chromium"
+    "${web[@]}"
   )
-  command -v npm >/dev/null || needed+=("npm")
 fi
 
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
